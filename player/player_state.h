@@ -1,0 +1,30 @@
+// The player's shared state: one object owned by the application and handed
+// to the windows that read and change it.
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+
+namespace chromola {
+
+struct PlayerState {
+    // The one audio channel; freeing it does not reset the handle.
+    std::uint32_t CurrentChannel = 0;
+    // The file dialog's answer and stored playlist (chosen_files.h).
+    QString ChosenFiles;
+    // Folder of every playlist entry, ending in '/'.
+    QString PlaylistFolder;
+    // Index of the current playlist entry.
+    int TrackIndex = 0;
+    // Pause between tracks in seconds, 0..60.
+    double PauseSeconds = 0.0;
+    // 1 inverts the display; other values are kept but do not invert.
+    int InvertColours = 0;
+    // Colour gains: bar position x 0.025f, 0.05..0.8.
+    float RedGain = 0.0f;
+    float GreenGain = 0.0f;
+    float BlueGain = 0.0f;
+};
+
+}  // namespace chromola

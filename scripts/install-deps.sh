@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs every Debian (bookworm) package that building, running and testing
+# Chromola needs. README and .ci/run both call this one script.
+set -euo pipefail
+
+packages=(
+  # toolchain
+  build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format
+  # libraries
+  qt6-base-dev libgl-dev libsndfile1-dev libmpg123-dev libopenmpt-dev libpulse-dev
+  libasound2-dev libsoxr-dev libkissfft-dev libx11-dev
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev
+  # end-to-end: X server, window manager, key events, screenshots, sound server
+  xvfb xauth openbox xdotool x11-utils imagemagick pulseaudio pulseaudio-utils
+  fonts-dejavu-core
+  # reference decoders and encoders used by tests and benchmarks
+  mpg123 vorbis-tools flac sndfile-programs twolame lame time
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: all packages present"
+  exit 0
+fi
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
