@@ -1,0 +1,109 @@
+#include "playlist/chosen_files.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace chromola {
+
+namespace {
+
+constexpr QChar kNul = QChar(u'\0');
+constexpr QChar kSlash = QChar(u'/');
+
+// The several-names form needs at least one character of a name after the
+// first NUL. A single path followed only by NULs (as a trimmed dialog answer
+// for a name with a short extension leaves it) is still one path.
+bool IsSeveralNamesForm(const QString& chosenFiles, qsizetype firstNul) {
+    for (qsizetype i = firstNul + 1; i < chosenFiles.size(); ++i) {
+        if (chosenFiles.at(i) != kNul) {
+            return true;
+        }
+    }
+    return false;
+}
+
+QString FolderOf(const QString& absolutePath) {
+    const qsizetype slash = absolutePath.lastIndexOf(kSlash);
+    return slash <= 0 ? QStringLiteral("/") : absolutePath.left(slash);
+}
+
+}  // namespace
+
+QString ChosenFilesFromPaths(const QStringList& paths) {
+    if (paths.isEmpty()) {
+        return {};
+    }
+    const QDir current = QDir::current();
+    const QString first = current.absoluteFilePath(paths.first());
+    if (paths.size() == 1) {
+        return first;
+    }
+    const QString folder = FolderOf(first);
+    QString chosen = folder;
+    chosen += kNul;
+    for (const QString& path : paths) {
+        const QString absolute = current.absoluteFilePath(path);
+        const qsizetype slash = absolute.lastIndexOf(kSlash);
+        const QString name = absolute.mid(slash + 1);
+        // An empty name would read back as the end of the list.
+        if (name.isEmpty() || name.contains(kNul) || FolderOf(absolute) != folder) {
+            continue;
+        }
+        chosen += name;
+        chosen += kNul;
+    }
+    chosen += kNul;
+    return chosen;
+}
+
+PlaylistSource ParseChosenFiles(const QString& chosenFiles) {
+    PlaylistSource source;
+    const qsizetype firstNul = chosenFiles.indexOf(kNul);
+    if (firstNul >= 0 && IsSeveralNamesForm(chosenFiles, firstNul)) {
+        source.folder = chosenFiles.left(firstNul);
+        if (!source.folder.endsWith(kSlash)) {
+            source.folder += kSlash;
+        }
+        // A missing or doubled final NUL, and empty names between NULs, all
+        // read the same.
+        source.names = chosenFiles.mid(firstNul + 1).split(kNul, Qt::SkipEmptyParts);
+        return source;
+    }
+    const QString path = firstNul >= 0 ? chosenFiles.left(firstNul) : chosenFiles;
+    const qsizetype slash = path.lastIndexOf(kSlash);
+    source.folder = path.left(slash + 1);
+    const QString name = path.mid(slash + 1);
+    if (!name.isEmpty()) {
+        source.names.append(name);
+    }
+    return source;
+}
+
+QString RebuildChosenFiles(const QString& chosenFiles, const QStringList& entries) {
+    if (entries.isEmpty()) {
+        return {};
+    }
+    const qsizetype firstNul = chosenFiles.indexOf(kNul);
+    if (firstNul < 0 || !IsSeveralNamesForm(chosenFiles, firstNul)) {
+        return chosenFiles;
+    }
+    QString rebuilt = chosenFiles.left(firstNul + 1);
+    for (const QString& entry : entries) {
+        rebuilt += entry;
+        rebuilt += kNul;
+    }
+    rebuilt += kNul;
+    return rebuilt;
+}
+
+bool IsPlayableEntryFile(const QString& fullPath) {
+    if (fullPath.isEmpty() || fullPath.contains(kNul)) {
+        return false;
+    }
+    const QFileInfo info(fullPath);
+    // isFile() follows links and is false for directories, dangling links,
+    // devices and pipes: only something a decoder can read to the end.
+    return !info.fileName().startsWith(u'.') && info.isFile();
+}
+
+}  // namespace chromola

@@ -1,0 +1,201 @@
+#include "settings/settings_codec.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+#include "rounding.h"
+
+namespace chromola {
+
+namespace {
+
+// Window geometry is stored in twips; 32767 pixels at 15 twips each is the
+// largest coordinate a window system will take.
+constexpr int kMaxGeometryTwips = 491505;
+
+constexpr int kMinBarPosition = 2;
+constexpr int kMaxBarPosition = 32;
+constexpr int kDefaultScroll = 17;
+constexpr int kDefaultGainPosition = 16;
+
+std::optional<double> ParseWith(const QString& text, QLocale locale) {
+    locale.setNumberOptions(locale.numberOptions() | QLocale::RejectGroupSeparator);
+    bool ok = false;
+    const double value = locale.toDouble(text, &ok);
+    if (!ok || !std::isfinite(value)) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// Significant digits of |value| rounded to `digits` places, trailing zeros
+// dropped, and the decimal exponent of the first of them.
+struct DecimalDigits {
+    int count = 0;
+    int exponent = 0;
+};
+
+DecimalDigits SignificantDigits(double value, int digits) {
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
+                                      std::chars_format::scientific, digits - 1);
+    DecimalDigits out;
+    const char* p = buffer;
+    int lastNonZero = 0;
+    for (; p != result.ptr && *p != 'e'; ++p) {
+        if (*p >= '0' && *p <= '9') {
+            ++out.count;
+            if (*p != '0') {
+                lastNonZero = out.count;
+            }
+        }
+    }
+    out.count = std::max(lastNonZero, 1);
+    if (p != result.ptr) {
+        std::from_chars(p + (p[1] == '+' ? 2 : 1), result.ptr, out.exponent);
+    }
+    return out;
+}
+
+std::optional<QString> Lookup(const SettingLookup& lookup, const char* name) {
+    return lookup(QString::fromLatin1(name));
+}
+
+std::optional<int> WholeSetting(const SettingLookup& lookup, const char* name,
+                                const QLocale& locale) {
+    const auto text = Lookup(lookup, name);
+    return text ? ParseWholeNumber(*text, locale) : std::nullopt;
+}
+
+int BarPosition(const SettingLookup& lookup, const char* name, const QLocale& locale,
+                int fallback) {
+    const int value = WholeSetting(lookup, name, locale).value_or(fallback);
+    return (value < kMinBarPosition || value > kMaxBarPosition) ? fallback : value;
+}
+
+int Geometry(const SettingLookup& lookup, const char* name, const QLocale& locale) {
+    const int value = WholeSetting(lookup, name, locale).value_or(0);
+    return std::abs(value) > kMaxGeometryTwips ? 0 : value;
+}
+
+QString WholeText(int value, const QLocale& locale) {
+    return FormatNumber(static_cast<double>(value), locale);
+}
+
+}  // namespace
+
+std::optional<double> ParseNumber(QStringView text, const QLocale& locale) {
+    if (text.contains(QChar(u'\0'))) {
+        return std::nullopt;
+    }
+    const QString trimmed = text.trimmed().toString();
+    if (trimmed.isEmpty()) {
+        return std::nullopt;
+    }
+    if (auto value = ParseWith(trimmed, locale)) {
+        return value;
+    }
+    return ParseWith(trimmed, QLocale::c());
+}
+
+std::optional<int> ParseWholeNumber(QStringView text, const QLocale& locale) {
+    const auto value = ParseNumber(text, locale);
+    if (!value) {
+        return std::nullopt;
+    }
+    const double rounded = std::nearbyint(*value);
+    if (rounded < static_cast<double>(std::numeric_limits<int>::min()) ||
+        rounded > static_cast<double>(std::numeric_limits<int>::max())) {
+        return std::nullopt;
+    }
+    return RoundHalfEven(rounded);
+}
+
+QString FormatNumber(double value, const QLocale& locale, int significantDigits) {
+    QLocale plain = locale;
+    plain.setNumberOptions(plain.numberOptions() | QLocale::OmitGroupSeparator);
+    if (!std::isfinite(value)) {
+        return plain.toString(value);
+    }
+    if (value == 0.0) {
+        return plain.toString(0);  // also for -0: no sign on zero
+    }
+    const int digits = std::clamp(significantDigits, 1, std::numeric_limits<double>::max_digits10);
+    const DecimalDigits decimal = SignificantDigits(value, digits);
+    // Exponent form only where plain digits would run away (beyond the
+    // range of any stored value); settings never get there.
+    if (decimal.exponent < -7 || decimal.exponent >= 21) {
+        return plain.toString(value, 'g', digits);
+    }
+    // Rounding at the last significant digit kept gives exactly the digits
+    // found above: the ones dropped after it are zeros.
+    const int decimals = std::max(0, decimal.count - 1 - decimal.exponent);
+    return plain.toString(value, 'f', decimals);
+}
+
+float GainFromPosition(int position) {
+    return static_cast<float>(position) * kGainStep;
+}
+
+int PositionFromGain(float gain) {
+    return RoundHalfEven(static_cast<double>(gain) / static_cast<double>(kGainStep));
+}
+
+double ClampPause(double seconds) {
+    if (std::isnan(seconds)) {
+        return kDefaultPauseSeconds;
+    }
+    return std::clamp(seconds, 0.0, kMaxPauseSeconds);
+}
+
+StoredSettings DecodeSettings(const SettingLookup& lookup, const QLocale& locale) {
+    StoredSettings s;
+
+    // A window stored as minimised opens normally; the remainder keeps the
+    // dividend's sign, and a negative state means nothing either.
+    const int state = WholeSetting(lookup, "State", locale).value_or(0) % 3;
+    s.state = (state == 1 || state < 0) ? 0 : state;
+
+    const auto pauseText = Lookup(lookup, "Pause");
+    const auto pause = pauseText ? ParseNumber(*pauseText, locale) : std::nullopt;
+    s.pause = ClampPause(pause.value_or(kDefaultPauseSeconds));
+
+    s.left = Geometry(lookup, "Left", locale);
+    s.top = Geometry(lookup, "Top", locale);
+    s.width = Geometry(lookup, "Width", locale);
+    s.height = Geometry(lookup, "Height", locale);
+
+    s.path = Lookup(lookup, "Path").value_or(QString());
+
+    s.track = std::max(0, WholeSetting(lookup, "Track", locale).value_or(0));
+    s.scroll = BarPosition(lookup, "Scroll", locale, kDefaultScroll);
+    s.inverse = WholeSetting(lookup, "Inverse", locale).value_or(0);
+    s.red = BarPosition(lookup, "Red", locale, kDefaultGainPosition);
+    s.green = BarPosition(lookup, "Green", locale, kDefaultGainPosition);
+    s.blue = BarPosition(lookup, "Blue", locale, kDefaultGainPosition);
+    return s;
+}
+
+std::vector<std::pair<QString, QString>> EncodeSettings(const StoredSettings& settings,
+                                                        const QLocale& locale) {
+    return {
+        {QStringLiteral("Path"), settings.path},
+        {QStringLiteral("Scroll"), WholeText(settings.scroll, locale)},
+        {QStringLiteral("State"), WholeText(settings.state, locale)},
+        {QStringLiteral("Track"), WholeText(settings.track, locale)},
+        {QStringLiteral("Left"), WholeText(settings.left, locale)},
+        {QStringLiteral("Top"), WholeText(settings.top, locale)},
+        {QStringLiteral("Width"), WholeText(settings.width, locale)},
+        {QStringLiteral("Height"), WholeText(settings.height, locale)},
+        {QStringLiteral("Pause"), FormatNumber(settings.pause, locale)},
+        {QStringLiteral("Inverse"), WholeText(settings.inverse, locale)},
+        {QStringLiteral("Red"), WholeText(settings.red, locale)},
+        {QStringLiteral("Green"), WholeText(settings.green, locale)},
+        {QStringLiteral("Blue"), WholeText(settings.blue, locale)},
+    };
+}
+
+}  // namespace chromola
