@@ -1,0 +1,67 @@
+#include "settings_remover.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+
+namespace uninstall {
+
+namespace {
+constexpr char kApplication[] = "vbChromola";
+constexpr char kSection[] = "Form";
+
+bool IsPlainFile(const QFileInfo& info) {
+    return info.exists() && info.isFile() && !info.isSymLink();
+}
+}  // namespace
+
+QString SettingsFilePath() {
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope,
+                     QString::fromLatin1(kApplication))
+        .fileName();
+}
+
+bool RemoveSection() {
+    const QString path = SettingsFilePath();
+    if (!IsPlainFile(QFileInfo(path))) {
+        return false;
+    }
+    // The object must be gone before the file is removed, or it would write
+    // the file again when it is destroyed.
+    QSettings settings(path, QSettings::IniFormat);
+    settings.setFallbacksEnabled(false);
+    if (!settings.childGroups().contains(QString::fromLatin1(kSection))) {
+        return false;
+    }
+    settings.remove(QString::fromLatin1(kSection));
+    settings.sync();
+    return settings.status() == QSettings::NoError;
+}
+
+bool RemoveApplicationEntry() {
+    const QString path = SettingsFilePath();
+    const QFileInfo info(path);
+    if (info.isSymLink()) {
+        // Only the link is ours; removing it leaves its target alone.
+        return QFile::remove(path);
+    }
+    if (!IsPlainFile(info)) {
+        return false;
+    }
+    {
+        QSettings settings(path, QSettings::IniFormat);
+        settings.setFallbacksEnabled(false);
+        if (settings.status() != QSettings::NoError || !settings.childGroups().isEmpty()) {
+            return false;
+        }
+    }
+    return QFile::remove(path);
+}
+
+QString RemoveSettings() {
+    RemoveSection();
+    return QString::fromUtf8(RemoveApplicationEntry() ? kAllRemovedMessage
+                                                      : kAlreadyRemovedMessage);
+}
+
+}  // namespace uninstall

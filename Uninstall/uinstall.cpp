@@ -1,0 +1,45 @@
+#include "uinstall.h"
+
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QScreen>
+
+#include "settings_remover.h"
+
+namespace uninstall {
+
+namespace {
+// Design geometry is in twips, 15 to the pixel.
+QRect Twips(int left, int top, int width, int height) {
+    return {left / 15, top / 15, width / 15, height / 15};
+}
+}  // namespace
+
+void ShowOutcome(const QString& text) {
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Uninstall"), text, QMessageBox::Ok);
+    box.exec();
+}
+
+Uinstall::Uinstall(MessageFn message, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint),
+      message_(std::move(message)) {
+    setWindowTitle(QStringLiteral("Удаление ключей реестра"));
+    setWindowIcon(QIcon(QStringLiteral(":/uninstall/uninstall.png")));
+    setFixedSize(Twips(0, 0, 3210, 1410).size());
+
+    Label1 = new QLabel(QStringLiteral("Rozuzer очистка реестра от мусора"), this);
+    Label1->move(Twips(300, 300, 0, 0).topLeft());
+    Label1->adjustSize();  // the label's width follows its text
+
+    Command1 = new QPushButton(QStringLiteral("Удалить раздел"), this);
+    Command1->setGeometry(Twips(780, 720, 1515, 375));
+    Command1->setFocus();
+    connect(Command1, &QPushButton::clicked, this, [this] { message_(RemoveSettings()); });
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        move(screen->geometry().center() - rect().center());
+    }
+}
+
+}  // namespace uninstall

@@ -1,0 +1,71 @@
+// The audio library, bound by name: libbass.so is looked for in the program's
+// folder and each BASS_* function is resolved on its first call, so a library
+// that lacks a function fails that call alone (it returns the call's failure
+// value) instead of stopping the program.
+#pragma once
+
+#include <QLibrary>
+#include <QString>
+
+#include "bass.h"
+
+namespace chromola {
+
+inline constexpr char kBassLibraryFileName[] = "libbass.so";
+
+class BassLibrary {
+  public:
+    // `path` is the full path of the library file.
+    explicit BassLibrary(const QString& path);
+    BassLibrary(const BassLibrary&) = delete;
+    BassLibrary& operator=(const BassLibrary&) = delete;
+
+    DWORD BASS_GetVersion();
+    BOOL BASS_Init(int device, DWORD freq, DWORD flags, void* win, const void* clsid);
+    BOOL BASS_SetConfig(DWORD option, DWORD value);
+    int BASS_ErrorGetCode();
+    BOOL BASS_Free();
+    DWORD BASS_StreamCreateFile(BOOL mem, const void* file, QWORD offset, QWORD length,
+                                DWORD flags);
+    DWORD BASS_MusicLoad(BOOL mem, const void* file, QWORD offset, DWORD length, DWORD flags,
+                         DWORD freq);
+    BOOL BASS_ChannelPlay(DWORD handle, BOOL restart);
+    BOOL BASS_StreamFree(DWORD handle);
+    BOOL BASS_MusicFree(DWORD handle);
+    QWORD BASS_ChannelGetLength(DWORD handle, DWORD mode);
+    QWORD BASS_ChannelGetPosition(DWORD handle, DWORD mode);
+    double BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos);
+    QWORD BASS_ChannelSeconds2Bytes(DWORD handle, double pos);
+    BOOL BASS_ChannelSetPosition(DWORD handle, QWORD pos, DWORD mode);
+    DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length);
+    DWORD BASS_ChannelIsActive(DWORD handle);
+
+  private:
+    // Resolves `name` once into `slot`; null when the library or the symbol is
+    // missing.
+    template <typename Fn>
+    Fn* resolve(const char* name, Fn*& slot);
+
+    QLibrary library_;
+    bool loadFailed_ = false;
+
+    decltype(&::BASS_GetVersion) getVersion_ = nullptr;
+    decltype(&::BASS_Init) init_ = nullptr;
+    decltype(&::BASS_SetConfig) setConfig_ = nullptr;
+    decltype(&::BASS_ErrorGetCode) errorGetCode_ = nullptr;
+    decltype(&::BASS_Free) free_ = nullptr;
+    decltype(&::BASS_StreamCreateFile) streamCreateFile_ = nullptr;
+    decltype(&::BASS_MusicLoad) musicLoad_ = nullptr;
+    decltype(&::BASS_ChannelPlay) channelPlay_ = nullptr;
+    decltype(&::BASS_StreamFree) streamFree_ = nullptr;
+    decltype(&::BASS_MusicFree) musicFree_ = nullptr;
+    decltype(&::BASS_ChannelGetLength) channelGetLength_ = nullptr;
+    decltype(&::BASS_ChannelGetPosition) channelGetPosition_ = nullptr;
+    decltype(&::BASS_ChannelBytes2Seconds) channelBytes2Seconds_ = nullptr;
+    decltype(&::BASS_ChannelSeconds2Bytes) channelSeconds2Bytes_ = nullptr;
+    decltype(&::BASS_ChannelSetPosition) channelSetPosition_ = nullptr;
+    decltype(&::BASS_ChannelGetData) channelGetData_ = nullptr;
+    decltype(&::BASS_ChannelIsActive) channelIsActive_ = nullptr;
+};
+
+}  // namespace chromola

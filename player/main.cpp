@@ -1,0 +1,19 @@
+// Chromola: a colour-music player. The main window plays a playlist and fills
+// itself with the colour of what is heard.
+#include <QApplication>
+
+#include "main_window/form1.h"
+#include "main_window/player.h"
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Chromola"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/chromola/icon.png")));
+
+    chromola::Player player;
+    if (const std::optional<int> exitStatus = player.Start()) {
+        return *exitStatus;
+    }
+    player.form().show();
+    return QApplication::exec();
+}

@@ -1,0 +1,279 @@
+#include "main_window/form1.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+
+#include "main_window/transport_math.h"
+#include "main_window/twips.h"
+
+namespace chromola {
+
+namespace {
+
+void SetColours(QWidget* widget, const QColor& background, const QColor& foreground) {
+    QPalette pal = widget->palette();
+    pal.setColor(QPalette::Window, background);
+    pal.setColor(QPalette::Base, background);
+    pal.setColor(QPalette::WindowText, foreground);
+    pal.setColor(QPalette::Text, foreground);
+    widget->setPalette(pal);
+    widget->setAutoFillBackground(true);
+}
+
+}  // namespace
+
+Form1::Form1(QWidget* parent) : QWidget(parent) {
+    setWindowTitle(QStringLiteral("Vazuvideroz (F1-Help)"));
+    setWindowIcon(QIcon(QStringLiteral(":/chromola/icon.png")));
+    // The surface is painted by paintEvent alone: nothing underneath needs
+    // clearing first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    resize(480, 307);
+    buildControls();
+}
+
+Form1::~Form1() {
+    qApp->removeEventFilter(this);
+}
+
+void Form1::buildControls() {
+    Timer1.setInterval(17);
+    Timer1.setTimerType(Qt::PreciseTimer);
+
+    Frame1 = new ControlPanel(this);
+    Frame1->setGeometry(TwipsRect(4740, 120, 2310, 4275));
+
+    Command3 = new QPushButton(QStringLiteral(">"), Frame1);
+    Command3->setGeometry(TwipsRect(2040, 3900, 195, 375));
+    Command2 = new QPushButton(QStringLiteral("<"), Frame1);
+    Command2->setGeometry(TwipsRect(840, 3900, 195, 375));
+    Command1 = new QPushButton(QStringLiteral("Файл'ы"), Frame1);
+    Command1->setGeometry(TwipsRect(1080, 3900, 915, 375));
+
+    VScroll1 = new QScrollBar(Qt::Vertical, Frame1);
+    VScroll1->setGeometry(TwipsRect(540, 3960, 195, 295));
+    VScroll1->setRange(2, 32);
+    VScroll1->setValue(16);
+    VScroll1->setSingleStep(1);
+    VScroll1->setPageStep(1);
+
+    HScroll1 = new QScrollBar(Qt::Horizontal, Frame1);
+    HScroll1->setGeometry(TwipsRect(60, 3060, 2175, 195));
+    HScroll1->setRange(0, 100);
+    HScroll1->setValue(0);
+    HScroll1->setSingleStep(1);
+    HScroll1->setPageStep(1);
+
+    List1 = new QListWidget(Frame1);
+    List1->setGeometry(TwipsRect(0, 120, 2295, 2790));
+    List1->setSelectionMode(QAbstractItemView::SingleSelection);
+    List1->setSortingEnabled(false);
+    List1->setMouseTracking(true);
+    List1->setFrameShape(QFrame::NoFrame);
+    SetColours(List1, Qt::black, Qt::white);
+    List1->viewport()->installEventFilter(this);
+
+    Label2 = new QLabel(QStringLiteral("Яркость"), Frame1);
+    Label2->setGeometry(TwipsRect(180, 3720, 735, 195));
+    SetColours(Label2, Qt::black, Qt::white);
+
+    Label1 = new QLabel(Frame1);
+    Label1->setGeometry(TwipsRect(180, 3960, 375, 255));
+    Label1->setAlignment(Qt::AlignCenter);
+    SetColours(Label1, Qt::black, Qt::white);
+
+    Image1 = new PictureBox(this);
+    Image1->setGeometry(TwipsRect(180, 180, 4455, 4215));
+    Image1->setPicture(QPixmap(QStringLiteral(":/chromola/picture.jpg")));
+
+    // The menu exists only as the playlist's popup; the window has no menu bar.
+    mMenu = new QMenu(QStringLiteral("Файл"), this);
+    mDel = mMenu->addAction(QStringLiteral("Удалить из списка?"));
+
+    // Tab order: Command1, Command3, Command2, VScroll1, HScroll1, List1.
+    Command1->setFocusPolicy(Qt::StrongFocus);
+    setTabOrder(Command1, Command3);
+    setTabOrder(Command3, Command2);
+    setTabOrder(Command2, VScroll1);
+    setTabOrder(VScroll1, HScroll1);
+    setTabOrder(HScroll1, List1);
+    Command1->setFocus();
+
+    // Key preview: the window sees each key before the focused control.
+    qApp->installEventFilter(this);
+}
+
+void Form1::setBackColor(const QColor& colour) {
+    if (colour == backColor_) {
+        return;
+    }
+    backColor_ = colour;
+    update(colourRegion());
+}
+
+QRegion Form1::colourRegion() const {
+    QRegion region(rect());
+    region -= Frame1->geometry();
+    if (Image1->isVisible()) {
+        region -= Image1->geometry();
+    }
+    return region;
+}
+
+void Form1::print(double currentX, double currentY, const QString& text) {
+    printed_ = {text, QPointF(currentX, currentY)};
+    update();
+}
+
+void Form1::cls() {
+    if (printed_.text.isEmpty()) {
+        return;
+    }
+    printed_ = {};
+    update();
+}
+
+void Form1::paintEvent(QPaintEvent* event) {
+    QPainter painter(this);
+    for (const QRect& r : event->region()) {
+        painter.fillRect(r, backColor_);
+    }
+    if (!printed_.text.isEmpty()) {
+        // The text's top edge stands at the print position, in the window's
+        // foreground colour.
+        painter.setPen(Qt::white);
+        painter.setFont(font());
+        const QFontMetricsF metrics(font());
+        painter.drawText(printed_.position + QPointF(0, metrics.ascent()), printed_.text);
+    }
+}
+
+void Form1::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    layoutControls();
+    updateMinimumSize();
+}
+
+void Form1::layoutControls() {
+    if (isMinimized()) {
+        return;
+    }
+    const MainLayout layout = ComputeMainLayout(width(), height());
+    Frame1->setGeometry(layout.frame);
+    Image1->setGeometry(layout.image);
+}
+
+void Form1::updateMinimumSize() {
+    // The limit is on the outer size; the frame the window manager adds is
+    // known only once the window is mapped, and may change with the style.
+    const QSize margins = frameGeometry().size() - size();
+    if (margins == frameMargins_ || !isVisible()) {
+        return;
+    }
+    frameMargins_ = margins;
+    setMinimumSize(std::max(0, kMinOuterWidth - margins.width()),
+                   std::max(0, kMinOuterHeight - margins.height()));
+    if (pendingOuterSize_.isValid() && !margins.isNull()) {
+        resize(pendingOuterSize_ - margins);
+        pendingOuterSize_ = QSize();
+    }
+}
+
+QSize Form1::outerSize() const {
+    return frameGeometry().size();
+}
+
+void Form1::setOuterSize(const QSize& outer) {
+    const QSize margins = frameGeometry().size() - size();
+    if (!isVisible() || margins.isNull()) {
+        pendingOuterSize_ = outer;
+    }
+    resize(outer - margins);
+}
+
+bool Form1::event(QEvent* event) {
+    if (event->type() == QEvent::Move || event->type() == QEvent::Show) {
+        updateMinimumSize();
+    }
+    return QWidget::event(event);
+}
+
+void Form1::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange) {
+        layoutControls();
+    }
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+    if (!unloaded_) {
+        unloaded_ = true;
+        emit unloading();
+    }
+    event->accept();
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        // A key event travels from the focused control up to the window, and
+        // the application's filter sees every step; act on the first one.
+        QWidget* focus = QApplication::focusWidget();
+        const bool first = focus != nullptr ? watched == focus : watched == this;
+        if (first && (watched == this || (focus != nullptr && focus->window() == this))) {
+            emit keyDown(static_cast<QKeyEvent*>(event));
+        }
+        return false;
+    }
+    if (watched == List1->viewport() && event->type() == QEvent::MouseButtonPress) {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        emit listMouseDown(mouse->button());
+        // A right click must not move the selection: the popup removes the
+        // selected entry, not the one under the pointer.
+        return mouse->button() == Qt::RightButton;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+int Form1::windowStateValue() const {
+    if (isMinimized()) {
+        return kMinimised;
+    }
+    if (isMaximized() || isFullScreen()) {
+        return kMaximised;
+    }
+    return kNormal;
+}
+
+void Form1::setWindowStateValue(int state) {
+    switch (state) {
+        case kMinimised:
+            setWindowState(Qt::WindowMinimized);
+            break;
+        case kMaximised:
+            setWindowState(Qt::WindowMaximized);
+            break;
+        default:
+            setWindowState(Qt::WindowNoState);
+            break;
+    }
+}
+
+void Form1::showFullScreenView() {
+    setWindowState(Qt::WindowFullScreen);
+    if (isVisible()) {
+        show();
+    }
+}
+
+void Form1::showOrdinaryView() {
+    setWindowState(Qt::WindowNoState);
+    if (isVisible()) {
+        show();
+    }
+}
+
+}  // namespace chromola

@@ -1,0 +1,112 @@
+// `Form1`, the main window: the colour surface with its control panel, the
+// decorative picture, the playlist and the hidden popup menu. It only shows
+// things and reports events; the player's logic lives in the controllers
+// that drive it (playback, playlist, display, keyboard, settings).
+#pragma once
+
+#include <QColor>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QPointer>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTimer>
+#include <QWidget>
+
+#include "main_window/control_panel.h"
+#include "main_window/picture_box.h"
+
+namespace chromola {
+
+class Form1 : public QWidget {
+    Q_OBJECT
+  public:
+    // Window states as the settings store them.
+    enum WindowStateValue { kNormal = 0, kMinimised = 1, kMaximised = 2 };
+
+    explicit Form1(QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // The colour of the surface (`BackColor`). Repaints only the part of the
+    // window that shows it, and only when it changes.
+    QColor backColor() const { return backColor_; }
+    void setBackColor(const QColor& colour);
+
+    // Printing a line of text on the surface (`Print` at `CurrentX`,
+    // `CurrentY`, pixels) and clearing everything printed (`Cls`).
+    void print(double currentX, double currentY, const QString& text);
+    void cls();
+    const QString& printedText() const { return printed_.text; }
+
+    // 0 normal, 1 minimised, 2 maximised (full screen counts as maximised).
+    int windowStateValue() const;
+    void setWindowStateValue(int state);
+    // Full-screen view: no border and maximised over the whole screen.
+    bool isFullScreenView() const { return isFullScreen(); }
+    void showFullScreenView();
+    void showOrdinaryView();
+
+    // Outer size (with the window manager's frame). The frame is known only
+    // once the window is mapped; a size asked for before that is applied
+    // again then.
+    QSize outerSize() const;
+    void setOuterSize(const QSize& outer);
+
+    // The client size as the resize layout sees it.
+    int scaleWidth() const { return width(); }
+    int scaleHeight() const { return height(); }
+
+    // Outer size below which the user cannot shrink the window.
+    static constexpr int kMinOuterWidth = 440;
+    static constexpr int kMinOuterHeight = 330;
+
+    // The controls, by their names.
+    QTimer Timer1;
+    ControlPanel* Frame1;
+    QPushButton* Command3;
+    QPushButton* Command2;
+    QPushButton* Command1;
+    QScrollBar* VScroll1;
+    QScrollBar* HScroll1;
+    QListWidget* List1;
+    QLabel* Label2;
+    QLabel* Label1;
+    PictureBox* Image1;
+    QMenu* mMenu;
+    QAction* mDel;
+
+  signals:
+    // Every key pressed while the window or one of its controls has the
+    // focus, before the focused control sees it (the control still does).
+    void keyDown(QKeyEvent* event);
+    // The window is closing (`Unload`).
+    void unloading();
+    // The user pressed a mouse button over the playlist (`List1` MouseDown).
+    void listMouseDown(Qt::MouseButton button);
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void buildControls();
+    void layoutControls();
+    void updateMinimumSize();
+    QRegion colourRegion() const;
+
+    QColor backColor_ = Qt::black;
+    struct Printed {
+        QString text;
+        QPointF position;
+    } printed_;
+    QSize frameMargins_{-1, -1};
+    QSize pendingOuterSize_;
+    bool unloaded_ = false;
+};
+
+}  // namespace chromola

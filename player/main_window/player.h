@@ -1,0 +1,92 @@
+// The player application: owns the shared state, the audio library, the main
+// window and the controllers, and runs the window's life cycle: the checks at
+// creation and load, the settings read and written, NumLock, shutdown.
+#pragma once
+
+#include <QLocale>
+#include <QLockFile>
+#include <QMessageBox>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "engine/bass_library.h"
+#include "player_state.h"
+#include "playlist/playlist_controller.h"
+#include "settings/settings_codec.h"
+
+namespace chromola {
+
+class DisplayController;
+class Form1;
+class Form2;
+class KeyboardControl;
+class Playback;
+
+// Shows a modal message box; a seam so that tests can read the boxes.
+using MessageBoxFn =
+    std::function<void(QMessageBox::Icon icon, const QString& caption, const QString& text)>;
+void ShowMessageBox(QMessageBox::Icon icon, const QString& caption, const QString& text);
+
+struct PlayerOptions {
+    QString programDir;        // empty: the executable's folder
+    int outputDevice = -1;     // the sound server's default output
+    QString instanceLockPath;  // empty: chromola.lock in the runtime folder
+    MessageBoxFn messageBox = ShowMessageBox;
+    FileChooser fileChooser = ShowOpenFilesDialog;
+    QLocale locale;  // number format of the settings and the pause box
+};
+
+class Player {
+  public:
+    explicit Player(PlayerOptions options = {});
+    ~Player();
+
+    // Creation and load of the main window. Returns the exit status when the
+    // program must end at once (missing or wrong library, no sound device,
+    // another instance), or nothing when the window is ready to be shown.
+    std::optional<int> Start();
+    // The window's unload; also run when the main window closes.
+    void Unload();
+
+    PlayerState& state() { return state_; }
+    Form1& form() { return *form_; }
+    BassLibrary& bass() { return *bass_; }
+    Playback& playback() { return *playback_; }
+    PlaylistController& playlist() { return *playlist_; }
+    DisplayController& display() { return *display_; }
+    KeyboardControl& keyboard() { return *keyboard_; }
+    Form2* helpWindow() { return form2_.get(); }
+    void ShowHelp();
+
+    static constexpr unsigned kInitFrequency = 192000;
+    static constexpr unsigned kExpectedVersion = 0x0204;
+
+  private:
+    bool Initialize();
+    void ReportEngineError(const QString& message);
+    void ReadWindowSettings();
+    void ReadPlaylistSettings();
+    void ReadGainSettings();
+    void WriteSettings();
+    void PlaceWindow(int left, int top, int width, int height);
+
+    PlayerOptions options_;
+    PlayerState state_;
+    StoredSettings stored_;
+    std::unique_ptr<QLockFile> instanceLock_;
+    std::unique_ptr<BassLibrary> bass_;
+    std::unique_ptr<Form1> form_;
+    std::unique_ptr<Playback> playback_;
+    std::unique_ptr<PlaylistController> playlist_;
+    std::unique_ptr<DisplayController> display_;
+    std::unique_ptr<KeyboardControl> keyboard_;
+    std::unique_ptr<Form2> form2_;
+    std::optional<bool> numLockWasOn_;
+    bool libraryInitialised_ = false;
+    bool unloaded_ = false;
+};
+
+}  // namespace chromola
