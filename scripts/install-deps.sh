@@ -12,7 +12,7 @@ packages=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   # end-to-end: X server, window manager, key events, screenshots, sound server
-  xvfb xauth openbox xdotool x11-utils imagemagick pulseaudio pulseaudio-utils
+  xvfb xauth openbox xdotool x11-utils x11-xserver-utils imagemagick pulseaudio pulseaudio-utils
   fonts-dejavu-core
   # reference decoders and encoders used by tests and benchmarks
   mpg123 vorbis-tools flac sndfile-programs twolame lame time

@@ -51,6 +51,8 @@ class Player {
     // The window's unload; also run when the main window closes.
     void Unload();
 
+    // Started and not yet unloaded.
+    bool isLoaded() const { return libraryInitialised_ && !unloaded_; }
     PlayerState& state() { return state_; }
     Form1& form() { return *form_; }
     BassLibrary& bass() { return *bass_; }

@@ -1,0 +1,92 @@
+# A private desktop session for end-to-end tests: an X server (Xvfb), a
+# window manager (openbox) and a sound server with a null sink (PulseAudio),
+# all in a temporary folder and all stopped when the test's shell exits.
+# Source this file; it sets DISPLAY, PULSE_SERVER, HOME, XDG_* for the test.
+
+set -euo pipefail
+
+E2E_DIR="$(mktemp -d /tmp/chromola-e2e.XXXXXX)"
+export HOME="$E2E_DIR/home"
+export XDG_CONFIG_HOME="$HOME/.config"
+export XDG_RUNTIME_DIR="$E2E_DIR/run"
+mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+unset WAYLAND_DISPLAY QT_QPA_PLATFORM
+export QT_QPA_PLATFORM=xcb
+
+e2e_pids=()
+e2e_cleanup() {
+  local status=$?
+  for pid in "${e2e_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  pulseaudio -k 2>/dev/null || true
+  for pid in "${e2e_pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  rm -rf "$E2E_DIR"
+  exit "$status"
+}
+trap e2e_cleanup EXIT
+
+# Picks a free display number and starts Xvfb on it.
+e2e_start_x() {
+  local n
+  for n in $(seq 90 140); do
+    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+    Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >"$E2E_DIR/xvfb.log" 2>&1 &
+    e2e_pids+=($!)
+    export DISPLAY=":$n"
+    for _ in $(seq 50); do
+      xdpyinfo >/dev/null 2>&1 && break
+      sleep 0.1
+    done
+    if xdpyinfo >/dev/null 2>&1; then
+      openbox >"$E2E_DIR/openbox.log" 2>&1 &
+      e2e_pids+=($!)
+      sleep 0.5
+      return 0
+    fi
+  done
+  echo "could not start Xvfb" >&2
+  return 1
+}
+
+e2e_start_sound() {
+  pulseaudio -n --daemonize=yes --exit-idle-time=-1 --disallow-exit \
+    -L module-native-protocol-unix -L "module-null-sink sink_name=nullsink" \
+    >"$E2E_DIR/pulse.log" 2>&1
+  export PULSE_SERVER="unix:$XDG_RUNTIME_DIR/pulse/native"
+  for _ in $(seq 50); do
+    pactl info >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  echo "could not start PulseAudio" >&2
+  return 1
+}
+
+# Waits until a window with this exact title is mapped; prints its id.
+e2e_wait_window() {
+  local title="$1" tries="${2:-100}" id
+  for _ in $(seq "$tries"); do
+    id=$(xdotool search --onlyvisible --name "^${title}\$" 2>/dev/null | head -n 1 || true)
+    if [ -n "$id" ]; then
+      echo "$id"
+      return 0
+    fi
+    sleep 0.1
+  done
+  return 1
+}
+
+# Prints "r g b" of the pixel at x,y of a window.
+e2e_pixel() {
+  local id="$1" x="$2" y="$3"
+  import -silent -window "$id" -crop "1x1+$x+$y" -depth 8 txt:- 2>/dev/null |
+    sed -n '2s/.*(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1 \2 \3/p'
+}
+
+e2e_numlock() {
+  xset q | sed -n 's/.*Num Lock: *\([a-z]*\).*/\1/p'
+}
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}

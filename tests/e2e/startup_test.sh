@@ -1,0 +1,91 @@
+#!/usr/bin/env bash
+# The real player under Xvfb: idle window colour, closing with status 0, the
+# missing-library box, a second instance, and NumLock around a run.
+# Usage: startup_test.sh BIN_DIR CASE
+bin="$1"
+case_name="$2"
+source "$(dirname "${BASH_SOURCE[0]}")/session.sh"
+e2e_start_x
+e2e_start_sound
+
+main_title="Vazuvideroz (F1-Help)"
+
+close_and_wait() {
+  local id="$1" pid="$2"
+  xdotool windowactivate --sync "$id" >/dev/null 2>&1 || true
+  xdotool key --window "$id" alt+F4
+  local status=0
+  for _ in $(seq 100); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  kill -0 "$pid" 2>/dev/null && fail "player still running after its window was closed"
+  wait "$pid" || status=$?
+  echo "$status"
+}
+
+case "$case_name" in
+idle_window)
+  "$bin/Chromola" &
+  pid=$!
+  id=$(e2e_wait_window "$main_title") || fail "main window did not appear"
+  sleep 0.5
+  eval "$(xdotool getwindowgeometry --shell "$id")"
+  # Above the control panel the idle colour shows; the picture covers the rest.
+  pixel=$(e2e_pixel "$id" $((WIDTH - 20)) 4)
+  [ "$pixel" = "12 17 11" ] || fail "idle colour above the panel is '$pixel'"
+  status=$(close_and_wait "$id" "$pid")
+  [ "$status" = 0 ] || fail "exit status $status after closing"
+  [ -f "$XDG_CONFIG_HOME/vbChromola.conf" ] || fail "settings not written at exit"
+  ;;
+missing_library)
+  mkdir -p "$E2E_DIR/nolib"
+  cp "$bin/Chromola" "$E2E_DIR/nolib/"
+  "$E2E_DIR/nolib/Chromola" &
+  pid=$!
+  box=$(e2e_wait_window "Chromola") || fail "no message box"
+  xdotool search --onlyvisible --name "^$main_title\$" >/dev/null 2>&1 &&
+    fail "main window shown without the library"
+  import -silent -window "$box" "$E2E_DIR/box.png"
+  xdotool windowactivate --sync "$box" key Return
+  status=0
+  wait "$pid" || status=$?
+  [ "$status" != 0 ] || fail "exit status 0 without the library"
+  ;;
+second_instance)
+  "$bin/Chromola" &
+  first=$!
+  id=$(e2e_wait_window "$main_title") || fail "main window did not appear"
+  status=0
+  timeout 10 "$bin/Chromola" || status=$?
+  [ "$status" = 0 ] || fail "second instance ended with status $status"
+  count=$(xdotool search --onlyvisible --name "^$main_title\$" | wc -l)
+  [ "$count" = 1 ] || fail "$count main windows"
+  kill -0 "$first" || fail "first instance gone"
+  status=$(close_and_wait "$id" "$first")
+  [ "$status" = 0 ] || fail "first instance ended with status $status"
+  ;;
+numlock)
+  [ "$(e2e_numlock)" = off ] || xdotool key Num_Lock
+  [ "$(e2e_numlock)" = off ] || fail "cannot switch NumLock off"
+  "$bin/Chromola" &
+  pid=$!
+  id=$(e2e_wait_window "$main_title") || fail "main window did not appear"
+  [ "$(e2e_numlock)" = on ] || fail "NumLock not on while the player runs"
+  status=$(close_and_wait "$id" "$pid")
+  [ "$(e2e_numlock)" = off ] || fail "NumLock not restored to off at exit"
+
+  xdotool key Num_Lock
+  [ "$(e2e_numlock)" = on ] || fail "cannot switch NumLock on"
+  "$bin/Chromola" &
+  pid=$!
+  id=$(e2e_wait_window "$main_title") || fail "main window did not appear"
+  [ "$(e2e_numlock)" = on ] || fail "NumLock changed while it was on"
+  status=$(close_and_wait "$id" "$pid")
+  [ "$(e2e_numlock)" = on ] || fail "NumLock switched off although it was on at start"
+  ;;
+*)
+  fail "unknown case $case_name"
+  ;;
+esac
+echo "PASS: $case_name"

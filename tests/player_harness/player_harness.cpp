@@ -1,0 +1,83 @@
+#include "player_harness.h"
+
+#include <QDir>
+#include <QFile>
+#include <QThread>
+
+#include "settings/settings_store.h"
+
+namespace chromola::testing {
+
+QString BinDir() {
+    return QStringLiteral(CHROMOLA_BIN_DIR);
+}
+
+QString ScratchDir() {
+    static QTemporaryDir dir;
+    return dir.path();
+}
+
+void ForgetSettings() {
+    QFile::remove(SettingsStore::FilePath());
+}
+
+bool WaitUntil(const std::function<bool()>& done, int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > ms) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+void Spin(int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    }
+}
+
+PlayerHarness::PlayerHarness() {
+    options_.programDir = BinDir();
+    options_.outputDevice = 0;
+    options_.instanceLockPath = runtime_.filePath(QStringLiteral("chromola.lock"));
+    options_.messageBox = [this](QMessageBox::Icon icon, const QString& caption,
+                                 const QString& text) { boxes.push_back({icon, caption, text}); };
+    options_.fileChooser = [this](QWidget*) {
+        QStringList chosen = nextChoice;
+        nextChoice.clear();
+        return chosen;
+    };
+}
+
+PlayerHarness::~PlayerHarness() {
+    Close();
+}
+
+std::optional<int> PlayerHarness::Start() {
+    player_ = std::make_unique<Player>(options_);
+    const std::optional<int> status = player_->Start();
+    if (!status) {
+        player_->form().show();
+        Spin(20);
+    }
+    return status;
+}
+
+void PlayerHarness::Close() {
+    if (player_ == nullptr) {
+        return;
+    }
+    if (player_->isLoaded()) {
+        player_->form().close();
+    }
+    player_.reset();
+}
+
+}  // namespace chromola::testing

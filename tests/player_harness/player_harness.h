@@ -1,0 +1,62 @@
+// Runs the real player in-process on Qt's offscreen platform: the real audio
+// library from the build's bin folder on its "no sound" device, a private
+// settings folder, captured message boxes and a scripted file dialog.
+#pragma once
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "main_window/form1.h"
+#include "main_window/player.h"
+
+namespace chromola::testing {
+
+struct ShownBox {
+    QMessageBox::Icon icon;
+    QString caption;
+    QString text;
+};
+
+class PlayerHarness {
+public:
+    PlayerHarness();
+    ~PlayerHarness();
+
+    // Options before Start(); defaults: bin folder, device 0.
+    PlayerOptions& options() { return options_; }
+    std::optional<int> Start();
+    Player& player() { return *player_; }
+    Form1& form() { return player_->form(); }
+    PlayerState& state() { return player_->state(); }
+
+    // What the next click on "Файл'ы" chooses.
+    QStringList nextChoice;
+    std::vector<ShownBox> boxes;
+
+    // Closes the window (the unload runs) and destroys the player.
+    void Close();
+
+private:
+    QTemporaryDir runtime_;
+    PlayerOptions options_;
+    std::unique_ptr<Player> player_;
+};
+
+// The build's bin folder, where the programs and libbass.so live.
+QString BinDir();
+// A folder for the test's own files, removed with it.
+QString ScratchDir();
+// Removes the settings file so that the next start is a first start.
+void ForgetSettings();
+// Runs the event loop until `done` is true or `ms` have passed.
+bool WaitUntil(const std::function<bool()>& done, int ms = 5000);
+// Runs the event loop for `ms`.
+void Spin(int ms);
+
+}  // namespace chromola::testing
