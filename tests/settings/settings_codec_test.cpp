@@ -222,80 +222,67 @@ TEST(DecodeSettings, EmptyStoreGivesFirstStartValues) {
     EXPECT_EQ(s.blue, 16);
 }
 
-struct WholeCase {
+struct WholeField {
     const char* name;
-    const char* text;
-    int expected;
+    int StoredSettings::*field;
 };
-
-int Field(const StoredSettings& s, const char* name) {
-    const QLatin1String n(name);
-    if (n == QLatin1String("State"))
-        return s.state;
-    if (n == QLatin1String("Left"))
-        return s.left;
-    if (n == QLatin1String("Top"))
-        return s.top;
-    if (n == QLatin1String("Width"))
-        return s.width;
-    if (n == QLatin1String("Height"))
-        return s.height;
-    if (n == QLatin1String("Track"))
-        return s.track;
-    if (n == QLatin1String("Scroll"))
-        return s.scroll;
-    if (n == QLatin1String("Inverse"))
-        return s.inverse;
-    if (n == QLatin1String("Red"))
-        return s.red;
-    if (n == QLatin1String("Green"))
-        return s.green;
-    if (n == QLatin1String("Blue"))
-        return s.blue;
-    ADD_FAILURE() << "no whole setting " << name;
-    return 0;
-}
+const WholeField kState{"State", &StoredSettings::state};
+const WholeField kLeft{"Left", &StoredSettings::left};
+const WholeField kTop{"Top", &StoredSettings::top};
+const WholeField kWidth{"Width", &StoredSettings::width};
+const WholeField kHeight{"Height", &StoredSettings::height};
+const WholeField kTrack{"Track", &StoredSettings::track};
+const WholeField kScroll{"Scroll", &StoredSettings::scroll};
+const WholeField kInverse{"Inverse", &StoredSettings::inverse};
+const WholeField kRed{"Red", &StoredSettings::red};
+const WholeField kGreen{"Green", &StoredSettings::green};
+const WholeField kBlue{"Blue", &StoredSettings::blue};
 
 // A minimised window must not come back minimised, and stored values outside
 // their range must not reach the window or the bars.
 TEST(DecodeSettings, WholeValuesAreChecked) {
-    const WholeCase cases[] = {
-        {"State", "1", 0},
-        {"State", "2", 2},
-        {"State", "4", 0},
-        {"State", "5", 2},
-        {"State", "-1", 0},
-        {"State", "-4", 0},
-        {"State", "3", 0},
-        {"State", "2.5", 2},
-        {"Left", "491505", 491505},
-        {"Left", "491506", 0},
-        {"Top", "-491505", -491505},
-        {"Top", "-491506", 0},
-        {"Width", "6600", 6600},
-        {"Height", "99999999", 0},
-        {"Track", "-4", 0},
-        {"Track", "7", 7},
-        {"Scroll", "40", 17},
-        {"Scroll", "16", 16},
-        {"Scroll", "2", 2},
-        {"Scroll", "32", 32},
-        {"Scroll", "1", 17},
-        {"Inverse", "2", 2},
-        {"Inverse", "-1", -1},
-        {"Red", "40", 16},
-        {"Red", "1", 16},
-        {"Red", "5", 5},
-        {"Green", "33", 16},
-        {"Green", "32", 32},
-        {"Blue", "0", 16},
-        {"Blue", "2", 2},
+    struct Case {
+        WholeField setting;
+        const char* text;
+        int expected;
+    };
+    const Case cases[] = {
+        {kState, "1", 0},
+        {kState, "2", 2},
+        {kState, "4", 0},
+        {kState, "5", 2},
+        {kState, "-1", 0},
+        {kState, "-4", 0},
+        {kState, "3", 0},
+        {kState, "2.5", 2},
+        {kLeft, "491505", 491505},
+        {kLeft, "491506", 0},
+        {kTop, "-491505", -491505},
+        {kTop, "-491506", 0},
+        {kWidth, "6600", 6600},
+        {kHeight, "99999999", 0},
+        {kTrack, "-4", 0},
+        {kTrack, "7", 7},
+        {kScroll, "40", 17},
+        {kScroll, "16", 16},
+        {kScroll, "2", 2},
+        {kScroll, "32", 32},
+        {kScroll, "1", 17},
+        {kInverse, "2", 2},
+        {kInverse, "-1", -1},
+        {kRed, "40", 16},
+        {kRed, "1", 16},
+        {kRed, "5", 5},
+        {kGreen, "33", 16},
+        {kGreen, "32", 32},
+        {kBlue, "0", 16},
+        {kBlue, "2", 2},
     };
     for (const QLocale& locale : Locales()) {
-        for (const WholeCase& c : cases) {
-            SCOPED_TRACE(std::string(c.name) + "=" + c.text);
-            EXPECT_EQ(Field(DecodeOne(c.name, QString::fromLatin1(c.text), locale), c.name),
-                      c.expected);
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.setting.name) + "=" + c.text);
+            const StoredSettings s = DecodeOne(c.setting.name, QString::fromLatin1(c.text), locale);
+            EXPECT_EQ(s.*c.setting.field, c.expected);
         }
     }
 }
@@ -316,13 +303,13 @@ TEST(DecodeSettings, GarbageGivesDefaults) {
         QStringLiteral("0x10"),
     };
     const StoredSettings defaults = DecodeSettings(Store().Lookup(), QLocale());
-    const char* names[] = {"State",  "Left",    "Top", "Width", "Height", "Track",
-                           "Scroll", "Inverse", "Red", "Green", "Blue"};
+    const WholeField fields[] = {kState,  kLeft,    kTop, kWidth, kHeight, kTrack,
+                                 kScroll, kInverse, kRed, kGreen, kBlue};
     for (const QLocale& locale : Locales()) {
         for (const QString& text : garbage) {
-            for (const char* name : names) {
-                SCOPED_TRACE(std::string(name) + "='" + text.toStdString() + "'");
-                EXPECT_EQ(Field(DecodeOne(name, text, locale), name), Field(defaults, name));
+            for (const WholeField& f : fields) {
+                SCOPED_TRACE(std::string(f.name) + "='" + text.toStdString() + "'");
+                EXPECT_EQ(DecodeOne(f.name, text, locale).*f.field, defaults.*f.field);
             }
             EXPECT_EQ(DecodeOne("Pause", text, locale).pause, 2.0);
         }
@@ -377,19 +364,7 @@ TEST(EncodeSettings, DecodeReadsBackWhatWasWritten) {
             store.Set(name.toLatin1().constData(), text);
         }
         const StoredSettings back = DecodeSettings(store.Lookup(), locale);
-        EXPECT_EQ(back.state, original.state);
-        EXPECT_EQ(back.pause, original.pause);
-        EXPECT_EQ(back.left, original.left);
-        EXPECT_EQ(back.top, original.top);
-        EXPECT_EQ(back.width, original.width);
-        EXPECT_EQ(back.height, original.height);
-        EXPECT_EQ(back.path, original.path);
-        EXPECT_EQ(back.track, original.track);
-        EXPECT_EQ(back.scroll, original.scroll);
-        EXPECT_EQ(back.inverse, original.inverse);
-        EXPECT_EQ(back.red, original.red);
-        EXPECT_EQ(back.green, original.green);
-        EXPECT_EQ(back.blue, original.blue);
+        EXPECT_EQ(EncodeSettings(back, QLocale::c()), EncodeSettings(original, QLocale::c()));
     }
 }
 
