@@ -6,6 +6,10 @@
 
 #include "settings_remover.h"
 
+static void InitResources() {
+    Q_INIT_RESOURCE(uninstall);
+}
+
 namespace uninstall {
 
 namespace {
@@ -24,7 +28,15 @@ Uinstall::Uinstall(MessageFn message, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint),
       message_(std::move(message)) {
+    InitResources();
     setWindowTitle(QStringLiteral("Удаление ключей реестра"));
+    // The layout is made for the classic 8-point dialog font, 11 pixels high
+    // and about as wide as Arial.
+    QFont dialogFont = font();
+    dialogFont.setFamilies(
+        {QStringLiteral("Liberation Sans"), QStringLiteral("Arial"), dialogFont.family()});
+    dialogFont.setPixelSize(11);
+    setFont(dialogFont);
     setWindowIcon(QIcon(QStringLiteral(":/uninstall/uninstall.png")));
     setFixedSize(Twips(0, 0, 3210, 1410).size());
 

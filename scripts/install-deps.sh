@@ -13,7 +13,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # end-to-end: X server, window manager, key events, screenshots, sound server
   xvfb xauth openbox xdotool x11-utils x11-xserver-utils imagemagick pulseaudio pulseaudio-utils
-  fonts-dejavu-core
+  fonts-dejavu-core fonts-liberation2
   # reference decoders and encoders used by tests and benchmarks
   mpg123 vorbis-tools flac sndfile-programs twolame lame time
 )

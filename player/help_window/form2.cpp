@@ -78,6 +78,13 @@ Form2::Form2(PlayerState& state, const QLocale& locale, QWidget* owner, UrlOpene
       locale_(locale),
       urlOpener_(std::move(urlOpener)) {
     setWindowTitle(QStringLiteral("Vazuvideroz HELP"));
+    // The layout is made for the classic 8-point dialog font, 11 pixels high
+    // and about as wide as Arial.
+    QFont dialogFont = font();
+    dialogFont.setFamilies(
+        {QStringLiteral("Liberation Sans"), QStringLiteral("Arial"), dialogFont.family()});
+    dialogFont.setPixelSize(11);
+    setFont(dialogFont);
     setFixedSize(TwipsToPixels(4530), TwipsToPixels(4080));
 
     List1 = new QListWidget(this);
@@ -124,6 +131,7 @@ Form2::Form2(PlayerState& state, const QLocale& locale, QWidget* owner, UrlOpene
     QPalette linkPalette = Label1->palette();
     linkPalette.setColor(QPalette::WindowText, QColor(0, 0, 255));
     Label1->setPalette(linkPalette);
+    Label1->adjustSize();  // the whole link text, whatever the font
     Label1->setCursor(Qt::PointingHandCursor);
     Label1->installEventFilter(this);
 

@@ -9,6 +9,12 @@
 #include "main_window/transport_math.h"
 #include "main_window/twips.h"
 
+// The window's pictures live in a resource file compiled into a static
+// library, whose initialiser the linker would otherwise drop.
+static void InitResources() {
+    Q_INIT_RESOURCE(chromola);
+}
+
 namespace chromola {
 
 namespace {
@@ -26,12 +32,20 @@ void SetColours(QWidget* widget, const QColor& background, const QColor& foregro
 }  // namespace
 
 Form1::Form1(QWidget* parent) : QWidget(parent) {
+    InitResources();
     setWindowTitle(QStringLiteral("Vazuvideroz (F1-Help)"));
     setWindowIcon(QIcon(QStringLiteral(":/chromola/icon.png")));
     // The surface is painted by paintEvent alone: nothing underneath needs
     // clearing first.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
+    // The layout is made for the classic 8-point dialog font, 11 pixels high
+    // and about as wide as Arial.
+    QFont dialogFont = font();
+    dialogFont.setFamilies(
+        {QStringLiteral("Liberation Sans"), QStringLiteral("Arial"), dialogFont.family()});
+    dialogFont.setPixelSize(11);
+    setFont(dialogFont);
     resize(480, 307);
     buildControls();
 }

@@ -61,11 +61,16 @@ e2e_start_sound() {
   return 1
 }
 
+# The regular expression that matches exactly this window title.
+e2e_title_regex() {
+  printf '^%s$' "$(printf '%s' "$1" | sed 's/[][\\.*^$()+?{}|]/\\&/g')"
+}
+
 # Waits until a window with this exact title is mapped; prints its id.
 e2e_wait_window() {
   local title="$1" tries="${2:-100}" id
   for _ in $(seq "$tries"); do
-    id=$(xdotool search --onlyvisible --name "^${title}\$" 2>/dev/null | head -n 1 || true)
+    id=$(xdotool search --onlyvisible --name "$(e2e_title_regex "$title")" 2>/dev/null | head -n 1 || true)
     if [ -n "$id" ]; then
       echo "$id"
       return 0

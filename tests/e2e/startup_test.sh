@@ -10,18 +10,19 @@ e2e_start_sound
 
 main_title="Vazuvideroz (F1-Help)"
 
+# Closes the window as a user does (Alt+F4 through the window manager) and
+# sets `status` to the process's exit status.
 close_and_wait() {
   local id="$1" pid="$2"
   xdotool windowactivate --sync "$id" >/dev/null 2>&1 || true
-  xdotool key --window "$id" alt+F4
-  local status=0
+  xdotool key alt+F4
   for _ in $(seq 100); do
     kill -0 "$pid" 2>/dev/null || break
     sleep 0.1
   done
   kill -0 "$pid" 2>/dev/null && fail "player still running after its window was closed"
+  status=0
   wait "$pid" || status=$?
-  echo "$status"
 }
 
 case "$case_name" in
@@ -34,7 +35,7 @@ idle_window)
   # Above the control panel the idle colour shows; the picture covers the rest.
   pixel=$(e2e_pixel "$id" $((WIDTH - 20)) 4)
   [ "$pixel" = "12 17 11" ] || fail "idle colour above the panel is '$pixel'"
-  status=$(close_and_wait "$id" "$pid")
+  close_and_wait "$id" "$pid"
   [ "$status" = 0 ] || fail "exit status $status after closing"
   [ -f "$XDG_CONFIG_HOME/vbChromola.conf" ] || fail "settings not written at exit"
   ;;
@@ -44,7 +45,7 @@ missing_library)
   "$E2E_DIR/nolib/Chromola" &
   pid=$!
   box=$(e2e_wait_window "Chromola") || fail "no message box"
-  xdotool search --onlyvisible --name "^$main_title\$" >/dev/null 2>&1 &&
+  xdotool search --onlyvisible --name "$(e2e_title_regex "$main_title")" >/dev/null 2>&1 &&
     fail "main window shown without the library"
   import -silent -window "$box" "$E2E_DIR/box.png"
   xdotool windowactivate --sync "$box" key Return
@@ -59,10 +60,10 @@ second_instance)
   status=0
   timeout 10 "$bin/Chromola" || status=$?
   [ "$status" = 0 ] || fail "second instance ended with status $status"
-  count=$(xdotool search --onlyvisible --name "^$main_title\$" | wc -l)
+  count=$(xdotool search --onlyvisible --name "$(e2e_title_regex "$main_title")" | wc -l)
   [ "$count" = 1 ] || fail "$count main windows"
   kill -0 "$first" || fail "first instance gone"
-  status=$(close_and_wait "$id" "$first")
+  close_and_wait "$id" "$first"
   [ "$status" = 0 ] || fail "first instance ended with status $status"
   ;;
 numlock)
@@ -72,7 +73,7 @@ numlock)
   pid=$!
   id=$(e2e_wait_window "$main_title") || fail "main window did not appear"
   [ "$(e2e_numlock)" = on ] || fail "NumLock not on while the player runs"
-  status=$(close_and_wait "$id" "$pid")
+  close_and_wait "$id" "$pid"
   [ "$(e2e_numlock)" = off ] || fail "NumLock not restored to off at exit"
 
   xdotool key Num_Lock
@@ -81,7 +82,7 @@ numlock)
   pid=$!
   id=$(e2e_wait_window "$main_title") || fail "main window did not appear"
   [ "$(e2e_numlock)" = on ] || fail "NumLock changed while it was on"
-  status=$(close_and_wait "$id" "$pid")
+  close_and_wait "$id" "$pid"
   [ "$(e2e_numlock)" = on ] || fail "NumLock switched off although it was on at start"
   ;;
 *)

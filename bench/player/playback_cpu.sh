@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# CPU share of one core used by the player and by the X server while the
+# player plays a 60-second mp3 with its window visible, and the player's peak
+# resident memory. Xvfb with openbox, sound into a PulseAudio null sink.
+# Usage: playback_cpu.sh BIN_DIR [SECONDS]
+bin="$(cd "$1" && pwd)"
+seconds="${2:-20}"
+source "$(dirname "${BASH_SOURCE[0]}")/../../tests/e2e/session.sh"
+e2e_start_x
+e2e_start_sound
+
+# A minute of music-like sound: a bass line, a chord and a hi-hat.
+python3 - "$E2E_DIR/music.wav" <<'PY'
+import math, struct, sys, wave, random
+rate = 44100
+random.seed(1)
+with wave.open(sys.argv[1], "wb") as w:
+    w.setnchannels(2); w.setsampwidth(2); w.setframerate(rate)
+    frames = bytearray()
+    for n in range(rate * 60):
+        t = n / rate
+        beat = t % 0.5
+        bass = 0.35 * math.sin(2 * math.pi * (55 if int(t) % 2 else 73.4) * t) * math.exp(-beat * 4)
+        chord = 0.12 * sum(math.sin(2 * math.pi * f * t) for f in (440, 554.4, 659.3))
+        hat = 0.15 * (random.random() * 2 - 1) * math.exp(-((t % 0.25) * 40))
+        v = max(-1.0, min(1.0, bass + chord + hat))
+        s = int(v * 32000)
+        frames += struct.pack("<hh", s, s)
+    w.writeframes(bytes(frames))
+PY
+lame --quiet -b 192 "$E2E_DIR/music.wav" "$E2E_DIR/music.mp3"
+
+mkdir -p "$XDG_CONFIG_HOME"
+printf '[Form]\nPath=%s\nLeft=1500\nTop=1500\nWidth=7200\nHeight=5000\n' "$E2E_DIR/music.mp3" \
+  >"$XDG_CONFIG_HOME/vbChromola.conf"
+
+"$bin/Chromola" &
+pid=$!
+id=$(e2e_wait_window "Vazuvideroz (F1-Help)") || { echo "no window" >&2; exit 1; }
+sleep 2
+xpid=$(pgrep -f "Xvfb $DISPLAY" | head -n 1)
+
+ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+hz=$(getconf CLK_TCK)
+p0=$(ticks "$pid"); x0=$(ticks "$xpid"); t0=$(date +%s%N)
+sleep "$seconds"
+p1=$(ticks "$pid"); x1=$(ticks "$xpid"); t1=$(date +%s%N)
+hwm=$(awk '/VmHWM/ {print $2}' "/proc/$pid/status")
+xdotool windowactivate --sync "$id" key alt+F4
+wait "$pid" || true
+
+elapsed_ms=$(( (t1 - t0) / 1000000 ))
+awk -v p=$((p1 - p0)) -v x=$((x1 - x0)) -v hz="$hz" -v ms="$elapsed_ms" -v hwm="$hwm" 'BEGIN {
+  printf "player CPU: %.2f %% of one core (goal 0.70 %%; cava 1.40, Audacious 1.50, qmmp 2.35)\n", 100 * p / hz / (ms / 1000)
+  printf "X server CPU: %.2f %% (Audacious adds 1.10 %%)\n", 100 * x / hz / (ms / 1000)
+  printf "player peak RSS: %.1f MiB\n", hwm / 1024
+}'
