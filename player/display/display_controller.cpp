@@ -57,16 +57,24 @@ void DisplayController::Tick() {
 
 void DisplayController::EndOfTrack() {
     form_.Timer1.stop();
-    if (form_.List1->count() == 0) {
-        form_.Image1->show();
-        form_.setBackColor(kIdleColour);
-        form_.cls();
-        return;
+    // A track that could not be played ends at the first tick after its
+    // message was printed; the message stays up through the pause so that
+    // it can be read, until the next track starts.
+    const QString failure = form_.printedText();
+    const QPointF failureAt = form_.printedPosition();
+    const bool listEmpty = form_.List1->count() == 0;
+    if (!listEmpty) {
+        EnableTransport(false);
     }
-    EnableTransport(false);
     form_.Image1->show();
     form_.setBackColor(kIdleColour);
     form_.cls();
+    if (!failure.isEmpty()) {
+        form_.print(failureAt.x(), failureAt.y(), failure);
+    }
+    if (listEmpty) {
+        return;
+    }
     const int steps = PauseSteps(state_.PauseSeconds);
     if (steps > 0) {
         pauseTimer_.start(steps * kPauseStepMs);

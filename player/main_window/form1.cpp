@@ -122,6 +122,10 @@ void Form1::buildControls() {
 }
 
 void Form1::setBackColor(const QColor& colour) {
+    // A new background erases what was printed, as on a freshly cleared
+    // surface; the display sets it every tick, so printed text lasts until
+    // the next tick while a track plays.
+    cls();
     if (colour == backColor_) {
         return;
     }

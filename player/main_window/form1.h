@@ -28,8 +28,9 @@ class Form1 : public QWidget {
     explicit Form1(QWidget* parent = nullptr);
     ~Form1() override;
 
-    // The colour of the surface (`BackColor`). Repaints only the part of the
-    // window that shows it, and only when it changes.
+    // The colour of the surface (`BackColor`). Setting it erases printed
+    // text; it repaints only the part of the window that shows the colour,
+    // and only when the colour changes.
     QColor backColor() const { return backColor_; }
     void setBackColor(const QColor& colour);
 
@@ -38,6 +39,7 @@ class Form1 : public QWidget {
     void print(double currentX, double currentY, const QString& text);
     void cls();
     const QString& printedText() const { return printed_.text; }
+    QPointF printedPosition() const { return printed_.position; }
 
     // 0 normal, 1 minimised, 2 maximised (full screen counts as maximised).
     int windowStateValue() const;
