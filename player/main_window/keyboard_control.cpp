@@ -60,7 +60,11 @@ KeyboardControl::KeyboardControl(BassLibrary& bass, PlayerState& state, Form1& f
             [this](QKeyEvent* event) { KeyDown(KeyCodeOf(event->key(), event->modifiers())); });
     // Only dragging the thumb seeks; clicks on the arrows or the track move
     // the bar without seeking.
-    connect(form_.HScroll1, &QScrollBar::sliderMoved, this, [this] { SeekToBar(); });
+    // The bar reports the thumb's new place before it takes it as its value.
+    connect(form_.HScroll1, &QScrollBar::sliderMoved, this, [this](int position) {
+        form_.HScroll1->setValue(position);
+        SeekToBar();
+    });
 }
 
 void KeyboardControl::SeekToBar() {
