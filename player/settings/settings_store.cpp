@@ -1,6 +1,13 @@
 #include "settings/settings_store.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QSettings>
+
+#include <cstdio>
+
+#include <unistd.h>
 
 namespace chromola {
 
@@ -28,17 +35,70 @@ StoredSettings SettingsStore::Read(const QLocale& locale) {
         locale);
 }
 
-bool SettingsStore::Write(const StoredSettings& values, const QLocale& locale) {
-    QSettings settings(QSettings::NativeFormat, QSettings::UserScope,
-                       QString::fromLatin1(kSettingsApplication));
-    settings.setFallbacksEnabled(false);
-    settings.beginGroup(QString::fromLatin1(kSettingsSection));
-    for (const auto& [name, text] : EncodeSettings(values, locale)) {
-        settings.setValue(name, text);
+namespace {
+
+// Reads the values back from the bytes on disk. QSettings answers from its
+// in-process cache for a file it has just written, so the check goes
+// through a second name of the same file, which it has never seen.
+bool ReadsBackAs(const QString& path, const std::vector<std::pair<QString, QString>>& encoded,
+                 const QString& group) {
+    const QString secondName = path + QStringLiteral(".check");
+    QFile::remove(secondName);
+    if (::link(QFile::encodeName(path).constData(), QFile::encodeName(secondName).constData()) !=
+        0) {
+        return false;
     }
-    settings.endGroup();
-    settings.sync();
-    return settings.status() == QSettings::NoError;
+    bool same = true;
+    {
+        const QSettings check(secondName, QSettings::IniFormat);
+        same = check.status() == QSettings::NoError;
+        for (const auto& [name, text] : encoded) {
+            const QVariant stored = check.value(group + name);
+            same = same && stored.typeId() == QMetaType::QString && stored.toString() == text;
+        }
+    }
+    QFile::remove(secondName);
+    return same;
+}
+
+}  // namespace
+
+bool SettingsStore::Write(const StoredSettings& values, const QLocale& locale) {
+    // QSettings can leave a cut-short file behind when the disk fills up and
+    // still report success, so the new file is made beside the old one, read
+    // back and checked, flushed to disk and only then put in its place with
+    // an atomic rename. Groups of other programs in the file are kept.
+    const QString path = FilePath();
+    const QFileInfo info(path);
+    QDir().mkpath(info.absolutePath());
+    const QString temporary = path + QStringLiteral(".new");
+    QFile::remove(temporary);
+    if (info.exists() && !QFile::copy(path, temporary)) {
+        QFile::remove(temporary);
+        return false;
+    }
+    const auto encoded = EncodeSettings(values, locale);
+    const QString group = QString::fromLatin1(kSettingsSection) + QLatin1Char('/');
+    bool written = false;
+    {
+        QSettings settings(temporary, QSettings::IniFormat);
+        for (const auto& [name, text] : encoded) {
+            settings.setValue(group + name, text);
+        }
+        settings.sync();
+        written = settings.status() == QSettings::NoError;
+    }
+    written = written && ReadsBackAs(temporary, encoded, group);
+    if (written) {
+        QFile file(temporary);
+        written = file.open(QIODevice::ReadWrite) && ::fsync(file.handle()) == 0;
+    }
+    if (!written || ::rename(QFile::encodeName(temporary).constData(),
+                             QFile::encodeName(path).constData()) != 0) {
+        QFile::remove(temporary);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace chromola

@@ -18,8 +18,8 @@ class SettingsStore {
     // Reads every value with its checks and defaults; a missing or damaged
     // file gives the defaults.
     static StoredSettings Read(const QLocale& locale);
-    // Writes every value in order. The file is replaced atomically: a failed
-    // write leaves the previous file as it was and returns false.
+    // Writes every value. The file is replaced atomically: a failed write
+    // (a full disk, say) leaves the previous file as it was and returns false.
     static bool Write(const StoredSettings& settings, const QLocale& locale);
     // The file's full path, for messages and tests.
     static QString FilePath();
