@@ -1,0 +1,106 @@
+// Chromola's audio library: the BASS_* C API that the player calls.
+//
+// The player resolves every function by name at run time, so the names and
+// signatures below are the contract; this header gives clients the types and
+// constants. Every function is callable from any thread. A failing call
+// returns 0 (FALSE or a handle of 0), (QWORD)-1 for lengths and positions,
+// (DWORD)-1 for BASS_ChannelGetData or a negative number of seconds, and sets
+// the calling thread's error code (BASS_ErrorGetCode); a successful call sets
+// it to BASS_OK.
+#ifndef CHROMOLA_LIBBASS_BASS_H
+#define CHROMOLA_LIBBASS_BASS_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef uint32_t DWORD;
+typedef uint64_t QWORD;
+typedef int BOOL;
+typedef DWORD HSTREAM;
+typedef DWORD HMUSIC;
+
+#ifndef TRUE
+#define TRUE 1
+#define FALSE 0
+#endif
+
+#define BASSVERSION 0x204
+#define BASS_VERSION_NUMBER 0x02040000u
+
+// Error codes returned by BASS_ErrorGetCode.
+#define BASS_OK 0
+#define BASS_ERROR_MEM 1        // out of memory
+#define BASS_ERROR_FILEOPEN 2   // the file could not be opened (missing, unreadable, a folder)
+#define BASS_ERROR_DRIVER 3     // the output device failed while starting
+#define BASS_ERROR_HANDLE 5     // not a channel of the kind asked for
+#define BASS_ERROR_FORMAT 6     // unsupported sample format
+#define BASS_ERROR_POSITION 7   // position beyond the channel's end
+#define BASS_ERROR_INIT 8       // BASS_Init has not been called
+#define BASS_ERROR_START 9      // output could not start
+#define BASS_ERROR_ALREADY 14   // already initialised
+#define BASS_ERROR_NOCHAN 18    // no free channel slot
+#define BASS_ERROR_ILLTYPE 19   // unknown option or mode
+#define BASS_ERROR_ILLPARAM 20  // a parameter is out of range
+#define BASS_ERROR_DEVICE 23    // no such output device
+#define BASS_ERROR_NOTAVAIL 37  // the requested data or feature is not available
+#define BASS_ERROR_FILEFORM 41  // the file's content is not a format this call plays
+#define BASS_ERROR_UNKNOWN -1
+
+// Channel creation flags.
+#define BASS_SAMPLE_LOOP 4
+#define BASS_SAMPLE_SOFTWARE 16
+#define BASS_MUSIC_RAMP 0x200
+#define BASS_MUSIC_RAMPS 0x400
+#define BASS_UNICODE 0x80000000u
+
+// Position modes.
+#define BASS_POS_BYTE 0
+
+// BASS_ChannelGetData: 2048-frame FFT, 1024 float magnitudes.
+#define BASS_DATA_FFT2048 0x80000003u
+
+// BASS_SetConfig options: global volumes, 0..10000.
+#define BASS_CONFIG_GVOL_SAMPLE 4
+#define BASS_CONFIG_GVOL_STREAM 5
+#define BASS_CONFIG_GVOL_MUSIC 6
+
+// BASS_ChannelIsActive results.
+#define BASS_ACTIVE_STOPPED 0
+#define BASS_ACTIVE_PLAYING 1
+#define BASS_ACTIVE_STALLED 2
+#define BASS_ACTIVE_PAUSED 3
+
+#if defined(__GNUC__)
+#define BASSDEF(type) __attribute__((visibility("default"))) type
+#else
+#define BASSDEF(type) type
+#endif
+
+BASSDEF(DWORD) BASS_GetVersion(void);
+BASSDEF(BOOL) BASS_Init(int device, DWORD freq, DWORD flags, void* win, const void* clsid);
+BASSDEF(BOOL) BASS_SetConfig(DWORD option, DWORD value);
+BASSDEF(int) BASS_ErrorGetCode(void);
+BASSDEF(BOOL) BASS_Free(void);
+BASSDEF(DWORD)
+BASS_StreamCreateFile(BOOL mem, const void* file, QWORD offset, QWORD length, DWORD flags);
+BASSDEF(DWORD)
+BASS_MusicLoad(BOOL mem, const void* file, QWORD offset, DWORD length, DWORD flags, DWORD freq);
+BASSDEF(BOOL) BASS_ChannelPlay(DWORD handle, BOOL restart);
+BASSDEF(BOOL) BASS_StreamFree(DWORD handle);
+BASSDEF(BOOL) BASS_MusicFree(DWORD handle);
+BASSDEF(QWORD) BASS_ChannelGetLength(DWORD handle, DWORD mode);
+BASSDEF(QWORD) BASS_ChannelGetPosition(DWORD handle, DWORD mode);
+BASSDEF(double) BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos);
+BASSDEF(QWORD) BASS_ChannelSeconds2Bytes(DWORD handle, double pos);
+BASSDEF(BOOL) BASS_ChannelSetPosition(DWORD handle, QWORD pos, DWORD mode);
+BASSDEF(DWORD) BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length);
+BASSDEF(DWORD) BASS_ChannelIsActive(DWORD handle);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif  // CHROMOLA_LIBBASS_BASS_H

@@ -1,0 +1,221 @@
+#include "channel.h"
+
+#include <pthread.h>
+
+#include <algorithm>
+#include <chrono>
+
+#include "error.h"
+
+namespace chromola::audio {
+
+namespace {
+
+// Half a second of output queued ahead: plenty against a slow disk, small
+// enough that a seek or a free never waits long for the decoder.
+constexpr double kRingSeconds = 0.5;
+// The history must reach back past everything queued (the ring, the
+// resampler, the device's latency) to the frame being heard, plus the FFT
+// window.
+constexpr double kHistorySeconds = 4.0;
+// Decoded ahead synchronously on open and after a seek, so playback starts
+// and the new position is heard at once.
+constexpr std::size_t kPrefillFrames = 8192;
+// How long the decoder thread sleeps when the ring is full.
+constexpr auto kIdleWait = std::chrono::milliseconds(5);
+
+}  // namespace
+
+Channel::Channel(std::unique_ptr<Decoder> decoder, ChannelKind kind, int outputRate, bool loop)
+    : kind_(kind),
+      rate_(decoder->sampleRate()),
+      outputRate_(outputRate),
+      channels_(decoder->channels()),
+      loop_(loop),
+      length_(decoder->lengthFrames()),
+      ring_(static_cast<std::size_t>(outputRate * kRingSeconds), 2),
+      decoder_(std::move(decoder)),
+      resampler_(rate_, outputRate),
+      source_(kBlockFrames * static_cast<std::size_t>(channels_)),
+      mono_(kBlockFrames),
+      stereo_(kBlockFrames * 2),
+      history_(static_cast<std::size_t>(rate_ * kHistorySeconds)),
+      window_(Spectrum::kFrames) {
+    pendingCapacity_ = resampler_.maxOutput(kBlockFrames);
+    pending_.resize(pendingCapacity_ * 2);
+    progress_.store({0, 0, 0});
+    history_.restart(0);
+    prefill();
+    worker_ = std::thread([this] { run(); });
+}
+
+Channel::~Channel() {
+    {
+        std::lock_guard lock(decodeMutex_);
+        stop_ = true;
+    }
+    wake_.notify_all();
+    worker_.join();
+}
+
+void Channel::run() {
+    pthread_setname_np(pthread_self(), "chromola-decode");
+    std::unique_lock lock(decodeMutex_);
+    while (!stop_) {
+        if (controlWaiting_.load()) {
+            wake_.wait(lock, [this] { return stop_ || !controlWaiting_.load(); });
+            continue;
+        }
+        bool progressed = false;
+        try {
+            progressed = fillOnce();
+        } catch (...) {
+            // A decoder that throws has nothing more to give: end the channel.
+            inputEnded_ = true;
+            pendingBegin_ = pendingEnd_ = 0;
+            decodedAll_.store(true, std::memory_order_release);
+        }
+        if (!progressed)
+            wake_.wait_for(lock, kIdleWait);
+    }
+}
+
+void Channel::prefill() {
+    while (ring_.readable() < kPrefillFrames && fillOnce()) {
+    }
+}
+
+// One step of the decoder thread: move pending output into the ring, or
+// decode the next block. Returns false when there is nothing to do now.
+bool Channel::fillOnce() {
+    if (pendingBegin_ < pendingEnd_) {
+        std::size_t n =
+            ring_.write(pending_.data() + pendingBegin_ * 2, pendingEnd_ - pendingBegin_);
+        pendingBegin_ += n;
+        return n > 0;
+    }
+    if (decodedAll_.load(std::memory_order_relaxed))
+        return false;
+    pendingBegin_ = pendingEnd_ = 0;
+
+    if (inputEnded_) {
+        pendingEnd_ = resampler_.drain(pending_.data(), pendingCapacity_);
+        if (pendingEnd_ == 0) {
+            decodedAll_.store(true, std::memory_order_release);
+            return false;
+        }
+        return true;
+    }
+
+    std::size_t got = decoder_->read(source_.data(), kBlockFrames);
+    if (got == 0) {
+        if (loop_ && framesSinceLoop_ > 0 && decoder_->seek(0)) {
+            framesSinceLoop_ = 0;
+            return true;
+        }
+        inputEnded_ = true;
+        return true;
+    }
+    framesSinceLoop_ += static_cast<int64_t>(got);
+
+    // The display wants the mean of the channels; the mixer wants stereo.
+    const std::size_t ch = static_cast<std::size_t>(channels_);
+    const float inv = 1.0f / static_cast<float>(ch);
+    for (std::size_t f = 0; f < got; ++f) {
+        const float* in = source_.data() + f * ch;
+        float sum = 0;
+        for (std::size_t c = 0; c < ch; ++c)
+            sum += in[c];
+        mono_[f] = sum * inv;
+        if (ch == 1) {
+            stereo_[2 * f] = stereo_[2 * f + 1] = in[0];
+        } else {
+            float extra = 0;
+            for (std::size_t c = 2; c < ch; ++c)
+                extra += in[c];
+            extra *= 0.5f;
+            stereo_[2 * f] = in[0] + extra;
+            stereo_[2 * f + 1] = in[1] + extra;
+        }
+    }
+    history_.append(mono_.data(), got);
+    timeline_ += static_cast<int64_t>(got);
+    pendingEnd_ = resampler_.process(stereo_.data(), got, pending_.data(), pendingCapacity_);
+    return true;
+}
+
+void Channel::reposition(int64_t frame, uint64_t deviceFrame) {
+    controlWaiting_.store(true);
+    std::unique_lock lock(decodeMutex_);
+    controlWaiting_.store(false);
+    struct WakeWorker {
+        std::condition_variable& cv;
+        ~WakeWorker() { cv.notify_all(); }
+    } wakeOnExit{wake_};
+
+    const bool reached = decoder_->seek(frame);
+    if (!reached) {
+        // The decoder is somewhere unknown now; put it back at the start.
+        decoder_->seek(0);
+        frame = 0;
+    }
+    resampler_.clear();
+    pendingBegin_ = pendingEnd_ = 0;
+    inputEnded_ = false;
+    decodedAll_.store(false, std::memory_order_relaxed);
+    drained_.store(false, std::memory_order_relaxed);
+    ring_.reset();
+    history_.restart(frame);
+    timeline_ = frame;
+    framesSinceLoop_ = 0;
+    progress_.store({static_cast<uint64_t>(frame), 0, deviceFrame});
+    prefill();
+    if (!reached)
+        throw Error(BASS_ERROR_POSITION);
+}
+
+int64_t Channel::timelineHeard(uint64_t heardDeviceFrame) const {
+    auto [start, taken, endFrame] = progress_.load();
+    // Frames taken after the one being heard are still queued in the device.
+    uint64_t queued = endFrame > heardDeviceFrame ? endFrame - heardDeviceFrame : 0;
+    uint64_t heardOut = taken > queued ? taken - queued : 0;
+    return static_cast<int64_t>(start) +
+           static_cast<int64_t>(heardOut * static_cast<uint64_t>(rate_) /
+                                static_cast<uint64_t>(outputRate_));
+}
+
+int64_t Channel::position(uint64_t heardDeviceFrame) const {
+    int64_t t = timelineHeard(heardDeviceFrame);
+    if (length_ > 0 && loop_)
+        return t % length_;
+    if (length_ >= 0)
+        return std::min(t, length_);
+    return t;
+}
+
+bool Channel::ended(uint64_t heardDeviceFrame) const {
+    if (!drained_.load(std::memory_order_acquire))
+        return false;
+    return heardDeviceFrame >= progress_.load()[2];
+}
+
+void Channel::spectrum(uint64_t heardDeviceFrame, float* out) {
+    std::lock_guard lock(spectrumMutex_);
+    history_.copy(timelineHeard(heardDeviceFrame), window_.data(), window_.size());
+    spectrum_.compute(window_.data(), out);
+}
+
+void Channel::mix(float* out, std::size_t frames, uint64_t blockStart, float gain) noexcept {
+    // Read the flag before the ring: if it was set, the ring already holds
+    // the last frames, so coming up short then means the end.
+    const bool decodedAll = decodedAll_.load(std::memory_order_acquire);
+    std::size_t got = ring_.readAdd(out, frames, gain);
+    if (got > 0) {
+        auto p = progress_.load();
+        progress_.store({p[0], p[1] + got, blockStart + got});
+    }
+    if (decodedAll && got < frames)
+        drained_.store(true, std::memory_order_release);
+}
+
+}  // namespace chromola::audio

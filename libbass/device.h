@@ -1,0 +1,35 @@
+// Where the mix goes. A device pulls frames from the mixer on its own thread
+// from construction to destruction, and tells which output frame is being
+// heard, so positions and spectra follow what the listener hears.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+namespace chromola::audio {
+
+class Mixer;
+
+class OutputDevice {
+  public:
+    virtual ~OutputDevice() = default;
+    virtual int rate() const = 0;
+    // Index, on the mixer's output timeline, of the frame being heard now.
+    virtual uint64_t heardFrame() const = 0;
+    // Drops what is queued but not yet heard, so a new position is heard at
+    // once.
+    virtual void flush() {}
+};
+
+// Plays nothing, at real-time pace, driven by a timer thread.
+std::unique_ptr<OutputDevice> openNullDevice(Mixer& mixer, int rate);
+
+// The sound server through libpulse. sink 0 is the server's default sink,
+// 1.. its sinks in the order it lists them. Returns nullptr when no server
+// answers; throws Error(DEVICE) when there is no such sink.
+std::unique_ptr<OutputDevice> openPulseDevice(Mixer& mixer, int sink, int rateWish);
+
+// An ALSA PCM (normally "default"). Returns nullptr when it cannot be opened.
+std::unique_ptr<OutputDevice> openAlsaDevice(Mixer& mixer, const char* pcmName, int rateWish);
+
+}  // namespace chromola::audio

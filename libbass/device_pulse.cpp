@@ -1,0 +1,282 @@
+// Output through the sound server (PulseAudio, or PipeWire's pulse server)
+// with libpulse's asynchronous API on a threaded main loop: connecting takes
+// one round trip, and the server reports the stream's latency exactly.
+#include <pulse/pulseaudio.h>
+#include <pulse/rtclock.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "device.h"
+#include "error.h"
+#include "mixer.h"
+#include "playback_clock.h"
+
+namespace chromola::audio {
+
+namespace {
+
+constexpr std::size_t kFrameBytes = 2 * sizeof(float);
+// Latency asked of the server: short enough for the display to follow the
+// music closely, long enough not to underrun on a busy desktop.
+constexpr pa_usec_t kTargetLatency = 40 * PA_USEC_PER_MSEC;
+constexpr pa_usec_t kRequestSize = 10 * PA_USEC_PER_MSEC;
+// How long start-up waits for an answer before giving up on the server.
+constexpr pa_usec_t kConnectTimeout = 2 * PA_USEC_PER_SEC;
+
+class MainLoopLock {
+  public:
+    explicit MainLoopLock(pa_threaded_mainloop* loop) : loop_(loop) {
+        pa_threaded_mainloop_lock(loop_);
+    }
+    ~MainLoopLock() { pa_threaded_mainloop_unlock(loop_); }
+    MainLoopLock(const MainLoopLock&) = delete;
+    MainLoopLock& operator=(const MainLoopLock&) = delete;
+
+  private:
+    pa_threaded_mainloop* loop_;
+};
+
+class PulseDevice final : public OutputDevice {
+  public:
+    explicit PulseDevice(Mixer& mixer) : mixer_(mixer) {}
+
+    ~PulseDevice() override {
+        if (!loop_)
+            return;
+        if (started_) {
+            MainLoopLock lock(loop_);
+            closeStreamAndContext();
+        } else {
+            closeStreamAndContext();
+        }
+        if (started_)
+            pa_threaded_mainloop_stop(loop_);
+        pa_threaded_mainloop_free(loop_);
+    }
+    PulseDevice(const PulseDevice&) = delete;
+    PulseDevice& operator=(const PulseDevice&) = delete;
+
+    // False when no server answers.
+    bool open(int sink, int rateWish) {
+        loop_ = pa_threaded_mainloop_new();
+        if (!loop_)
+            return false;
+        context_ = pa_context_new(pa_threaded_mainloop_get_api(loop_), "Chromola");
+        if (!context_)
+            return false;
+        pa_context_set_state_callback(context_, &PulseDevice::onContextState, this);
+        // Never start a server of our own: that would cost start-up time and
+        // leave a daemon behind.
+        if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+            return false;
+        }
+        if (pa_threaded_mainloop_start(loop_) < 0)
+            return false;
+        started_ = true;
+
+        MainLoopLock lock(loop_);
+        pa_time_event* timeout = pa_context_rttime_new(context_, pa_rtclock_now() + kConnectTimeout,
+                                                       &PulseDevice::onTimeout, this);
+        struct DisarmTimeout {
+            pa_threaded_mainloop* loop;
+            pa_time_event* event;
+            ~DisarmTimeout() {
+                if (event)
+                    pa_threaded_mainloop_get_api(loop)->time_free(event);
+            }
+        } disarm{loop_, timeout};
+
+        if (!waitForContext())
+            return false;
+        std::string sinkName;
+        if (sink > 0)
+            sinkName = sinkNameAt(sink - 1);  // throws DEVICE when out of range
+        if (!connectStream(sinkName, rateWish))
+            throw Error(BASS_ERROR_DRIVER);
+        return true;
+    }
+
+    int rate() const override { return rate_; }
+    uint64_t heardFrame() const override {
+        return clock_ ? clock_->heard(mixer_.renderedFrames()) : 0;
+    }
+
+    void flush() override {
+        MainLoopLock lock(loop_);
+        if (pa_operation* op = pa_stream_flush(stream_, nullptr, nullptr))
+            pa_operation_unref(op);
+    }
+
+  private:
+    void closeStreamAndContext() {
+        if (stream_) {
+            pa_stream_set_write_callback(stream_, nullptr, nullptr);
+            pa_stream_set_state_callback(stream_, nullptr, nullptr);
+            pa_stream_set_latency_update_callback(stream_, nullptr, nullptr);
+            pa_stream_disconnect(stream_);
+            pa_stream_unref(stream_);
+            stream_ = nullptr;
+        }
+        if (context_) {
+            pa_context_set_state_callback(context_, nullptr, nullptr);
+            pa_context_disconnect(context_);
+            pa_context_unref(context_);
+            context_ = nullptr;
+        }
+    }
+
+    // Main loop lock held.
+    bool waitForContext() {
+        for (;;) {
+            pa_context_state_t state = pa_context_get_state(context_);
+            if (state == PA_CONTEXT_READY)
+                return true;
+            if (!PA_CONTEXT_IS_GOOD(state) || timedOut_)
+                return false;
+            pa_threaded_mainloop_wait(loop_);
+        }
+    }
+
+    std::string sinkNameAt(int index) {
+        std::vector<std::string> names;
+        pa_operation* op = pa_context_get_sink_info_list(
+            context_,
+            [](pa_context*, const pa_sink_info* info, int eol, void* user) {
+                auto* self = static_cast<PulseDevice*>(user);
+                if (eol == 0 && info)
+                    self->sinkNames_.emplace_back(info->name);
+                pa_threaded_mainloop_signal(self->loop_, 0);
+            },
+            this);
+        if (!op)
+            throw Error(BASS_ERROR_DEVICE);
+        while (pa_operation_get_state(op) == PA_OPERATION_RUNNING && !timedOut_) {
+            pa_threaded_mainloop_wait(loop_);
+        }
+        pa_operation_unref(op);
+        names.swap(sinkNames_);
+        if (index < 0 || static_cast<std::size_t>(index) >= names.size()) {
+            throw Error(BASS_ERROR_DEVICE);
+        }
+        return names[static_cast<std::size_t>(index)];
+    }
+
+    bool connectStream(const std::string& sinkName, int rateWish) {
+        pa_sample_spec spec{};
+        spec.format = PA_SAMPLE_FLOAT32LE;
+        spec.channels = 2;
+        spec.rate = static_cast<uint32_t>(rateWish);
+        pa_channel_map map;
+        pa_channel_map_init_stereo(&map);
+        stream_ = pa_stream_new(context_, "Chromola", &spec, &map);
+        if (!stream_)
+            return false;
+        pa_stream_set_state_callback(stream_, &PulseDevice::onStreamState, this);
+
+        pa_buffer_attr attr{};
+        attr.maxlength = static_cast<uint32_t>(-1);
+        attr.tlength = static_cast<uint32_t>(pa_usec_to_bytes(kTargetLatency, &spec));
+        attr.prebuf = static_cast<uint32_t>(-1);
+        attr.minreq = static_cast<uint32_t>(pa_usec_to_bytes(kRequestSize, &spec));
+        attr.fragsize = static_cast<uint32_t>(-1);
+        // The rate asked for is only a wish: the stream takes the sink's own
+        // rate, so the server never resamples behind our back.
+        auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_FIX_RATE | PA_STREAM_ADJUST_LATENCY |
+                                                    PA_STREAM_AUTO_TIMING_UPDATE |
+                                                    PA_STREAM_INTERPOLATE_TIMING);
+        if (pa_stream_connect_playback(stream_, sinkName.empty() ? nullptr : sinkName.c_str(),
+                                       &attr, flags, nullptr, nullptr) < 0) {
+            return false;
+        }
+        for (;;) {
+            pa_stream_state_t state = pa_stream_get_state(stream_);
+            if (state == PA_STREAM_READY)
+                break;
+            if (!PA_STREAM_IS_GOOD(state) || timedOut_)
+                return false;
+            pa_threaded_mainloop_wait(loop_);
+        }
+        rate_ = static_cast<int>(pa_stream_get_sample_spec(stream_)->rate);
+        clock_.emplace(rate_);
+        // Data is only written from here on: the first request may already
+        // be pending, so both callbacks start now.
+        pa_stream_set_write_callback(stream_, &PulseDevice::onWrite, this);
+        pa_stream_set_latency_update_callback(stream_, &PulseDevice::onLatencyUpdate, this);
+        std::size_t writable = pa_stream_writable_size(stream_);
+        if (writable != static_cast<std::size_t>(-1) && writable > 0)
+            write(writable);
+        return true;
+    }
+
+    // Main loop thread: the server asks for nbytes.
+    void write(std::size_t nbytes) {
+        while (nbytes >= kFrameBytes) {
+            void* data = nullptr;
+            std::size_t n = nbytes;
+            if (pa_stream_begin_write(stream_, &data, &n) < 0 || !data)
+                break;
+            n -= n % kFrameBytes;
+            if (n == 0) {
+                pa_stream_cancel_write(stream_);
+                break;
+            }
+            mixer_.render(static_cast<float*>(data), n / kFrameBytes);
+            pa_stream_write(stream_, data, n, nullptr, 0, PA_SEEK_RELATIVE);
+            nbytes = nbytes > n ? nbytes - n : 0;
+        }
+        updateClock();
+    }
+
+    void updateClock() {
+        pa_usec_t latency = 0;
+        int negative = 0;
+        if (!clock_ || pa_stream_get_latency(stream_, &latency, &negative) != 0)
+            return;
+        if (negative)
+            latency = 0;
+        const uint64_t written = mixer_.renderedFrames();
+        const uint64_t queued = latency * static_cast<uint64_t>(rate_) / PA_USEC_PER_SEC;
+        clock_->mark(written > queued ? written - queued : 0, monotonicNanoseconds());
+    }
+
+    static void onContextState(pa_context*, void* user) {
+        pa_threaded_mainloop_signal(static_cast<PulseDevice*>(user)->loop_, 0);
+    }
+    static void onStreamState(pa_stream*, void* user) {
+        pa_threaded_mainloop_signal(static_cast<PulseDevice*>(user)->loop_, 0);
+    }
+    static void onTimeout(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* user) {
+        auto* self = static_cast<PulseDevice*>(user);
+        self->timedOut_ = true;
+        pa_threaded_mainloop_signal(self->loop_, 0);
+    }
+    static void onWrite(pa_stream*, std::size_t nbytes, void* user) {
+        static_cast<PulseDevice*>(user)->write(nbytes);
+    }
+    static void onLatencyUpdate(pa_stream*, void* user) {
+        static_cast<PulseDevice*>(user)->updateClock();
+    }
+
+    Mixer& mixer_;
+    pa_threaded_mainloop* loop_ = nullptr;
+    pa_context* context_ = nullptr;
+    pa_stream* stream_ = nullptr;
+    bool started_ = false;
+    bool timedOut_ = false;
+    int rate_ = 0;
+    std::optional<PlaybackClock> clock_;
+    std::vector<std::string> sinkNames_;
+};
+
+}  // namespace
+
+std::unique_ptr<OutputDevice> openPulseDevice(Mixer& mixer, int sink, int rateWish) {
+    auto device = std::make_unique<PulseDevice>(mixer);
+    if (!device->open(sink, rateWish))
+        return nullptr;
+    return device;
+}
+
+}  // namespace chromola::audio

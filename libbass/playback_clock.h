@@ -1,0 +1,45 @@
+// Which output frame is being heard right now. Output backends mark it when
+// they learn it (after each write, from the device's reported latency); in
+// between, readers extend the last mark by the time elapsed, never past what
+// has actually been written.
+#pragma once
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+
+#include "seqlock.h"
+
+namespace chromola::audio {
+
+inline int64_t monotonicNanoseconds() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+class PlaybackClock {
+  public:
+    explicit PlaybackClock(int rate) : rate_(rate) {}
+
+    void mark(uint64_t heardFrame, int64_t nowNs) noexcept {
+        snapshot_.store({heardFrame, static_cast<uint64_t>(nowNs)});
+    }
+
+    // written: output frames handed to the device so far (the upper bound).
+    uint64_t heard(uint64_t written) const noexcept {
+        auto [frame, atNs] = snapshot_.load();
+        if (frame == 0 && atNs == 0)
+            return 0;
+        int64_t elapsed = std::max<int64_t>(0, monotonicNanoseconds() - static_cast<int64_t>(atNs));
+        uint64_t ahead =
+            static_cast<uint64_t>(elapsed) * static_cast<uint64_t>(rate_) / 1000000000u;
+        return std::min(frame + ahead, std::max(frame, written));
+    }
+
+  private:
+    int rate_;
+    SeqLocked<2> snapshot_;
+};
+
+}  // namespace chromola::audio

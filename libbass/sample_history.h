@@ -1,0 +1,41 @@
+// The recently decoded frames of one channel, mixed to mono and kept at the
+// channel's own rate, indexed by the channel's timeline frame. The spectrum
+// reads the window being heard from here, so it never touches the decoder,
+// and a reader racing with the writer gets silence for frames it could not
+// read whole instead of torn data.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace chromola::audio {
+
+class SampleHistory {
+  public:
+    explicit SampleHistory(std::size_t minFrames);
+
+    std::size_t capacity() const { return capacity_; }
+
+    // Writer side (one writer at a time): start a new run at timeline frame
+    // first (after a seek), then append frames in order.
+    void restart(int64_t first) noexcept;
+    void append(const float* mono, std::size_t n) noexcept;
+
+    // Copies timeline frames [start, start + n) into out; any frame not held
+    // (not decoded yet, already overwritten, or before the current run)
+    // reads as 0.
+    void copy(int64_t start, float* out, std::size_t n) const noexcept;
+
+  private:
+    static constexpr std::size_t kWriteMargin = 4096;
+
+    std::size_t capacity_;
+    std::vector<std::atomic<float>> data_;
+    std::atomic<uint64_t> generation_{0};  // odd while a restart is half done
+    std::atomic<int64_t> begin_{0};
+    std::atomic<int64_t> end_{0};
+};
+
+}  // namespace chromola::audio

@@ -1,0 +1,252 @@
+#include "audio_fixtures.h"
+
+#include <sndfile.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <fstream>
+#include <numbers>
+#include <random>
+
+namespace chromola::testing {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+int sndfileFormat(AudioFormat format) {
+    switch (format) {
+        case AudioFormat::Wav:
+            return SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+        case AudioFormat::Aiff:
+            return SF_FORMAT_AIFF | SF_FORMAT_PCM_16;
+        case AudioFormat::Flac:
+            return SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+        case AudioFormat::OggVorbis:
+            return SF_FORMAT_OGG | SF_FORMAT_VORBIS;
+        case AudioFormat::OggOpus:
+            return SF_FORMAT_OGG | SF_FORMAT_OPUS;
+        case AudioFormat::Mp3:
+            return SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III;
+        case AudioFormat::Mp2:
+            return 0;
+    }
+    return 0;
+}
+
+std::vector<float> toneFrames(const Tone& tone) {
+    const auto frames = static_cast<std::size_t>(std::llround(tone.seconds * tone.rate));
+    const auto ch = static_cast<std::size_t>(tone.channels);
+    std::vector<float> data(frames * ch, 0.0f);
+    for (std::size_t f = 0; f < frames; ++f) {
+        const double v = tone.amplitude * std::sin(2.0 * std::numbers::pi * tone.frequency *
+                                                   static_cast<double>(f) / tone.rate);
+        for (std::size_t c = 0; c < ch; ++c) {
+            if (!tone.leftOnly || c == 0)
+                data[f * ch + c] = static_cast<float>(v);
+        }
+    }
+    return data;
+}
+
+bool writeFrames(const fs::path& path, int format, int rate, int channels,
+                 const std::vector<float>& data) {
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = channels;
+    info.format = format;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (!file)
+        return false;
+    // Full-scale floats would wrap when converted to 16-bit integers.
+    sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    const sf_count_t frames =
+        static_cast<sf_count_t>(data.size() / static_cast<std::size_t>(channels));
+    const sf_count_t written = sf_writef_float(file, data.data(), frames);
+    return sf_close(file) == 0 && written == frames;
+}
+
+bool runQuietly(const std::vector<std::string>& argv) {
+    pid_t pid = fork();
+    if (pid < 0)
+        return false;
+    if (pid == 0) {
+        std::vector<char*> args;
+        for (const auto& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
+        args.push_back(nullptr);
+        freopen("/dev/null", "w", stdout);
+        freopen("/dev/null", "w", stderr);
+        execvp(args[0], args.data());
+        _exit(127);
+    }
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid)
+        return false;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+void putBigEndian16(std::vector<unsigned char>& out, std::size_t at, unsigned value) {
+    out[at] = static_cast<unsigned char>(value >> 8);
+    out[at + 1] = static_cast<unsigned char>(value & 0xFF);
+}
+
+}  // namespace
+
+std::string extensionOf(AudioFormat format) {
+    switch (format) {
+        case AudioFormat::Wav:
+            return "wav";
+        case AudioFormat::Aiff:
+            return "aiff";
+        case AudioFormat::Flac:
+            return "flac";
+        case AudioFormat::OggVorbis:
+        case AudioFormat::OggOpus:
+            return "ogg";
+        case AudioFormat::Mp3:
+            return "mp3";
+        case AudioFormat::Mp2:
+            return "mp2";
+    }
+    return "bin";
+}
+
+bool writeTone(const fs::path& path, AudioFormat format, const Tone& tone) {
+    if (tone.channels < 1 || tone.rate < 1 || tone.seconds < 0)
+        return false;
+    const std::vector<float> data = toneFrames(tone);
+    if (format != AudioFormat::Mp2) {
+        return writeFrames(path, sndfileFormat(format), tone.rate, tone.channels, data);
+    }
+    // MPEG layer II: libsndfile writes layer III only, so encode a WAV with
+    // twolame.
+    fs::path wav = path;
+    wav += ".source.wav";
+    if (!writeFrames(wav, SF_FORMAT_WAV | SF_FORMAT_PCM_16, tone.rate, tone.channels, data)) {
+        return false;
+    }
+    const bool ok = runQuietly({"twolame", "--quiet", "-b", "192", wav.string(), path.string()});
+    std::error_code ignored;
+    fs::remove(wav, ignored);
+    return ok && fs::exists(path);
+}
+
+bool writeSilence(const fs::path& path, AudioFormat format, int rate, int channels,
+                  double seconds) {
+    Tone tone;
+    tone.amplitude = 0.0;
+    tone.rate = rate;
+    tone.channels = channels;
+    tone.seconds = seconds;
+    return writeTone(path, format, tone);
+}
+
+double moduleSeconds(const ModuleSpec& spec) {
+    // 64 rows x speed ticks x 2.5 / 125 BPM seconds per tick.
+    return spec.patterns * 64.0 * spec.speed * 0.02;
+}
+
+bool writeProTrackerModule(const fs::path& path, const ModuleSpec& spec) {
+    if (spec.speed < 1 || spec.speed > 31 || spec.patterns < 1 || spec.patterns > 64) {
+        return false;
+    }
+    constexpr std::size_t kHeader = 1084;  // title, 31 sample headers, order list, "M.K."
+    constexpr std::size_t kPattern = 64 * 4 * 4;
+    constexpr std::size_t kSampleBytes = 64;  // one cycle of a sine, looped
+    const std::size_t patternCount = static_cast<std::size_t>(spec.patterns);
+    std::vector<unsigned char> m(kHeader + patternCount * kPattern + kSampleBytes, 0);
+
+    const std::string title = "chromola test";
+    std::copy(title.begin(), title.end(), m.begin());
+    // Sample 1 header at offset 20: name (22), length in words, finetune,
+    // volume, loop start and loop length in words.
+    const std::size_t s1 = 20;
+    const std::string sampleName = "sine";
+    std::copy(sampleName.begin(), sampleName.end(), m.begin() + static_cast<long>(s1));
+    putBigEndian16(m, s1 + 22, kSampleBytes / 2);
+    m[s1 + 24] = 0;
+    m[s1 + 25] = 64;
+    putBigEndian16(m, s1 + 26, 0);
+    putBigEndian16(m, s1 + 28, kSampleBytes / 2);
+    // The other 30 samples are empty with the customary loop length of 1.
+    for (std::size_t i = 1; i < 31; ++i)
+        putBigEndian16(m, 20 + i * 30 + 28, 1);
+
+    m[950] = static_cast<unsigned char>(patternCount);  // song length in orders
+    m[951] = 127;
+    for (std::size_t i = 0; i < patternCount; ++i)
+        m[952 + i] = static_cast<unsigned char>(i);
+    m[1080] = 'M';
+    m[1081] = '.';
+    m[1082] = 'K';
+    m[1083] = '.';
+
+    // Notes: C, E, G, C' on channel 1 every 16 rows; the first row of the
+    // first pattern also sets the speed (effect F).
+    const unsigned periods[] = {428, 340, 285, 214};
+    for (std::size_t p = 0; p < patternCount; ++p) {
+        for (std::size_t n = 0; n < 4; ++n) {
+            const std::size_t cell = kHeader + p * kPattern + (n * 16) * 16;
+            const unsigned period = periods[n];
+            const unsigned sample = 1;
+            m[cell] = static_cast<unsigned char>((sample & 0xF0) | ((period >> 8) & 0x0F));
+            m[cell + 1] = static_cast<unsigned char>(period & 0xFF);
+            m[cell + 2] = static_cast<unsigned char>((sample & 0x0F) << 4);
+            if (p == 0 && n == 0) {
+                m[cell + 2] |= 0x0F;
+                m[cell + 3] = static_cast<unsigned char>(spec.speed);
+            }
+        }
+    }
+    const std::size_t data = kHeader + patternCount * kPattern;
+    for (std::size_t i = 0; i < kSampleBytes; ++i) {
+        const double v = std::sin(2.0 * std::numbers::pi * static_cast<double>(i) / kSampleBytes);
+        m[data + i] = static_cast<unsigned char>(static_cast<signed char>(std::lround(v * 100)));
+    }
+    return writeBytes(path, m);
+}
+
+bool writeTruncatedCopy(const fs::path& source, const fs::path& path, std::uintmax_t keepBytes) {
+    std::vector<unsigned char> bytes = readBytes(source);
+    if (bytes.empty())
+        return false;
+    bytes.resize(std::min<std::uintmax_t>(keepBytes, bytes.size()));
+    return writeBytes(path, bytes);
+}
+
+bool writeGarbage(const fs::path& path, std::size_t bytes, uint32_t seed) {
+    std::mt19937 random(seed);
+    std::vector<unsigned char> data(bytes);
+    for (auto& b : data)
+        b = static_cast<unsigned char>(random() & 0xFF);
+    return writeBytes(path, data);
+}
+
+bool writeBytes(const fs::path& path, const std::vector<unsigned char>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+}
+
+std::vector<unsigned char> readBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {});
+}
+
+TempDir::TempDir() {
+    std::string pattern = (fs::temp_directory_path() / "chromola-test-XXXXXX").string();
+    if (char* made = mkdtemp(pattern.data()))
+        path_ = made;
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    if (!path_.empty())
+        fs::remove_all(path_, ignored);
+}
+
+}  // namespace chromola::testing

@@ -1,0 +1,72 @@
+// Writers of the audio files that tests play: sine tones and silence in the
+// streamed formats (through libsndfile), a small ProTracker module built byte
+// by byte, and damaged files. Every writer returns false (never throws) when
+// the file could not be made, so a test can skip with a reason.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace chromola::testing {
+
+enum class AudioFormat { Wav, Aiff, Flac, OggVorbis, OggOpus, Mp3, Mp2 };
+
+// File name extension for a format, without the dot ("wav", "ogg", ...).
+std::string extensionOf(AudioFormat format);
+
+struct Tone {
+    double frequency = 440.0;  // Hz
+    double amplitude = 0.5;    // peak, 1.0 = full scale
+    int rate = 44100;          // frames per second
+    int channels = 2;
+    double seconds = 1.0;
+    bool leftOnly = false;  // the tone in channel 0 only, the others silent
+};
+
+// Writes a sine tone. Mp2 goes through the `twolame` encoder (false when it is
+// not installed); everything else through libsndfile. Opus accepts 48000 Hz
+// (and 8/12/16/24 kHz) only.
+bool writeTone(const std::filesystem::path& path, AudioFormat format, const Tone& tone);
+
+// Writes digital silence.
+bool writeSilence(const std::filesystem::path& path, AudioFormat format, int rate, int channels,
+                  double seconds);
+
+struct ModuleSpec {
+    int speed = 6;  // ticks per row at 125 BPM: one pattern of 64 rows lasts speed * 1.28 s
+    int patterns = 1;
+};
+
+// A 4-channel ProTracker module ("M.K."): one looped sample and a few notes.
+// Its length is patterns * speed * 1.28 seconds.
+bool writeProTrackerModule(const std::filesystem::path& path, const ModuleSpec& spec = {});
+double moduleSeconds(const ModuleSpec& spec);
+
+// Copies the first keepBytes of source to path.
+bool writeTruncatedCopy(const std::filesystem::path& source, const std::filesystem::path& path,
+                        std::uintmax_t keepBytes);
+
+// bytes of deterministic pseudo-random data.
+bool writeGarbage(const std::filesystem::path& path, std::size_t bytes, uint32_t seed = 1);
+
+bool writeBytes(const std::filesystem::path& path, const std::vector<unsigned char>& bytes);
+std::vector<unsigned char> readBytes(const std::filesystem::path& path);
+
+// A fresh empty folder under the system's temporary folder, removed with the
+// object.
+class TempDir {
+  public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+  private:
+    std::filesystem::path path_;
+};
+
+}  // namespace chromola::testing
