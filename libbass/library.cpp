@@ -112,7 +112,7 @@ DWORD Library::createStream(std::unique_ptr<ByteSource> source, DWORD flags) {
         generation = deviceGeneration_;
     }
     // Opening and pre-decoding happen without the lock: they read the file.
-    auto decoder = std::make_unique<StreamDecoder>(std::move(source));
+    auto decoder = openStreamDecoder(std::move(source));
     auto channel = std::make_shared<Channel>(std::move(decoder), ChannelKind::Stream, rate,
                                              (flags & BASS_SAMPLE_LOOP) != 0);
     return add(std::move(channel), generation);

@@ -3,6 +3,8 @@
 #include <algorithm>
 
 #include "error.h"
+#include "mpeg_decoder.h"
+#include "mpeg_probe.h"
 
 namespace chromola::audio {
 
@@ -51,7 +53,10 @@ StreamDecoder::StreamDecoder(std::unique_ptr<ByteSource> source)
     file_ = sf_open_virtual(&kVirtualIo, SFM_READ, &info_, &cursor_);
     if (!file_)
         throw Error(BASS_ERROR_FILEFORM);
-    if (info_.channels < 1 || info_.channels > kMaxChannels || info_.samplerate < kMinRate ||
+    // MPEG that the probe turned away is not decoded here either: libsndfile
+    // would hand it to libmpg123 in its noisy default mode.
+    if ((info_.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_MPEG || info_.channels < 1 ||
+        info_.channels > kMaxChannels || info_.samplerate < kMinRate ||
         info_.samplerate > kMaxRate) {
         sf_close(file_);
         file_ = nullptr;
@@ -78,6 +83,14 @@ std::size_t StreamDecoder::read(float* out, std::size_t frames) {
 
 bool StreamDecoder::seek(int64_t frame) {
     return sf_seek(file_, static_cast<sf_count_t>(frame), SEEK_SET) == frame;
+}
+
+std::unique_ptr<Decoder> openStreamDecoder(std::unique_ptr<ByteSource> source) {
+    if (source->size() <= 0)
+        throw Error(BASS_ERROR_FILEFORM);
+    if (looksLikeMpegAudio(*source))
+        return std::make_unique<MpegDecoder>(std::move(source));
+    return std::make_unique<StreamDecoder>(std::move(source));
 }
 
 }  // namespace chromola::audio

@@ -44,4 +44,9 @@ class StreamDecoder final : public Decoder {
     SNDFILE* file_ = nullptr;
 };
 
+// Picks the decoder for a streamed file by its content: MPEG audio goes to
+// libmpg123 directly, everything else to libsndfile. Throws Error(FILEFORM)
+// when neither takes it.
+std::unique_ptr<Decoder> openStreamDecoder(std::unique_ptr<ByteSource> source);
+
 }  // namespace chromola::audio

@@ -1,0 +1,115 @@
+#include "mpeg_probe.h"
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+namespace chromola::audio {
+
+namespace {
+
+struct FrameHeader {
+    int version;  // 3 = MPEG-1, 2 = MPEG-2, 0 = MPEG-2.5
+    int layer;    // 1, 2 or 3
+    int rate;
+    int bytes;  // whole frame, header included
+};
+
+std::optional<FrameHeader> parseHeader(const unsigned char* p) {
+    const uint32_t h =
+        (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+    if ((h >> 21) != 0x7FF)
+        return std::nullopt;
+    const int version = static_cast<int>((h >> 19) & 3);
+    const int layerBits = static_cast<int>((h >> 17) & 3);
+    const int bitrateIndex = static_cast<int>((h >> 12) & 15);
+    const int rateIndex = static_cast<int>((h >> 10) & 3);
+    const int padding = static_cast<int>((h >> 9) & 1);
+    // Reserved values, and free-format streams (no bitrate to size a frame).
+    if (version == 1 || layerBits == 0 || bitrateIndex == 0 || bitrateIndex == 15 ||
+        rateIndex == 3) {
+        return std::nullopt;
+    }
+    const int layer = 4 - layerBits;
+    static constexpr std::array<std::array<int, 15>, 5> kBitrates{{
+        {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},  // V1 L1
+        {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},     // V1 L2
+        {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320},      // V1 L3
+        {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},     // V2 L1
+        {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160},          // V2 L2, L3
+    }};
+    static constexpr std::array<int, 3> kRates{44100, 48000, 32000};
+    const bool v1 = version == 3;
+    const int table = v1 ? layer - 1 : (layer == 1 ? 3 : 4);
+    const int kbps =
+        kBitrates[static_cast<std::size_t>(table)][static_cast<std::size_t>(bitrateIndex)];
+    int rate = kRates[static_cast<std::size_t>(rateIndex)];
+    if (version == 2)
+        rate /= 2;
+    if (version == 0)
+        rate /= 4;
+    int bytes;
+    if (layer == 1) {
+        bytes = (12 * kbps * 1000 / rate + padding) * 4;
+    } else if (layer == 3 && !v1) {
+        bytes = 72 * kbps * 1000 / rate + padding;
+    } else {
+        bytes = 144 * kbps * 1000 / rate + padding;
+    }
+    if (bytes < 24)
+        return std::nullopt;
+    return FrameHeader{version, layer, rate, bytes};
+}
+
+// Size of the ID3v2 tag at p, 0 when there is none.
+int64_t id3v2Size(const unsigned char* p) {
+    if (p[0] != 'I' || p[1] != 'D' || p[2] != '3')
+        return 0;
+    for (int i = 6; i < 10; ++i) {
+        if (p[i] & 0x80)
+            return 0;  // not a syncsafe size: not a tag
+    }
+    const int64_t size =
+        (int64_t{p[6]} << 21) | (int64_t{p[7]} << 14) | (int64_t{p[8]} << 7) | p[9];
+    const bool footer = (p[5] & 0x10) != 0;
+    return 10 + size + (footer ? 10 : 0);
+}
+
+}  // namespace
+
+bool looksLikeMpegAudio(ByteSource& source) {
+    constexpr int kFramesToAgree = 3;
+    const int64_t size = source.size();
+    int64_t pos = 0;
+    unsigned char head[10];
+    // Tags may be stacked; a few are plenty.
+    for (int tags = 0; tags < 4; ++tags) {
+        if (source.readAt(pos, head, sizeof head) != sizeof head)
+            return false;
+        const int64_t tag = id3v2Size(head);
+        if (tag == 0)
+            break;
+        pos += tag;
+    }
+    std::optional<FrameHeader> first;
+    for (int i = 0; i < kFramesToAgree; ++i) {
+        unsigned char bytes[4];
+        if (pos == size && i > 0)
+            return true;  // a short file that ends on a frame boundary
+        if (source.readAt(pos, bytes, sizeof bytes) != sizeof bytes)
+            return false;
+        std::optional<FrameHeader> h = parseHeader(bytes);
+        if (!h)
+            return false;
+        if (first &&
+            (h->version != first->version || h->layer != first->layer || h->rate != first->rate)) {
+            return false;
+        }
+        if (!first)
+            first = h;
+        pos += h->bytes;
+    }
+    return true;
+}
+
+}  // namespace chromola::audio
