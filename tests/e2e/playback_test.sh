@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# The real player under Xvfb plays tones into a PulseAudio null sink; its
+# window turns red, green or blue. Then the remover deletes what it stored.
+# Usage: playback_test.sh BIN_DIR MAKE_TONE CASE
+bin="$1"
+make_tone="$2"
+case_name="$3"
+source "$(dirname "${BASH_SOURCE[0]}")/session.sh"
+e2e_start_x
+e2e_start_sound
+main_title="Vazuvideroz (F1-Help)"
+conf="$XDG_CONFIG_HOME/vbChromola.conf"
+
+close_player() {
+  xdotool windowactivate --sync "$1" >/dev/null 2>&1 || true
+  xdotool key alt+F4
+  status=0
+  wait "$2" || status=$?
+  [ "$status" = 0 ] || fail "player ended with status $status"
+}
+
+case "$case_name" in
+tone_colours)
+  for spec in "100 0" "1000 1" "8000 2"; do
+    set -- $spec
+    "$make_tone" "$E2E_DIR/tone$1.wav" "$1" 20 || fail "cannot write tone"
+    printf '[Form]\nPath=%s\nLeft=1500\nTop=1500\nWidth=7200\nHeight=5000\n' \
+      "$E2E_DIR/tone$1.wav" >"$conf"
+    "$bin/Chromola" &
+    pid=$!
+    id=$(e2e_wait_window "$main_title") || fail "main window did not appear"
+    sleep 1.5
+    read -r r g b < <(e2e_pixel "$id" 30 30)
+    echo "tone $1 Hz: colour $r $g $b"
+    levels=("$r" "$g" "$b")
+    want=${levels[$2]}
+    [ "$want" -ge 20 ] || fail "tone $1 Hz: dominant level only $want"
+    for i in 0 1 2; do
+      [ "$i" = "$2" ] && continue
+      [ "$want" -gt $((2 * ${levels[$i]})) ] || fail "tone $1 Hz: colour $r $g $b"
+    done
+    close_player "$id" "$pid"
+  done
+  ;;
+uninstall)
+  "$bin/Chromola" &
+  pid=$!
+  id=$(e2e_wait_window "$main_title") || fail "main window did not appear"
+  close_player "$id" "$pid"
+  [ -f "$conf" ] || fail "no settings file after the player closed"
+  grep -q '^\[Form\]' "$conf" || fail "no [Form] group in the settings file"
+
+  "$bin/Uninstall" &
+  upid=$!
+  uid=$(e2e_wait_window "Удаление ключей реестра") || fail "remover window did not appear"
+  xdotool windowactivate --sync "$uid" key space
+  box=$(e2e_wait_window "Uninstall") || fail "no outcome box"
+  [ -f "$conf" ] && fail "settings file still there"
+  xdotool windowactivate --sync "$box" key Return
+  xdotool windowactivate --sync "$uid" key alt+F4
+  status=0
+  wait "$upid" || status=$?
+  [ "$status" = 0 ] || fail "remover ended with status $status"
+  ;;
+*)
+  fail "unknown case $case_name"
+  ;;
+esac
+echo "PASS: $case_name"
