@@ -178,7 +178,9 @@ class PulseDevice final : public OutputDevice {
         pa_buffer_attr attr{};
         attr.maxlength = static_cast<uint32_t>(-1);
         attr.tlength = static_cast<uint32_t>(pa_usec_to_bytes(kTargetLatency, &spec));
-        attr.prebuf = static_cast<uint32_t>(-1);
+        // Start at once and never pause on an underrun: the mixer always has
+        // frames to give, silence included.
+        attr.prebuf = 0;
         attr.minreq = static_cast<uint32_t>(pa_usec_to_bytes(kRequestSize, &spec));
         attr.fragsize = static_cast<uint32_t>(-1);
         // The rate asked for is only a wish: the stream takes the sink's own

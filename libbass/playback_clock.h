@@ -5,6 +5,7 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 
@@ -40,6 +41,7 @@ class PlaybackClock {
   private:
     int rate_;
     SeqLocked<2> snapshot_;
+    mutable std::atomic<uint64_t> floor_{0};
 };
 
 }  // namespace chromola::audio
