@@ -77,20 +77,43 @@ int64_t id3v2Size(const unsigned char* p) {
 
 }  // namespace
 
-bool looksLikeMpegAudio(ByteSource& source) {
-    constexpr int kFramesToAgree = 3;
-    const int64_t size = source.size();
+namespace {
+
+// Offset of the first byte after the ID3v2 tags at the start; -1 when the
+// data ends inside them.
+int64_t afterTags(ByteSource& source) {
     int64_t pos = 0;
     unsigned char head[10];
     // Tags may be stacked; a few are plenty.
     for (int tags = 0; tags < 4; ++tags) {
         if (source.readAt(pos, head, sizeof head) != sizeof head)
-            return false;
+            return tags == 0 ? 0 : -1;
         const int64_t tag = id3v2Size(head);
         if (tag == 0)
             break;
         pos += tag;
     }
+    return pos;
+}
+
+}  // namespace
+
+bool startsLikeMpegAudio(ByteSource& source) {
+    const int64_t pos = afterTags(source);
+    if (pos < 0)
+        return true;
+    unsigned char b[2];
+    if (source.readAt(pos, b, sizeof b) != sizeof b)
+        return pos > 0;
+    return b[0] == 0xFF && (b[1] & 0xE0) == 0xE0;
+}
+
+bool looksLikeMpegAudio(ByteSource& source) {
+    constexpr int kFramesToAgree = 3;
+    const int64_t size = source.size();
+    int64_t pos = afterTags(source);
+    if (pos < 0)
+        return false;
     std::optional<FrameHeader> first;
     for (int i = 0; i < kFramesToAgree; ++i) {
         unsigned char bytes[4];

@@ -9,4 +9,9 @@ namespace chromola::audio {
 
 bool looksLikeMpegAudio(ByteSource& source);
 
+// True when, after any ID3v2 tags, the data starts with an MPEG frame sync
+// (or a tag is all there is): the files that libsndfile would hand to its own,
+// noisy, MPEG decoder. Every file of that kind goes to ours or nowhere.
+bool startsLikeMpegAudio(ByteSource& source);
+
 }  // namespace chromola::audio

@@ -35,7 +35,15 @@ class PlaybackClock {
         int64_t elapsed = std::max<int64_t>(0, monotonicNanoseconds() - static_cast<int64_t>(atNs));
         uint64_t ahead =
             static_cast<uint64_t>(elapsed) * static_cast<uint64_t>(rate_) / 1000000000u;
-        return std::min(frame + ahead, std::max(frame, written));
+        const uint64_t now = std::min(frame + ahead, std::max(frame, written));
+        // A fresh mark can sit a little behind where interpolation had got
+        // to (the server's latency estimate wobbles); what was heard stays
+        // heard, so positions never run backwards.
+        uint64_t floor = floor_.load(std::memory_order_relaxed);
+        while (now > floor &&
+               !floor_.compare_exchange_weak(floor, now, std::memory_order_relaxed)) {
+        }
+        return std::max(now, floor);
     }
 
   private:

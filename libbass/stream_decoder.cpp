@@ -86,10 +86,17 @@ bool StreamDecoder::seek(int64_t frame) {
 }
 
 std::unique_ptr<Decoder> openStreamDecoder(std::unique_ptr<ByteSource> source) {
-    if (source->size() <= 0)
+    if (source->size() <= 0) {
         throw Error(BASS_ERROR_FILEFORM);
-    if (looksLikeMpegAudio(*source))
+    }
+    if (looksLikeMpegAudio(*source)) {
         return std::make_unique<MpegDecoder>(std::move(source));
+    }
+    // Damaged or odd MPEG data that the probe turned away is not worth the
+    // noise libsndfile's own MPEG path would make on stderr.
+    if (startsLikeMpegAudio(*source)) {
+        throw Error(BASS_ERROR_FILEFORM);
+    }
     return std::make_unique<StreamDecoder>(std::move(source));
 }
 

@@ -37,6 +37,19 @@ TEST_F(ModuleTest, ModuleIsRejectedAsStreamAndLoadsAsMusic) {
     EXPECT_EQ(api().ChannelIsActive(h), static_cast<DWORD>(BASS_ACTIVE_STOPPED));
 }
 
+TEST_F(ModuleTest, ScreamTrackerModuleLoadsWithItsLength) {
+    ASSERT_TRUE(writeScreamTrackerModule(file("song.s3m"), {3, 2}));
+    EXPECT_EQ(openStream(file("song.s3m")), 0u);
+    EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_FILEFORM);
+    DWORD h = openMusic(file("song.s3m"));
+    ASSERT_NE(h, 0u) << "error " << api().ErrorGetCode();
+    EXPECT_NEAR(seconds(h, api().ChannelGetLength(h, BASS_POS_BYTE)), moduleSeconds({3, 2}), 0.05);
+    ASSERT_TRUE(api().ChannelPlay(h, FALSE));
+    EXPECT_TRUE(waitFor([&] { return positionSeconds(h) > 0.2; }));
+    std::vector<float> s = spectrum(h);
+    EXPECT_GT(*std::max_element(s.begin() + 1, s.begin() + 1024), 0.01f) << "module is silent";
+}
+
 TEST_F(ModuleTest, StreamFilesAreRejectedAsMusic) {
     Tone tone;
     tone.seconds = 0.5;

@@ -209,6 +209,116 @@ bool writeProTrackerModule(const fs::path& path, const ModuleSpec& spec) {
     return writeBytes(path, m);
 }
 
+bool writeScreamTrackerModule(const fs::path& path, const ModuleSpec& spec) {
+    if (spec.speed < 1 || spec.speed > 31 || spec.patterns < 1 || spec.patterns > 64) {
+        return false;
+    }
+    // Layout, every block on a 16-byte boundary (the format addresses them in
+    // paragraphs): header 96, order list (even length), one instrument
+    // pointer and the pattern pointers, then the instrument (80), the
+    // patterns and the sample.
+    const std::size_t patterns = static_cast<std::size_t>(spec.patterns);
+    const std::size_t orders = patterns % 2 == 0 ? patterns : patterns + 1;
+    auto align = [](std::size_t n) { return (n + 15) / 16 * 16; };
+    const std::size_t instrumentAt = align(96 + orders + 2 + 2 * patterns);
+    const std::size_t firstPatternAt = instrumentAt + 80;
+
+    std::vector<std::vector<unsigned char>> packed(patterns);
+    for (std::size_t p = 0; p < patterns; ++p) {
+        std::vector<unsigned char>& rows = packed[p];
+        const unsigned char notes[] = {0x40, 0x44, 0x47, 0x50};  // C-4 E-4 G-4 C-5
+        for (int row = 0; row < 64; ++row) {
+            if (row % 16 == 0) {
+                // Channel 0 with note and instrument (bit 5), on the first row
+                // of the first pattern also command A (set speed, bit 7).
+                const bool setSpeed = p == 0 && row == 0;
+                rows.push_back(static_cast<unsigned char>(0x20 | (setSpeed ? 0x80 : 0)));
+                rows.push_back(notes[row / 16]);
+                rows.push_back(1);
+                if (setSpeed) {
+                    rows.push_back(1);  // 'A'
+                    rows.push_back(static_cast<unsigned char>(spec.speed));
+                }
+            }
+            rows.push_back(0);  // end of row
+        }
+    }
+    std::vector<std::size_t> patternAt(patterns);
+    std::size_t at = firstPatternAt;
+    for (std::size_t p = 0; p < patterns; ++p) {
+        at = align(at);
+        patternAt[p] = at;
+        at += 2 + packed[p].size();
+    }
+    const std::size_t sampleAt = align(at);
+    constexpr std::size_t kSampleBytes = 64;
+    std::vector<unsigned char> m(sampleAt + kSampleBytes, 0);
+    auto put16 = [&](std::size_t i, std::size_t v) {
+        m[i] = static_cast<unsigned char>(v & 0xFF);
+        m[i + 1] = static_cast<unsigned char>((v >> 8) & 0xFF);
+    };
+    auto put32 = [&](std::size_t i, std::size_t v) {
+        put16(i, v & 0xFFFF);
+        put16(i + 2, v >> 16);
+    };
+
+    const std::string title = "chromola test";
+    std::copy(title.begin(), title.end(), m.begin());
+    m[28] = 0x1A;
+    m[29] = 16;  // module type: ST3
+    put16(32, orders);
+    put16(34, 1);  // instruments
+    put16(36, patterns);
+    put16(40, 0x1320);  // made by ST 3.20
+    put16(42, 2);       // samples are unsigned
+    m[44] = 'S';
+    m[45] = 'C';
+    m[46] = 'R';
+    m[47] = 'M';
+    m[48] = 64;    // global volume
+    m[49] = 6;     // initial speed (the first row sets the real one)
+    m[50] = 125;   // tempo
+    m[51] = 0xB0;  // stereo, master volume 48
+    for (std::size_t c = 0; c < 32; ++c)
+        m[64 + c] = c < 4 ? static_cast<unsigned char>(c) : 255;
+    for (std::size_t o = 0; o < orders; ++o) {
+        m[96 + o] = o < patterns ? static_cast<unsigned char>(o) : 255;  // 255: end marker
+    }
+    put16(96 + orders, instrumentAt / 16);
+    for (std::size_t p = 0; p < patterns; ++p)
+        put16(96 + orders + 2 + 2 * p, patternAt[p] / 16);
+
+    // Instrument: a sample, its data pointer, length, loop over all of it,
+    // volume 64, loop flag, middle C at 8363 Hz.
+    const std::size_t ins = instrumentAt;
+    m[ins] = 1;
+    m[ins + 13] = static_cast<unsigned char>((sampleAt / 16) >> 16);
+    put16(ins + 14, (sampleAt / 16) & 0xFFFF);
+    put32(ins + 16, kSampleBytes);
+    put32(ins + 20, 0);
+    put32(ins + 24, kSampleBytes);
+    m[ins + 28] = 64;
+    m[ins + 31] = 1;
+    put32(ins + 32, 8363);
+    const std::string sampleName = "sine";
+    std::copy(sampleName.begin(), sampleName.end(), m.begin() + static_cast<long>(ins + 48));
+    m[ins + 76] = 'S';
+    m[ins + 77] = 'C';
+    m[ins + 78] = 'R';
+    m[ins + 79] = 'S';
+
+    for (std::size_t p = 0; p < patterns; ++p) {
+        put16(patternAt[p], packed[p].size() + 2);
+        std::copy(packed[p].begin(), packed[p].end(),
+                  m.begin() + static_cast<long>(patternAt[p] + 2));
+    }
+    for (std::size_t i = 0; i < kSampleBytes; ++i) {
+        const double v = std::sin(2.0 * std::numbers::pi * static_cast<double>(i) / kSampleBytes);
+        m[sampleAt + i] = static_cast<unsigned char>(128 + std::lround(v * 100));
+    }
+    return writeBytes(path, m);
+}
+
 bool writeTruncatedCopy(const fs::path& source, const fs::path& path, std::uintmax_t keepBytes) {
     std::vector<unsigned char> bytes = readBytes(source);
     if (bytes.empty())

@@ -44,6 +44,10 @@ struct ModuleSpec {
 bool writeProTrackerModule(const std::filesystem::path& path, const ModuleSpec& spec = {});
 double moduleSeconds(const ModuleSpec& spec);
 
+// The same song as a 4-channel Scream Tracker 3 module ("SCRM"): one looped
+// sample, the same notes, the same length.
+bool writeScreamTrackerModule(const std::filesystem::path& path, const ModuleSpec& spec = {});
+
 // Copies the first keepBytes of source to path.
 bool writeTruncatedCopy(const std::filesystem::path& source, const std::filesystem::path& path,
                         std::uintmax_t keepBytes);
