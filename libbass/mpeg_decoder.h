@@ -35,7 +35,10 @@ class MpegDecoder final : public Decoder {
   private:
     std::unique_ptr<ByteSource> source_;
     Cursor cursor_;
-    mpg123_handle_struct* handle_ = nullptr;
+    struct HandleDeleter {
+        void operator()(mpg123_handle_struct* h) const;
+    };
+    std::unique_ptr<mpg123_handle_struct, HandleDeleter> handle_;
     int channels_ = 0;
     int rate_ = 0;
     int64_t length_ = -1;

@@ -56,8 +56,28 @@ std::optional<FrameHeader> parseHeader(const unsigned char* p) {
     } else {
         bytes = 144 * kbps * 1000 / rate + padding;
     }
-    if (bytes < 24)
+    if (bytes < 24) {
         return std::nullopt;
+    }
+    // Layer II joint stereo whose stereo bound lies past the subband limit is
+    // damage no encoder writes, and libmpg123 complains about it on stderr
+    // whatever it is told.
+    const int mode = static_cast<int>((h >> 6) & 3);
+    if (layer == 2 && mode == 1) {
+        static constexpr int kTranslate[3][2][16] = {
+            {{0, 2, 2, 2, 2, 2, 2, 0, 0, 0, 1, 1, 1, 1, 1, 0},
+             {0, 2, 2, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0}},
+            {{0, 2, 2, 2, 2, 2, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+             {0, 2, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+            {{0, 3, 3, 3, 3, 3, 3, 0, 0, 0, 1, 1, 1, 1, 1, 0},
+             {0, 3, 3, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1, 1, 0}}};
+        static constexpr int kSubbandLimits[5] = {27, 30, 8, 12, 30};
+        const int table = v1 ? kTranslate[rateIndex][0][bitrateIndex] : 4;
+        const int bound = static_cast<int>(((h >> 4) & 3) << 2) + 4;
+        if (bound > kSubbandLimits[table]) {
+            return std::nullopt;
+        }
+    }
     return FrameHeader{version, layer, rate, bytes};
 }
 
