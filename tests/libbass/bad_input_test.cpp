@@ -1,5 +1,8 @@
 // Bad files and bad handles give 0 and the right code, never a crash or hang.
+#include <fcntl.h>
 #include <unistd.h>
+
+#include <cstdlib>
 
 #include <filesystem>
 #include <fstream>
@@ -12,6 +15,37 @@ namespace {
 namespace fs = std::filesystem;
 
 class BadInputTest : public BassTest {};
+
+// Everything written on stderr (fd 2) while alive; the player has no console
+// and a library that talks there is a defect.
+class StderrCapture {
+  public:
+    explicit StderrCapture(const fs::path& file) : file_(file) {
+        std::fflush(stderr);
+        saved_ = dup(2);
+        int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(fd, 2);
+        close(fd);
+    }
+    ~StderrCapture() { restore(); }
+    std::string text() {
+        restore();
+        std::vector<unsigned char> bytes = readBytes(file_);
+        return std::string(bytes.begin(), bytes.end());
+    }
+
+  private:
+    void restore() {
+        if (saved_ < 0)
+            return;
+        std::fflush(stderr);
+        dup2(saved_, 2);
+        close(saved_);
+        saved_ = -1;
+    }
+    fs::path file_;
+    int saved_ = -1;
+};
 
 struct BadFile {
     const char* name;
@@ -63,6 +97,71 @@ TEST_F(BadInputTest, EachBadFileFailsWithItsCode) {
         EXPECT_EQ(openMusic(path), 0u) << c.name;
         EXPECT_EQ(api().ErrorGetCode(), c.musicError) << c.name;
     }
+}
+
+TEST_F(BadInputTest, DamagedFilesLeaveStderrQuiet) {
+    Tone tone;
+    tone.seconds = 0.5;
+    std::vector<fs::path> damaged;
+    for (AudioFormat f : {AudioFormat::Mp3, AudioFormat::Mp2, AudioFormat::OggVorbis}) {
+        const auto whole = file("q-whole." + extensionOf(f));
+        if (!writeTone(whole, f, tone))
+            continue;  // no mp2 encoder
+        std::vector<unsigned char> bytes = readBytes(whole);
+        // Cut short, and with every 97th byte flipped.
+        damaged.push_back(file("q-cut." + extensionOf(f)));
+        ASSERT_TRUE(writeTruncatedCopy(whole, damaged.back(), bytes.size() / 2));
+        for (std::size_t i = 40; i < bytes.size(); i += 97)
+            bytes[i] ^= 0x5A;
+        damaged.push_back(file("q-flipped." + extensionOf(f)));
+        ASSERT_TRUE(writeBytes(damaged.back(), bytes));
+    }
+    // MPEG frame sync followed by noise.
+    std::vector<unsigned char> sync(4000, 0);
+    for (std::size_t i = 0; i < sync.size(); ++i)
+        sync[i] = static_cast<unsigned char>(i * 37);
+    sync[0] = 0xFF;
+    sync[1] = 0xFB;
+    damaged.push_back(file("q-sync.mp3"));
+    ASSERT_TRUE(writeBytes(damaged.back(), sync));
+
+    StderrCapture capture(file("stderr.txt"));
+    for (const fs::path& path : damaged) {
+        for (DWORD h : {openStream(path), openMusic(path)}) {
+            if (h == 0)
+                continue;
+            api().ChannelPlay(h, FALSE);
+            waitFor([&] { return api().ChannelIsActive(h) == BASS_ACTIVE_STOPPED; },
+                    std::chrono::milliseconds(1500));
+            api().StreamFree(h);
+            api().MusicFree(h);
+        }
+    }
+    EXPECT_EQ(capture.text(), "");
+}
+
+TEST(QuietStart, InitWithoutSoundServerSaysNothing) {
+    ASSERT_TRUE(bass().error.empty()) << bass().error;
+    TempDir dir;
+    const char* old = std::getenv("PULSE_SERVER");
+    const std::string saved = old ? old : "";
+    setenv("PULSE_SERVER", "unix:/nonexistent/chromola-test-socket", 1);
+    StderrCapture capture(dir / "stderr.txt");
+    const BOOL ok = bass().Init(-1, 192000, 0, nullptr, nullptr);
+    const int error = bass().ErrorGetCode();
+    if (ok)
+        bass().Free();
+    const std::string said = capture.text();
+    if (old) {
+        setenv("PULSE_SERVER", saved.c_str(), 1);
+    } else {
+        unsetenv("PULSE_SERVER");
+    }
+    // Either ALSA's default device took over or there is no output at all.
+    if (!ok) {
+        EXPECT_EQ(error, BASS_ERROR_DEVICE);
+    }
+    EXPECT_EQ(said, "");
 }
 
 TEST_F(BadInputTest, EmptyAndNullPathsFailWithFileOpen) {
