@@ -4,6 +4,7 @@
 #include <pulse/pulseaudio.h>
 #include <pulse/rtclock.h>
 
+#include <atomic>
 #include <optional>
 #include <string>
 #include <vector>
@@ -47,6 +48,7 @@ class PulseDevice final : public OutputDevice {
             return;
         if (started_) {
             MainLoopLock lock(loop_);
+            ready_ = false;
             closeStreamAndContext();
         } else {
             closeStreamAndContext();
@@ -100,10 +102,16 @@ class PulseDevice final : public OutputDevice {
 
     int rate() const override { return rate_; }
     uint64_t heardFrame() const override {
+        if (const OutputDevice* f = fallback_.load(std::memory_order_acquire)) {
+            return f->heardFrame();
+        }
         return clock_ ? clock_->heard(mixer_.renderedFrames()) : 0;
     }
 
     void flush() override {
+        if (fallback_.load(std::memory_order_acquire)) {
+            return;
+        }
         MainLoopLock lock(loop_);
         if (pa_operation* op = pa_stream_flush(stream_, nullptr, nullptr))
             pa_operation_unref(op);
@@ -209,6 +217,7 @@ class PulseDevice final : public OutputDevice {
         std::size_t writable = pa_stream_writable_size(stream_);
         if (writable != static_cast<std::size_t>(-1) && writable > 0)
             write(writable);
+        ready_ = true;
         return true;
     }
 
@@ -243,11 +252,36 @@ class PulseDevice final : public OutputDevice {
         clock_->mark(written > queued ? written - queued : 0, monotonicNanoseconds());
     }
 
+    // Main loop thread. The server went away (restarted, crashed) after we
+    // were playing: keep the mixer running at real-time pace on a silent
+    // timer instead, so that tracks still advance and end and the player
+    // moves on rather than freezing on the current one.
+    void checkConnectionLost() {
+        if (!ready_ || owner_) {
+            return;
+        }
+        const bool contextLost = !PA_CONTEXT_IS_GOOD(pa_context_get_state(context_));
+        const bool streamLost = stream_ && !PA_STREAM_IS_GOOD(pa_stream_get_state(stream_));
+        if (!contextLost && !streamLost) {
+            return;
+        }
+        try {
+            owner_ = openNullDevice(mixer_, rate_);
+            fallback_.store(owner_.get(), std::memory_order_release);
+        } catch (...) {
+            // Nothing more to do without a thread: positions stand still.
+        }
+    }
+
     static void onContextState(pa_context*, void* user) {
-        pa_threaded_mainloop_signal(static_cast<PulseDevice*>(user)->loop_, 0);
+        auto* self = static_cast<PulseDevice*>(user);
+        self->checkConnectionLost();
+        pa_threaded_mainloop_signal(self->loop_, 0);
     }
     static void onStreamState(pa_stream*, void* user) {
-        pa_threaded_mainloop_signal(static_cast<PulseDevice*>(user)->loop_, 0);
+        auto* self = static_cast<PulseDevice*>(user);
+        self->checkConnectionLost();
+        pa_threaded_mainloop_signal(self->loop_, 0);
     }
     static void onTimeout(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* user) {
         auto* self = static_cast<PulseDevice*>(user);
@@ -270,6 +304,9 @@ class PulseDevice final : public OutputDevice {
     int rate_ = 0;
     std::optional<PlaybackClock> clock_;
     std::vector<std::string> sinkNames_;
+    bool ready_ = false;                            // playing through the server (main loop lock)
+    std::unique_ptr<OutputDevice> owner_;           // the silent stand-in, once needed
+    std::atomic<OutputDevice*> fallback_{nullptr};  // the same, for API threads
 };
 
 }  // namespace
