@@ -21,9 +21,9 @@ constexpr int kMarkWidthPx = 3;
 
 ControlPanel::ControlPanel(QWidget* parent)
     : QFrame(parent),
-      bars_{{{3420, 200, QColor(0, 0, 255)},
-             {3540, 200, QColor(0, 192, 0)},
-             {3660, 200, QColor(192, 0, 0)}}} {
+      bars_{{{3420, 200, QColor(0, 0, 255), nullptr},
+             {3540, 200, QColor(0, 192, 0), nullptr},
+             {3660, 200, QColor(192, 0, 0), nullptr}}} {
     setFrameShape(QFrame::Box);
     setFrameShadow(QFrame::Plain);
     setLineWidth(1);
@@ -32,15 +32,22 @@ ControlPanel::ControlPanel(QWidget* parent)
     pal.setColor(QPalette::Window, Qt::black);
     pal.setColor(QPalette::WindowText, Qt::black);
     setPalette(pal);
+    // Each bar is drawn as a 4-pixel-wide line from x = 180 twips: it covers
+    // half the pen width on either side of its end points, up to the mark.
+    const int left = TwipsToPixels(kBarX1) - kBarWidthPx / 2;
+    const int right = TwipsToPixels(kMarkX) - kMarkWidthPx / 2;
+    for (Bar& bar : bars_) {
+        bar.surface = new ColourSurface(this);
+        bar.surface->setColour(Qt::black);
+        bar.surface->setGeometry(left, TwipsToPixels(bar.y) - kBarWidthPx / 2, right - left,
+                                 kBarWidthPx);
+        showBar(bar);
+    }
 }
 
-QRect ControlPanel::barRect(const Bar& bar, int x2Twips) const {
-    const int x1 = TwipsToPixels(kBarX1);
-    const int x2 = TwipsToPixels(x2Twips);
-    const int y = TwipsToPixels(bar.y);
-    const int left = std::min(x1, x2) - kBarWidthPx / 2;
-    const int right = std::max(x1, x2) + kBarWidthPx / 2;
-    return QRect(left, y - kBarWidthPx / 2, right - left + 1, kBarWidthPx + 1);
+void ControlPanel::showBar(const Bar& bar) {
+    const int length = TwipsToPixels(bar.x2) - TwipsToPixels(kBarX1);
+    bar.surface->setBar(bar.colour, std::max(0, length) + kBarWidthPx);
 }
 
 void ControlPanel::setLineX2(int bar, int x2Twips) {
@@ -48,25 +55,19 @@ void ControlPanel::setLineX2(int bar, int x2Twips) {
     if (b.x2 == x2Twips) {
         return;
     }
-    const QRect dirty = barRect(b, b.x2).united(barRect(b, x2Twips));
     b.x2 = x2Twips;
-    update(dirty);
+    showBar(b);
 }
 
 void ControlPanel::paintEvent(QPaintEvent* event) {
     QFrame::paintEvent(event);
     QPainter painter(this);
-    painter.setClipRegion(event->region());
-    for (const Bar& bar : bars_) {
-        painter.setPen(QPen(bar.colour, kBarWidthPx, Qt::SolidLine, Qt::RoundCap));
-        const int y = TwipsToPixels(bar.y);
-        painter.drawLine(TwipsToPixels(kBarX1), y, TwipsToPixels(bar.x2), y);
-    }
     // The mark's colour is the active title bar's, which the palette calls
     // the highlight.
     painter.setPen(QPen(palette().color(QPalette::Active, QPalette::Highlight), kMarkWidthPx));
     const int markX = TwipsToPixels(kMarkX);
-    painter.drawLine(markX, TwipsToPixels(kMarkTop), markX, TwipsToPixels(kMarkBottom));
+    painter.drawLine(markX, TwipsToPixels(kMarkTop) - kBarWidthPx / 2, markX,
+                     TwipsToPixels(kMarkBottom) + kBarWidthPx / 2);
 }
 
 }  // namespace chromola

@@ -1,10 +1,12 @@
-// `Frame1`: the black control panel. Besides its child controls it draws the
-// level bars `Line1`..`Line3` and the full-scale mark `Line4`, whose ends are
-// kept in twips like the other controls of the panel.
+// `Frame1`: the black control panel. Besides its child controls it shows the
+// level bars `Line1`..`Line3` and draws the full-scale mark `Line4`; the
+// bars' ends are kept in twips like the other controls of the panel.
 #pragma once
 
 #include <QColor>
 #include <QFrame>
+
+#include "main_window/colour_surface.h"
 
 #include <array>
 
@@ -17,8 +19,7 @@ class ControlPanel : public QFrame {
 
     // Bars 0, 1, 2 are `Line1` (blue), `Line2` (green), `Line3` (red).
     int lineX2(int bar) const { return bars_[bar].x2; }
-    // Moves a bar's right end (twips); repaints only that bar, and only when
-    // it moved.
+    // Moves a bar's right end (twips); only that bar changes on screen.
     void setLineX2(int bar, int x2Twips);
 
   protected:
@@ -29,8 +30,9 @@ class ControlPanel : public QFrame {
         int y;   // twips
         int x2;  // twips
         QColor colour;
+        ColourSurface* surface;
     };
-    QRect barRect(const Bar& bar, int x2Twips) const;
+    void showBar(const Bar& bar);
 
     std::array<Bar, 3> bars_;
 };

@@ -50,13 +50,14 @@ Form1::Form1(QWidget* parent) : QWidget(parent) {
     buildControls();
 }
 
-Form1::~Form1() {
-    qApp->removeEventFilter(this);
-}
+Form1::~Form1() = default;
 
 void Form1::buildControls() {
     Timer1.setInterval(17);
     Timer1.setTimerType(Qt::PreciseTimer);
+
+    leftSurface_ = new ColourSurface(this);
+    topSurface_ = new ColourSurface(this);
 
     Frame1 = new ControlPanel(this);
     Frame1->setGeometry(TwipsRect(4740, 120, 2310, 4275));
@@ -103,6 +104,14 @@ void Form1::buildControls() {
     Image1 = new PictureBox(this);
     Image1->setGeometry(TwipsRect(180, 180, 4455, 4215));
     Image1->setPicture(QPixmap(QStringLiteral(":/chromola/picture.jpg")));
+    Image1->installEventFilter(this);
+
+    printLabel_ = new QLabel(this);
+    printLabel_->setAttribute(Qt::WA_TransparentForMouseEvents);
+    QPalette printPalette = printLabel_->palette();
+    printPalette.setColor(QPalette::WindowText, Qt::white);
+    printLabel_->setPalette(printPalette);
+    printLabel_->hide();
 
     // The menu exists only as the playlist's popup; the window has no menu bar.
     mMenu = new QMenu(QStringLiteral("Файл"), this);
@@ -117,8 +126,13 @@ void Form1::buildControls() {
     setTabOrder(HScroll1, List1);
     Command1->setFocus();
 
+    updateSurfaces();
+
     // Key preview: the window sees each key before the focused control.
-    qApp->installEventFilter(this);
+    installEventFilter(this);
+    for (QWidget* child : findChildren<QWidget*>()) {
+        child->installEventFilter(this);
+    }
 }
 
 void Form1::setBackColor(const QColor& colour) {
@@ -130,7 +144,19 @@ void Form1::setBackColor(const QColor& colour) {
         return;
     }
     backColor_ = colour;
-    update(colourRegion());
+    leftSurface_->setColour(colour);
+    topSurface_->setColour(colour);
+    // The surfaces cover the whole colour area while they show; the window
+    // paints it itself only while one stands aside.
+    if (!leftSurface_->isVisible() || !topSurface_->isVisible()) {
+        update(colourRegion());
+    }
+}
+
+void Form1::updateSurfaces() {
+    const bool printing = !printed_.text.isEmpty();
+    leftSurface_->setVisible(!printing && !Image1->isVisibleTo(this));
+    topSurface_->setVisible(!printing);
 }
 
 QRegion Form1::colourRegion() const {
@@ -144,6 +170,12 @@ QRegion Form1::colourRegion() const {
 
 void Form1::print(double currentX, double currentY, const QString& text) {
     printed_ = {text, QPointF(currentX, currentY)};
+    printLabel_->setText(text);
+    printLabel_->adjustSize();
+    printLabel_->move(qRound(currentX), qRound(currentY));
+    printLabel_->show();
+    printLabel_->raise();
+    updateSurfaces();
     update();
 }
 
@@ -152,6 +184,8 @@ void Form1::cls() {
         return;
     }
     printed_ = {};
+    printLabel_->hide();
+    updateSurfaces();
     update();
 }
 
@@ -159,14 +193,6 @@ void Form1::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     for (const QRect& r : event->region()) {
         painter.fillRect(r, backColor_);
-    }
-    if (!printed_.text.isEmpty()) {
-        // The text's top edge stands at the print position, in the window's
-        // foreground colour.
-        painter.setPen(Qt::white);
-        painter.setFont(font());
-        const QFontMetricsF metrics(font());
-        painter.drawText(printed_.position + QPointF(0, metrics.ascent()), printed_.text);
     }
 }
 
@@ -183,6 +209,9 @@ void Form1::layoutControls() {
     const MainLayout layout = ComputeMainLayout(width(), height());
     Frame1->setGeometry(layout.frame);
     Image1->setGeometry(layout.image);
+    leftSurface_->setGeometry(0, 0, std::max(0, width() - kPanelWidth), height());
+    topSurface_->setGeometry(std::max(0, width() - kPanelWidth), 0, kPanelWidth,
+                             std::max(0, height() - kPanelHeight));
 }
 
 void Form1::updateMinimumSize() {
@@ -238,12 +267,16 @@ void Form1::closeEvent(QCloseEvent* event) {
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
         // A key event travels from the focused control up to the window, and
-        // the application's filter sees every step; act on the first one.
+        // the filter sees every step; act on the first one.
         QWidget* focus = QApplication::focusWidget();
         const bool first = focus != nullptr ? watched == focus : watched == this;
         if (first && (watched == this || (focus != nullptr && focus->window() == this))) {
             emit keyDown(static_cast<QKeyEvent*>(event));
         }
+        return false;
+    }
+    if (watched == Image1 && (event->type() == QEvent::Show || event->type() == QEvent::Hide)) {
+        updateSurfaces();
         return false;
     }
     if (watched == List1->viewport() && event->type() == QEvent::MouseButtonPress) {

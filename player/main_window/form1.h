@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include "main_window/colour_surface.h"
 #include "main_window/control_panel.h"
 #include "main_window/picture_box.h"
 
@@ -99,13 +100,21 @@ class Form1 : public QWidget {
     void buildControls();
     void layoutControls();
     void updateMinimumSize();
+    void updateSurfaces();
     QRegion colourRegion() const;
 
     QColor backColor_ = Qt::black;
+    // The colour left of the panel and above it. They stand aside while the
+    // picture or a printed message shows.
+    ColourSurface* leftSurface_;
+    ColourSurface* topSurface_;
     struct Printed {
         QString text;
         QPointF position;
     } printed_;
+    // Printed text stands above the picture, so that a message stays
+    // readable while the picture shows.
+    QLabel* printLabel_;
     QSize frameMargins_{-1, -1};
     QSize pendingOuterSize_;
     bool unloaded_ = false;
