@@ -172,24 +172,24 @@ class PulseDevice final : public OutputDevice {
     }
 
     bool connectStream(const std::string& sinkName, int rateWish) {
-        pa_sample_spec spec{};
-        spec.format = PA_SAMPLE_FLOAT32LE;
-        spec.channels = 2;
-        spec.rate = static_cast<uint32_t>(rateWish);
+        pa_sample_spec format{};
+        format.format = PA_SAMPLE_FLOAT32LE;
+        format.channels = 2;
+        format.rate = static_cast<uint32_t>(rateWish);
         pa_channel_map map;
         pa_channel_map_init_stereo(&map);
-        stream_ = pa_stream_new(context_, "Chromola", &spec, &map);
+        stream_ = pa_stream_new(context_, "Chromola", &format, &map);
         if (!stream_)
             return false;
         pa_stream_set_state_callback(stream_, &PulseDevice::onStreamState, this);
 
         pa_buffer_attr attr{};
         attr.maxlength = static_cast<uint32_t>(-1);
-        attr.tlength = static_cast<uint32_t>(pa_usec_to_bytes(kTargetLatency, &spec));
+        attr.tlength = static_cast<uint32_t>(pa_usec_to_bytes(kTargetLatency, &format));
         // Start at once and never pause on an underrun: the mixer always has
         // frames to give, silence included.
         attr.prebuf = 0;
-        attr.minreq = static_cast<uint32_t>(pa_usec_to_bytes(kRequestSize, &spec));
+        attr.minreq = static_cast<uint32_t>(pa_usec_to_bytes(kRequestSize, &format));
         attr.fragsize = static_cast<uint32_t>(-1);
         // The rate asked for is only a wish: the stream takes the sink's own
         // rate, so the server never resamples behind our back.

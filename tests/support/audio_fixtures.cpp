@@ -144,19 +144,19 @@ bool writeSilence(const fs::path& path, AudioFormat format, int rate, int channe
     return writeTone(path, format, tone);
 }
 
-double moduleSeconds(const ModuleSpec& spec) {
+double moduleSeconds(const ModuleSpec& song) {
     // 64 rows x speed ticks x 2.5 / 125 BPM seconds per tick.
-    return spec.patterns * 64.0 * spec.speed * 0.02;
+    return song.patterns * 64.0 * song.speed * 0.02;
 }
 
-bool writeProTrackerModule(const fs::path& path, const ModuleSpec& spec) {
-    if (spec.speed < 1 || spec.speed > 31 || spec.patterns < 1 || spec.patterns > 64) {
+bool writeProTrackerModule(const fs::path& path, const ModuleSpec& song) {
+    if (song.speed < 1 || song.speed > 31 || song.patterns < 1 || song.patterns > 64) {
         return false;
     }
     constexpr std::size_t kHeader = 1084;  // title, 31 sample headers, order list, "M.K."
     constexpr std::size_t kPattern = 64 * 4 * 4;
     constexpr std::size_t kSampleBytes = 64;  // one cycle of a sine, looped
-    const std::size_t patternCount = static_cast<std::size_t>(spec.patterns);
+    const std::size_t patternCount = static_cast<std::size_t>(song.patterns);
     std::vector<unsigned char> m(kHeader + patternCount * kPattern + kSampleBytes, 0);
 
     const std::string title = "chromola test";
@@ -197,7 +197,7 @@ bool writeProTrackerModule(const fs::path& path, const ModuleSpec& spec) {
             m[cell + 2] = static_cast<unsigned char>((sample & 0x0F) << 4);
             if (p == 0 && n == 0) {
                 m[cell + 2] |= 0x0F;
-                m[cell + 3] = static_cast<unsigned char>(spec.speed);
+                m[cell + 3] = static_cast<unsigned char>(song.speed);
             }
         }
     }
@@ -209,15 +209,15 @@ bool writeProTrackerModule(const fs::path& path, const ModuleSpec& spec) {
     return writeBytes(path, m);
 }
 
-bool writeScreamTrackerModule(const fs::path& path, const ModuleSpec& spec) {
-    if (spec.speed < 1 || spec.speed > 31 || spec.patterns < 1 || spec.patterns > 64) {
+bool writeScreamTrackerModule(const fs::path& path, const ModuleSpec& song) {
+    if (song.speed < 1 || song.speed > 31 || song.patterns < 1 || song.patterns > 64) {
         return false;
     }
     // Layout, every block on a 16-byte boundary (the format addresses them in
     // paragraphs): header 96, order list (even length), one instrument
     // pointer and the pattern pointers, then the instrument (80), the
     // patterns and the sample.
-    const std::size_t patterns = static_cast<std::size_t>(spec.patterns);
+    const std::size_t patterns = static_cast<std::size_t>(song.patterns);
     const std::size_t orders = patterns % 2 == 0 ? patterns : patterns + 1;
     auto align = [](std::size_t n) { return (n + 15) / 16 * 16; };
     const std::size_t instrumentAt = align(96 + orders + 2 + 2 * patterns);
@@ -237,7 +237,7 @@ bool writeScreamTrackerModule(const fs::path& path, const ModuleSpec& spec) {
                 rows.push_back(1);
                 if (setSpeed) {
                     rows.push_back(1);  // 'A'
-                    rows.push_back(static_cast<unsigned char>(spec.speed));
+                    rows.push_back(static_cast<unsigned char>(song.speed));
                 }
             }
             rows.push_back(0);  // end of row

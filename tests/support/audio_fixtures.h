@@ -41,12 +41,12 @@ struct ModuleSpec {
 
 // A 4-channel ProTracker module ("M.K."): one looped sample and a few notes.
 // Its length is patterns * speed * 1.28 seconds.
-bool writeProTrackerModule(const std::filesystem::path& path, const ModuleSpec& spec = {});
-double moduleSeconds(const ModuleSpec& spec);
+bool writeProTrackerModule(const std::filesystem::path& path, const ModuleSpec& song = {});
+double moduleSeconds(const ModuleSpec& song);
 
 // The same song as a 4-channel Scream Tracker 3 module ("SCRM"): one looped
 // sample, the same notes, the same length.
-bool writeScreamTrackerModule(const std::filesystem::path& path, const ModuleSpec& spec = {});
+bool writeScreamTrackerModule(const std::filesystem::path& path, const ModuleSpec& song = {});
 
 // Copies the first keepBytes of source to path.
 bool writeTruncatedCopy(const std::filesystem::path& source, const std::filesystem::path& path,
