@@ -21,8 +21,10 @@ constexpr double kHistorySeconds = 4.0;
 // Decoded ahead synchronously on open and after a seek, so playback starts
 // and the new position is heard at once.
 constexpr std::size_t kPrefillFrames = 8192;
-// How long the decoder thread sleeps when the ring is full.
-constexpr auto kIdleWait = std::chrono::milliseconds(5);
+// How long the decoder thread sleeps when the ring is full: a fifth of the
+// ring, so it wakes a few times a second and tops the ring up in one go.
+// Seeks and frees wake it at once.
+constexpr auto kIdleWait = std::chrono::milliseconds(100);
 
 }  // namespace
 
@@ -119,14 +121,10 @@ bool Channel::fillOnce() {
     framesSinceLoop_ += static_cast<int64_t>(got);
 
     // The display wants the mean of the channels; the mixer wants stereo.
+    mixToMono(got);
     const std::size_t ch = static_cast<std::size_t>(channels_);
-    const float inv = 1.0f / static_cast<float>(ch);
     for (std::size_t f = 0; f < got; ++f) {
         const float* in = source_.data() + f * ch;
-        float sum = 0;
-        for (std::size_t c = 0; c < ch; ++c)
-            sum += in[c];
-        mono_[f] = sum * inv;
         if (ch == 1) {
             stereo_[2 * f] = stereo_[2 * f + 1] = in[0];
         } else {
@@ -144,6 +142,18 @@ bool Channel::fillOnce() {
     return true;
 }
 
+void Channel::mixToMono(std::size_t frames) {
+    const std::size_t ch = static_cast<std::size_t>(channels_);
+    const float inv = 1.0f / static_cast<float>(ch);
+    for (std::size_t f = 0; f < frames; ++f) {
+        const float* in = source_.data() + f * ch;
+        float sum = 0;
+        for (std::size_t c = 0; c < ch; ++c)
+            sum += in[c];
+        mono_[f] = sum * inv;
+    }
+}
+
 void Channel::reposition(int64_t frame, uint64_t deviceFrame) {
     controlWaiting_.store(true);
     std::unique_lock lock(decodeMutex_);
@@ -153,11 +163,27 @@ void Channel::reposition(int64_t frame, uint64_t deviceFrame) {
         ~WakeWorker() { cv.notify_all(); }
     } wakeOnExit{wake_};
 
-    const bool reached = decoder_->seek(frame);
+    // The spectrum's window reaches half its length before the frame being
+    // heard: decode those frames for the history alone, so that the colour
+    // right after a seek is that of the music around the new position.
+    const int64_t preroll = std::min<int64_t>(frame, static_cast<int64_t>(Spectrum::kFrames / 2));
+    bool reached = decoder_->seek(frame - preroll);
     if (!reached) {
         // The decoder is somewhere unknown now; put it back at the start.
         decoder_->seek(0);
         frame = 0;
+    }
+    history_.restart(frame - (reached ? preroll : 0));
+    if (reached && preroll > 0) {
+        const std::size_t got = decoder_->read(source_.data(), static_cast<std::size_t>(preroll));
+        mixToMono(got);
+        history_.append(mono_.data(), got);
+        reached = got == static_cast<std::size_t>(preroll);
+        if (!reached) {
+            decoder_->seek(0);
+            history_.restart(0);
+            frame = 0;
+        }
     }
     resampler_.clear();
     pendingBegin_ = pendingEnd_ = 0;
@@ -165,7 +191,6 @@ void Channel::reposition(int64_t frame, uint64_t deviceFrame) {
     decodedAll_.store(false, std::memory_order_relaxed);
     drained_.store(false, std::memory_order_relaxed);
     ring_.reset();
-    history_.restart(frame);
     timeline_ = frame;
     framesSinceLoop_ = 0;
     progress_.store({static_cast<uint64_t>(frame), 0, deviceFrame});
@@ -201,7 +226,10 @@ bool Channel::ended(uint64_t heardDeviceFrame) const {
 
 void Channel::spectrum(uint64_t heardDeviceFrame, float* out) {
     std::lock_guard lock(spectrumMutex_);
-    history_.copy(timelineHeard(heardDeviceFrame), window_.data(), window_.size());
+    // The window is centred on the frame being heard, so the colour of a
+    // sound shows neither before nor after it is heard.
+    const auto half = static_cast<int64_t>(window_.size() / 2);
+    history_.copy(timelineHeard(heardDeviceFrame) - half, window_.data(), window_.size());
     spectrum_.compute(window_.data(), out);
 }
 

@@ -70,6 +70,9 @@ class Channel {
     void mix(float* out, std::size_t frames, uint64_t blockStart, float gain) noexcept;
 
   private:
+    // Mean of the channels of the first `frames` frames in source_, into
+    // mono_.
+    void mixToMono(std::size_t frames);
     static constexpr std::size_t kBlockFrames = 1024;
 
     void run();

@@ -29,7 +29,8 @@ tone_colours)
     "$bin/Chromola" &
     pid=$!
     id=$(e2e_wait_window "$main_title") || fail "main window did not appear"
-    sleep 1.5
+    # The null sink may take a moment before it starts to take sound.
+    sleep 3
     read -r r g b < <(e2e_pixel "$id" 30 30)
     echo "tone $1 Hz: colour $r $g $b"
     levels=("$r" "$g" "$b")
