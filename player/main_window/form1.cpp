@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFile>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -103,7 +104,10 @@ void Form1::buildControls() {
 
     Image1 = new PictureBox(this);
     Image1->setGeometry(TwipsRect(180, 180, 4455, 4215));
-    Image1->setPicture(QPixmap(QStringLiteral(":/chromola/picture.jpg")));
+    QFile picture(QStringLiteral(":/chromola/picture.jpg"));
+    if (picture.open(QIODevice::ReadOnly)) {
+        Image1->setPicture(picture.readAll());
+    }
     Image1->installEventFilter(this);
 
     printLabel_ = new QLabel(this);

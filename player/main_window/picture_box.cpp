@@ -1,5 +1,7 @@
 #include "main_window/picture_box.h"
 
+#include <QBuffer>
+#include <QImageReader>
 #include <QPainter>
 
 namespace chromola {
@@ -8,18 +10,22 @@ PictureBox::PictureBox(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void PictureBox::setPicture(const QPixmap& picture) {
-    picture_ = picture;
+void PictureBox::setPicture(const QByteArray& encoded) {
+    encoded_ = encoded;
     scaled_ = QPixmap();
     update();
 }
 
 void PictureBox::paintEvent(QPaintEvent*) {
-    if (width() <= 0 || height() <= 0 || picture_.isNull()) {
+    if (width() <= 0 || height() <= 0 || encoded_.isEmpty()) {
         return;
     }
     if (scaled_.size() != size()) {
-        scaled_ = picture_.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        QBuffer buffer(&encoded_);
+        QImageReader reader(&buffer);
+        reader.setScaledSize(size());
+        reader.setQuality(75);  // smooth scaling
+        scaled_ = QPixmap::fromImage(reader.read());
     }
     QPainter painter(this);
     painter.drawPixmap(0, 0, scaled_);

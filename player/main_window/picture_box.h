@@ -1,6 +1,7 @@
 // `Image1`: a decorative picture drawn stretched over the whole control.
 #pragma once
 
+#include <QByteArray>
 #include <QPixmap>
 #include <QWidget>
 
@@ -10,15 +11,18 @@ class PictureBox : public QWidget {
     Q_OBJECT
   public:
     explicit PictureBox(QWidget* parent = nullptr);
-    void setPicture(const QPixmap& picture);
-    const QPixmap& picture() const { return picture_; }
+    // The picture's encoded bytes (JPEG, PNG...). Only the compressed form is
+    // kept; it is decoded straight to the control's size when that changes,
+    // which for a JPEG also costs a fraction of a full-size decode.
+    void setPicture(const QByteArray& encoded);
+    bool hasPicture() const { return !encoded_.isEmpty(); }
 
   protected:
     void paintEvent(QPaintEvent* event) override;
 
   private:
-    QPixmap picture_;
-    QPixmap scaled_;  // the picture at the current size, made once per resize
+    QByteArray encoded_;
+    QPixmap scaled_;  // the picture at the current size
 };
 
 }  // namespace chromola
