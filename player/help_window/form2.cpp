@@ -7,6 +7,7 @@
 #include <QUrlQuery>
 #include <QValidator>
 
+#include "main_window/dialog_font.h"
 #include "main_window/twips.h"
 #include "settings/settings_codec.h"
 
@@ -78,13 +79,7 @@ Form2::Form2(PlayerState& state, const QLocale& locale, QWidget* owner, UrlOpene
       locale_(locale),
       urlOpener_(std::move(urlOpener)) {
     setWindowTitle(QStringLiteral("Vazuvideroz HELP"));
-    // The layout is made for the classic 8-point dialog font, 11 pixels high
-    // and about as wide as Arial.
-    QFont dialogFont = font();
-    dialogFont.setFamilies(
-        {QStringLiteral("Liberation Sans"), QStringLiteral("Arial"), dialogFont.family()});
-    dialogFont.setPixelSize(11);
-    setFont(dialogFont);
+    UseDialogFont(this);
     setFixedSize(TwipsToPixels(4530), TwipsToPixels(4080));
 
     List1 = new QListWidget(this);

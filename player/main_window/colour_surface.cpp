@@ -6,20 +6,14 @@
 
 #include <xcb/xcb.h>
 
+#include "main_window/x11_native.h"
+
 #include <algorithm>
 #include <cstdlib>
 
 namespace chromola {
 
 namespace {
-
-xcb_connection_t* X11Connection() {
-    if (QGuiApplication::platformName() != QLatin1String("xcb")) {
-        return nullptr;
-    }
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    return x11 != nullptr ? x11->connection() : nullptr;
-}
 
 // Requests are not flushed here: Qt flushes the connection before the event
 // loop waits, so one tick's requests leave together.

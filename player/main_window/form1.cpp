@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "main_window/dialog_font.h"
 #include "main_window/transport_math.h"
 #include "main_window/twips.h"
 
@@ -40,13 +41,7 @@ Form1::Form1(QWidget* parent) : QWidget(parent) {
     // clearing first.
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
-    // The layout is made for the classic 8-point dialog font, 11 pixels high
-    // and about as wide as Arial.
-    QFont dialogFont = font();
-    dialogFont.setFamilies(
-        {QStringLiteral("Liberation Sans"), QStringLiteral("Arial"), dialogFont.family()});
-    dialogFont.setPixelSize(11);
-    setFont(dialogFont);
+    UseDialogFont(this);
     resize(480, 307);
     buildControls();
 }

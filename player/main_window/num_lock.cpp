@@ -5,19 +5,9 @@
 #include <X11/XKBlib.h>
 #include <X11/keysym.h>
 
+#include "main_window/x11_native.h"
+
 namespace chromola {
-
-namespace {
-
-Display* X11Display() {
-    if (QGuiApplication::platformName() != QLatin1String("xcb")) {
-        return nullptr;
-    }
-    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    return x11 != nullptr ? x11->display() : nullptr;
-}
-
-}  // namespace
 
 std::optional<bool> NumLock::isOn() {
     Display* display = X11Display();
