@@ -37,11 +37,7 @@ TEST_F(Form2Test, ShowsNineHelpLinesOnceAndTheUsersNames) {
     qputenv("USERNAME", "Иван");
     auto form = Make();
     form->Open();
-    EXPECT_EQ(form->windowTitle(), "Vazuvideroz HELP");
     EXPECT_EQ(form->List1->count(), 9);
-    EXPECT_EQ(form->List1->item(0)->text(),
-              "Клавишами \" + \" и \" - \" можно регулировать яркость");
-    EXPECT_EQ(form->List1->item(8)->text(), "ускоренная перемотка назад по треку");
     EXPECT_EQ(form->Label4->text(), "WORKGROUP");
     EXPECT_EQ(form->Label5->text(), "Иван");
     EXPECT_EQ(form->focusWidget(), form->Text1);
@@ -55,70 +51,60 @@ TEST_F(Form2Test, ShowsNineHelpLinesOnceAndTheUsersNames) {
     EXPECT_EQ(form->Label5->text(), "ivan");
 }
 
-TEST_F(Form2Test, ColourBarsSetGainsAndLabels) {
+TEST_F(Form2Test, ColourBarsSetGainsAndLabelsAndTheCheckBoxInverts) {
     auto form = Make();
     form->Open();
     for (QLabel* label : form->Label7) {
         EXPECT_EQ(label->text(), "0");
     }
-    struct Case {
-        int position;
-        float gain;
-        const char* label;
-    };
-    for (const Case& c : {Case{2, 0.05f, "-14"}, Case{16, 0.4f, "0"}, Case{32, 0.8f, "16"}}) {
-        form->HScroll1[0]->setValue(c.position);
-        form->HScroll1[2]->setValue(c.position);
-        EXPECT_EQ(state.RedGain, c.gain);
-        EXPECT_EQ(state.BlueGain, c.gain);
-        EXPECT_EQ(form->Label7[0]->text(), c.label);
+    const std::tuple<int, float, const char*> cases[] = {
+        {2, 0.05f, "-14"}, {16, 0.4f, "0"}, {32, 0.8f, "16"}};
+    for (const auto& [position, gain, label] : cases) {
+        form->HScroll1[0]->setValue(position);
+        form->HScroll1[2]->setValue(position);
+        EXPECT_EQ(state.RedGain, gain);
+        EXPECT_EQ(state.BlueGain, gain);
+        EXPECT_EQ(form->Label7[0]->text(), label);
     }
     // A click on the bar's right arrow is a user's move.
     QScrollBar* green = form->HScroll1[1];
     QTest::mouseClick(green, Qt::LeftButton, {}, QPoint(green->width() - 3, green->height() / 2));
     EXPECT_EQ(state.GreenGain, GainFromPosition(17));
     EXPECT_EQ(form->Label7[1]->text(), "1");
-}
 
-TEST_F(Form2Test, CheckBoxSetsInversion) {
-    auto form = Make();
-    form->Open();
     QTest::mouseClick(form->Check1, Qt::LeftButton, {}, QPoint(5, form->Check1->height() / 2));
     EXPECT_EQ(state.InvertColours, 1);
     QTest::keyClick(form->Check1, Qt::Key_Space);
     EXPECT_EQ(state.InvertColours, 0);
 }
 
+// Text that is not a number gives the default, the rest is clamped; the
+// button and the close box both take it over.
 TEST_F(Form2Test, PauseTextIsTakenOverWhenTheWindowCloses) {
     auto form = Make();
-    struct Case {
-        const char* text;
-        double pause;
-    };
-    for (const Case& c : {Case{"", 2}, Case{"abc", 2}, Case{"75", 60}, Case{"-1", 0}, Case{"0", 0},
-                          Case{"60", 60}, Case{"1.5", 1.5}}) {
+    const std::pair<const char*, double> cases[] = {{"", 2},  {"abc", 2}, {"75", 60},  {"-1", 0},
+                                                    {"0", 0}, {"60", 60}, {"1.5", 1.5}};
+    for (const auto& [text, pause] : cases) {
         form->Open();
-        form->Text1->setText(c.text);
+        form->Text1->setText(text);
         QTest::mouseClick(form->Command1, Qt::LeftButton);
         EXPECT_FALSE(form->isVisible());
-        EXPECT_EQ(state.PauseSeconds, c.pause) << c.text;
+        EXPECT_EQ(state.PauseSeconds, pause) << text;
     }
-    // The close box does the same as the button.
     form->Open();
-    form->Text1->setText("7");
+    form->Text1->setText("2.5");
     form->close();
-    EXPECT_EQ(state.PauseSeconds, 7);
-}
+    EXPECT_EQ(state.PauseSeconds, 2.5);
 
-TEST_F(Form2Test, PauseUsesTheLocaleDecimalSeparatorAndTakesThreeCharactersTyped) {
-    state.PauseSeconds = 2.5;
-    auto form = Make(QLocale(QLocale::German));
-    form->Open();
-    EXPECT_EQ(form->Text1->text(), "2,5");
-    form->Text1->clear();
-    QTest::keyClicks(form->Text1, "1,55");
-    EXPECT_EQ(form->Text1->text(), "1,5");
-    form->close();
+    // Under a decimal-comma locale the box shows and reads "2,5"; it takes
+    // three characters typed.
+    auto german = Make(QLocale(QLocale::German));
+    german->Open();
+    EXPECT_EQ(german->Text1->text(), "2,5");
+    german->Text1->clear();
+    QTest::keyClicks(german->Text1, "1,55");
+    EXPECT_EQ(german->Text1->text(), "1,5");
+    german->close();
     EXPECT_EQ(state.PauseSeconds, 1.5);
 }
 
@@ -129,15 +115,12 @@ TEST_F(Form2Test, FeedbackLabelOpensTheMailMessageOnAnyButton) {
         QTest::mousePress(form->Label1, button);
     }
     ASSERT_EQ(opened.size(), 3u);
-    const QUrl& url = opened[0];
-    EXPECT_EQ(url.scheme(), "mailto");
-    EXPECT_TRUE(url.path().endsWith("@chromola.example.org"));
-    const QString encoded = QString::fromUtf8(url.toEncoded());
-    EXPECT_TRUE(encoded.contains("subject=Vazuvideroz"));
-    EXPECT_TRUE(
-        encoded.contains("body=%D0%A1%D0%BE%D0%BE%D0%B1%D1%89%D0%B5%D0%BD%D0%B8%D0%B5%20%D0%BE%20"))
-        << encoded.toStdString();
-    EXPECT_EQ(QUrlQuery(url).queryItemValue("body", QUrl::FullyDecoded), "Сообщение о программе:");
+    EXPECT_EQ(opened[2], opened[0]);
+    EXPECT_EQ(opened[0].scheme(), "mailto");
+    EXPECT_TRUE(opened[0].path().endsWith("@chromola.example.org"));
+    const QUrlQuery query(opened[0]);
+    EXPECT_EQ(query.queryItemValue("subject"), "Vazuvideroz");
+    EXPECT_EQ(query.queryItemValue("body", QUrl::FullyDecoded), "Сообщение о программе:");
 }
 
 }  // namespace
