@@ -11,6 +11,9 @@ int main(int argc, char* argv[]) {
     if (qEnvironmentVariableIsEmpty("QT_NO_GLIB")) {
         qputenv("QT_NO_GLIB", "1");
     }
+    // The colour areas and level bars are windows of their own; their
+    // neighbours need not be.
+    QApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Chromola"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/chromola/icon.png")));
