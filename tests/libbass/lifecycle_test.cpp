@@ -1,5 +1,6 @@
-// Initialisation, configuration, error codes and handles.
+// Initialisation and freeing, configuration, and the error code.
 #include <thread>
+#include <tuple>
 
 #include "bass_test.h"
 
@@ -8,42 +9,56 @@ namespace {
 
 class LifecycleTest : public BassTest {};
 
-TEST(LibraryLoad, ExportsVersionTwoPointFour) {
-    ASSERT_TRUE(bass().error.empty()) << bass().error;
-    EXPECT_EQ(bass().GetVersion() >> 16, 0x0204u);
-}
+// Begins by freeing the fixture's device; TearDown frees the second life.
+TEST_F(LifecycleTest, InitAndFreeGuardEveryCallAndCanBeRepeated) {
+    EXPECT_EQ(api().GetVersion() >> 16, 0x0204u);
+    ASSERT_TRUE(writeSilence(file("a.wav"), AudioFormat::Wav, 44100, 2, 1.0));
+    const std::u16string path = file("a.wav").u16string();
+    auto open = [&] { return api().StreamCreateFile(FALSE, path.c_str(), 0, 0, kStreamFlags); };
+    ASSERT_TRUE(api().Free());
 
-TEST(LibraryLoad, CallsBeforeInitFailWithInit) {
-    ASSERT_TRUE(bass().error.empty()) << bass().error;
-    EXPECT_FALSE(bass().Free());
-    EXPECT_EQ(bass().ErrorGetCode(), BASS_ERROR_INIT);
-    TempDir dir;
-    ASSERT_TRUE(writeSilence(dir / "a.wav", AudioFormat::Wav, 44100, 1, 0.1));
-    std::u16string path = utf16((dir / "a.wav").string());
-    EXPECT_EQ(bass().StreamCreateFile(FALSE, path.c_str(), 0, 0, kStreamFlags), 0u);
-    EXPECT_EQ(bass().ErrorGetCode(), BASS_ERROR_INIT);
-    EXPECT_EQ(bass().MusicLoad(FALSE, path.c_str(), 0, 0, kMusicFlags, 1), 0u);
-    EXPECT_EQ(bass().ErrorGetCode(), BASS_ERROR_INIT);
-}
-
-TEST(LibraryLoad, DeviceThatDoesNotExistFailsWithDevice) {
-    ASSERT_TRUE(bass().error.empty()) << bass().error;
+    EXPECT_FALSE(api().Free());
+    EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_INIT);
+    EXPECT_EQ(open(), 0u);
+    EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_INIT);
+    EXPECT_EQ(api().MusicLoad(FALSE, path.c_str(), 0, 0, kMusicFlags, 1), 0u);
+    EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_INIT);
     for (int device : {-2, 4096}) {
-        EXPECT_FALSE(bass().Init(device, 44100, 0, nullptr, nullptr)) << device;
-        EXPECT_EQ(bass().ErrorGetCode(), BASS_ERROR_DEVICE) << device;
+        EXPECT_FALSE(api().Init(device, 44100, 0, nullptr, nullptr)) << device;
+        EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_DEVICE) << device;
     }
-}
 
-TEST_F(LifecycleTest, SecondInitFailsWithAlready) {
+    ASSERT_TRUE(api().Init(0, 44100, 0, nullptr, nullptr)) << "error " << api().ErrorGetCode();
     EXPECT_FALSE(api().Init(0, 44100, 0, nullptr, nullptr));
     EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_ALREADY);
+    const DWORD h = open();
+    ASSERT_TRUE(api().ChannelPlay(h, FALSE));
+    // Free ends every channel; a second life hands out new handles.
+    ASSERT_TRUE(api().Free());
+    EXPECT_EQ(api().ChannelIsActive(h), kStopped);
+    EXPECT_FALSE(api().StreamFree(h));
+    EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_HANDLE);
+    ASSERT_TRUE(api().Init(0, 48000, 0, nullptr, nullptr));
+    const DWORD again = open();
+    EXPECT_NE(again, 0u);
+    EXPECT_NE(again, h);
 }
 
-TEST_F(LifecycleTest, SuccessfulCallClearsTheErrorCode) {
-    EXPECT_FALSE(api().StreamFree(12345));
-    EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_HANDLE);
-    EXPECT_TRUE(api().SetConfig(BASS_CONFIG_GVOL_STREAM, 10000));
-    EXPECT_EQ(api().ErrorGetCode(), BASS_OK);
+// The last calls put both volumes back to full for the tests that follow.
+TEST_F(LifecycleTest, VolumeOutOfRangeOrUnknownOptionIsRefusedAndSuccessClearsTheCode) {
+    const std::tuple<DWORD, DWORD, int> cases[] = {
+        {BASS_CONFIG_GVOL_STREAM, 0, BASS_OK},
+        {BASS_CONFIG_GVOL_MUSIC, 5000, BASS_OK},
+        {BASS_CONFIG_GVOL_STREAM, 10001, BASS_ERROR_ILLPARAM},
+        {BASS_CONFIG_GVOL_MUSIC, 0xFFFFFFFF, BASS_ERROR_ILLPARAM},
+        {999, 1, BASS_ERROR_ILLTYPE},
+        {BASS_CONFIG_GVOL_STREAM, 10000, BASS_OK},
+        {BASS_CONFIG_GVOL_MUSIC, 10000, BASS_OK}};
+    for (const auto& [option, value, error] : cases) {
+        EXPECT_EQ(api().SetConfig(option, value), error == BASS_OK ? TRUE : FALSE)
+            << option << " " << value;
+        EXPECT_EQ(api().ErrorGetCode(), error) << option << " " << value;
+    }
 }
 
 TEST_F(LifecycleTest, ErrorCodeBelongsToTheCallingThread) {
@@ -55,59 +70,6 @@ TEST_F(LifecycleTest, ErrorCodeBelongsToTheCallingThread) {
     }).join();
     EXPECT_EQ(otherThreadCode, BASS_OK);
     EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_HANDLE);
-}
-
-TEST_F(LifecycleTest, VolumeConfigRejectsOutOfRangeAndUnknownOptions) {
-    struct Case {
-        DWORD option, value;
-        BOOL ok;
-        int error;
-    };
-    const Case cases[] = {
-        {BASS_CONFIG_GVOL_STREAM, 0, TRUE, BASS_OK},
-        {BASS_CONFIG_GVOL_STREAM, 10000, TRUE, BASS_OK},
-        {BASS_CONFIG_GVOL_MUSIC, 5000, TRUE, BASS_OK},
-        {BASS_CONFIG_GVOL_STREAM, 10001, FALSE, BASS_ERROR_ILLPARAM},
-        {BASS_CONFIG_GVOL_MUSIC, 0xFFFFFFFF, FALSE, BASS_ERROR_ILLPARAM},
-        {999, 1, FALSE, BASS_ERROR_ILLTYPE},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(api().SetConfig(c.option, c.value), c.ok) << c.option << " " << c.value;
-        EXPECT_EQ(api().ErrorGetCode(), c.error) << c.option << " " << c.value;
-    }
-    api().SetConfig(BASS_CONFIG_GVOL_STREAM, 10000);
-    api().SetConfig(BASS_CONFIG_GVOL_MUSIC, 10000);
-}
-
-TEST_F(LifecycleTest, FreedHandleIsNeverHandedOutAgain) {
-    ASSERT_TRUE(writeSilence(file("a.wav"), AudioFormat::Wav, 44100, 2, 0.2));
-    DWORD first = openStream(file("a.wav"));
-    ASSERT_NE(first, 0u);
-    ASSERT_TRUE(api().StreamFree(first));
-    for (int i = 0; i < 5; ++i) {
-        DWORD next = openStream(file("a.wav"));
-        ASSERT_NE(next, 0u);
-        EXPECT_NE(next, first);
-        ASSERT_TRUE(api().StreamFree(next));
-    }
-    EXPECT_EQ(api().ChannelIsActive(first), static_cast<DWORD>(BASS_ACTIVE_STOPPED));
-    EXPECT_EQ(api().ChannelGetLength(first, BASS_POS_BYTE), static_cast<QWORD>(-1));
-    EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_HANDLE);
-}
-
-TEST_F(LifecycleTest, FreeReleasesEveryChannelAndAllowsInitAgain) {
-    ASSERT_TRUE(writeSilence(file("a.wav"), AudioFormat::Wav, 44100, 2, 1.0));
-    DWORD h = openStream(file("a.wav"));
-    ASSERT_NE(h, 0u);
-    ASSERT_TRUE(api().ChannelPlay(h, FALSE));
-    ASSERT_TRUE(api().Free());
-    EXPECT_EQ(api().ChannelIsActive(h), static_cast<DWORD>(BASS_ACTIVE_STOPPED));
-    EXPECT_FALSE(api().StreamFree(h));
-    EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_HANDLE);
-    ASSERT_TRUE(api().Init(0, 48000, 0, nullptr, nullptr));
-    DWORD again = openStream(file("a.wav"));
-    EXPECT_NE(again, 0u);
-    EXPECT_NE(again, h);
 }
 
 }  // namespace
