@@ -14,38 +14,19 @@ namespace {
 
 const QColor kIdle(12, 17, 11);
 
-class DisplayTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        ForgetSettings();
-        ASSERT_FALSE(harness.Start().has_value());
-    }
-    QString WriteTone(const std::string& name, double frequency, double seconds,
-                      double amplitude = 0.8) {
-        Tone tone;
-        tone.frequency = frequency;
-        tone.seconds = seconds;
-        tone.amplitude = amplitude;
-        EXPECT_TRUE(writeTone(dir / name, AudioFormat::Wav, tone));
-        return QString::fromStdString((dir / name).string());
-    }
-    void Play(const QStringList& paths) {
-        harness.nextChoice = paths;
-        QTest::mouseClick(harness.form().Command1, Qt::LeftButton);
-    }
-    bool Playing() {
-        return harness.player().bass().BASS_ChannelIsActive(harness.state().CurrentChannel) != 0;
-    }
+using DisplayTest = PlayerTest;
 
-    TempDir dir;
-    PlayerHarness harness;
-};
+// The display's tones: loud enough to light their band.
+Tone Sine(double frequency, double seconds) {
+    return {.frequency = frequency, .amplitude = 0.8, .seconds = seconds};
+}
 
 TEST_F(DisplayTest, LowMiddleAndHighTonesPaintRedGreenAndBlue) {
     // dominant: 0 red, 1 green, 2 blue
     for (const auto& [frequency, dominant] : {std::pair{100, 0}, {1000, 1}, {8000, 2}}) {
         SCOPED_TRACE(frequency);
-        Play({WriteTone("tone" + std::to_string(frequency) + ".wav", frequency, 3)});
+        harness.ChooseFiles(
+            {WriteTone(dir, "tone" + std::to_string(frequency) + ".wav", Sine(frequency, 3))});
         Spin(300);
         const QColor colour = harness.form().backColor();
         const int levels[3] = {colour.red(), colour.green(), colour.blue()};
@@ -63,7 +44,7 @@ TEST_F(DisplayTest, LowMiddleAndHighTonesPaintRedGreenAndBlue) {
 }
 
 TEST_F(DisplayTest, SilenceIsBlackInvertedSilenceWhiteAndThePositionBarFollows) {
-    Play({WriteTone("quiet.wav", 440, 10, 0.0)});
+    harness.ChooseFiles({WriteTone(dir, "quiet.wav", {.amplitude = 0, .seconds = 10})});
     // Only exactly 1 inverts: a stored 2 must leave the colours alone.
     for (const auto& [invert, level] : {std::pair{0, 0}, {1, 255}, {2, 0}}) {
         harness.state().InvertColours = invert;
@@ -81,7 +62,7 @@ TEST_F(DisplayTest, SilenceIsBlackInvertedSilenceWhiteAndThePositionBarFollows) 
 
 TEST_F(DisplayTest, SingleEntryRestartsAfterThePauseWithControlsDisabledMeanwhile) {
     harness.state().PauseSeconds = 0.3;
-    Play({WriteTone("short.wav", 440, 0.3)});
+    harness.ChooseFiles({WriteTone(dir, "short.wav", Sine(440, 0.3))});
     const DWORD first = harness.state().CurrentChannel;
     ASSERT_TRUE(WaitUntil([&] { return harness.player().display().isBetweenTracks(); }, 3000));
     Form1& form = harness.form();
@@ -92,7 +73,7 @@ TEST_F(DisplayTest, SingleEntryRestartsAfterThePauseWithControlsDisabledMeanwhil
     EXPECT_FALSE(form.Timer1.isActive());
 
     ASSERT_TRUE(WaitUntil([&] { return harness.state().CurrentChannel != first; }, 3000));
-    EXPECT_TRUE(Playing());
+    EXPECT_TRUE(harness.IsPlaying());
     EXPECT_TRUE(form.Command1->isEnabled());
     EXPECT_TRUE(form.List1->isEnabled());
     EXPECT_FALSE(form.Image1->isVisible());
@@ -100,7 +81,7 @@ TEST_F(DisplayTest, SingleEntryRestartsAfterThePauseWithControlsDisabledMeanwhil
 }
 
 TEST_F(DisplayTest, ListEmptiedDuringPlaybackLeavesThePlayerIdle) {
-    Play({WriteTone("gone.wav", 440, 0.4)});
+    harness.ChooseFiles({WriteTone(dir, "gone.wav", Sine(440, 0.4))});
     Form1& form = harness.form();
     form.mDel->trigger();
     ASSERT_EQ(form.List1->count(), 0);
@@ -113,7 +94,8 @@ TEST_F(DisplayTest, ListEmptiedDuringPlaybackLeavesThePlayerIdle) {
 
 TEST_F(DisplayTest, TrackStartedByHandDuringThePauseReplacesThePendingStart) {
     harness.state().PauseSeconds = 5;
-    Play({WriteTone("a.wav", 440, 0.3), WriteTone("b.wav", 440, 3)});
+    harness.ChooseFiles(
+        {WriteTone(dir, "a.wav", Sine(440, 0.3)), WriteTone(dir, "b.wav", Sine(440, 3))});
     ASSERT_TRUE(WaitUntil([&] { return harness.player().display().isBetweenTracks(); }, 3000));
     harness.form().List1->setCurrentRow(0);
     harness.player().playlist().PlaySelected();
@@ -121,14 +103,15 @@ TEST_F(DisplayTest, TrackStartedByHandDuringThePauseReplacesThePendingStart) {
     EXPECT_TRUE(harness.form().Command1->isEnabled());
     EXPECT_FALSE(harness.form().Image1->isVisible());
     EXPECT_EQ(harness.state().TrackIndex, 0);
-    EXPECT_TRUE(Playing());
+    EXPECT_TRUE(harness.IsPlaying());
 }
 
 // A pause of 0 goes straight on, even while the window is minimised; the
 // minimised window's colour is left alone but for the next entry's black.
 TEST_F(DisplayTest, NoPauseGoesStraightOnAndAMinimisedWindowKeepsItsColour) {
     harness.state().PauseSeconds = 0;
-    Play({WriteTone("a.wav", 100, 0.5), WriteTone("b.wav", 8000, 2)});
+    harness.ChooseFiles(
+        {WriteTone(dir, "a.wav", Sine(100, 0.5)), WriteTone(dir, "b.wav", Sine(8000, 2))});
     Spin(200);
     harness.form().showMinimized();
     ASSERT_TRUE(harness.form().isMinimized());
@@ -137,7 +120,7 @@ TEST_F(DisplayTest, NoPauseGoesStraightOnAndAMinimisedWindowKeepsItsColour) {
     ASSERT_TRUE(WaitUntil([&] { return harness.state().TrackIndex == 1; }, 3000));
     EXPECT_FALSE(harness.player().display().isBetweenTracks());
     EXPECT_EQ(harness.form().List1->currentRow(), 1);
-    EXPECT_TRUE(Playing());
+    EXPECT_TRUE(harness.IsPlaying());
     Spin(200);
     EXPECT_EQ(harness.form().backColor(), QColor(Qt::black)) << "set when the next entry starts";
     harness.form().showNormal();

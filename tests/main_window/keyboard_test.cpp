@@ -12,20 +12,22 @@
 namespace chromola::testing {
 namespace {
 
-class KeyboardTest : public ::testing::Test {
+class KeyboardTest : public PlayerTest {
   protected:
     void SetUp() override {
-        ForgetSettings();
-        ASSERT_FALSE(harness.Start().has_value());
-        harness.form().activateWindow();
-    }
-    void Play(const QStringList& names) {
-        harness.nextChoice.clear();
-        for (const QString& name : names) {
-            EXPECT_TRUE(writeSilence(dir / name.toStdString(), AudioFormat::Wav, 8000, 1, 60));
-            harness.nextChoice << QString::fromStdString((dir / name.toStdString()).string());
+        PlayerTest::SetUp();
+        if (!HasFatalFailure()) {
+            harness.form().activateWindow();
         }
-        QTest::mouseClick(harness.form().Command1, Qt::LeftButton);
+    }
+    // Chooses a silent minute for each name.
+    void Play(const QStringList& names) {
+        QStringList paths;
+        for (const QString& name : names) {
+            paths << WriteTone(dir, name.toStdString(),
+                               {.amplitude = 0, .rate = 8000, .channels = 1, .seconds = 60});
+        }
+        harness.ChooseFiles(paths);
     }
     void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         QTest::keyClick(harness.form().Command1, key, modifiers);
@@ -35,12 +37,6 @@ class KeyboardTest : public ::testing::Test {
         const DWORD channel = harness.state().CurrentChannel;
         return bass.BASS_ChannelBytes2Seconds(channel, bass.BASS_ChannelGetPosition(channel, 0));
     }
-    bool Playing() {
-        return harness.player().bass().BASS_ChannelIsActive(harness.state().CurrentChannel) != 0;
-    }
-
-    TempDir dir;
-    PlayerHarness harness;
 };
 
 // A tenth of the track, not truncated, rounded half to even: a seek must
@@ -94,7 +90,7 @@ TEST_F(KeyboardTest, NumberPadStepsThroughTheListEvenWithButtonsDisabled) {
     Key(Qt::Key_Down, Qt::KeypadModifier);  // NumLock off: the same key
     EXPECT_EQ(harness.state().TrackIndex, 0);
     EXPECT_EQ(harness.form().List1->currentRow(), 0);
-    EXPECT_TRUE(Playing());
+    EXPECT_TRUE(harness.IsPlaying());
 }
 
 TEST_F(KeyboardTest, F11TogglesFullScreenAndEscStopsOnlyOutsideTheOrdinaryView) {
@@ -102,7 +98,7 @@ TEST_F(KeyboardTest, F11TogglesFullScreenAndEscStopsOnlyOutsideTheOrdinaryView) 
     Form1& form = harness.form();
     Key(Qt::Key_Escape);
     EXPECT_TRUE(form.Timer1.isActive()) << "Esc in the ordinary view does nothing";
-    EXPECT_TRUE(Playing());
+    EXPECT_TRUE(harness.IsPlaying());
 
     Key(Qt::Key_F11);
     EXPECT_TRUE(form.isFullScreen());
@@ -119,7 +115,7 @@ TEST_F(KeyboardTest, F11TogglesFullScreenAndEscStopsOnlyOutsideTheOrdinaryView) 
     Key(Qt::Key_Escape);
     EXPECT_EQ(form.windowStateValue(), Form1::kNormal);
     EXPECT_FALSE(form.Timer1.isActive());
-    EXPECT_FALSE(Playing());
+    EXPECT_FALSE(harness.IsPlaying());
     EXPECT_EQ(form.List1->count(), 1);
 }
 

@@ -2,7 +2,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTest>
 #include <QThread>
+
+#include <utility>
 
 #include "settings/settings_store.h"
 
@@ -15,6 +18,18 @@ QString BinDir() {
 QString ScratchDir() {
     static QTemporaryDir dir;
     return dir.path();
+}
+
+QString QPath(const std::filesystem::path& path) {
+    return QString::fromStdString(path.string());
+}
+
+QString WriteTone(const TempDir& dir, const std::string& name, Tone tone, AudioFormat format) {
+    if (format == AudioFormat::OggOpus) {
+        tone.rate = 48000;
+    }
+    EXPECT_TRUE(writeTone(dir / name, format, tone)) << name;
+    return QPath(dir / name);
 }
 
 void ForgetSettings() {
@@ -48,12 +63,10 @@ PlayerHarness::PlayerHarness() {
     options_.outputDevice = 0;
     options_.instanceLockPath = runtime_.filePath(QStringLiteral("chromola.lock"));
     options_.messageBox = [this](QMessageBox::Icon icon, const QString& caption,
-                                 const QString& text) { boxes.push_back({icon, caption, text}); };
-    options_.fileChooser = [this](QWidget*) {
-        QStringList chosen = nextChoice;
-        nextChoice.clear();
-        return chosen;
+                                 const QString& text) {
+        boxes.push_back({icon, caption, text});
     };
+    options_.fileChooser = [this](QWidget*) { return std::exchange(nextChoice_, {}); };
 }
 
 PlayerHarness::~PlayerHarness() {
@@ -68,6 +81,15 @@ std::optional<int> PlayerHarness::Start() {
         Spin(20);
     }
     return status;
+}
+
+void PlayerHarness::ChooseFiles(const QStringList& paths) {
+    nextChoice_ = paths;
+    QTest::mouseClick(form().Command1, Qt::LeftButton);
+}
+
+bool PlayerHarness::IsPlaying() {
+    return player().bass().BASS_ChannelIsActive(state().CurrentChannel) != 0;
 }
 
 void PlayerHarness::Close() {

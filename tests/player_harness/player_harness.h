@@ -3,15 +3,19 @@
 // settings folder, captured message boxes and a scripted file dialog.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
 
+#include "audio_fixtures.h"
 #include "main_window/form1.h"
 #include "main_window/player.h"
 
@@ -24,7 +28,7 @@ struct ShownBox {
 };
 
 class PlayerHarness {
-public:
+  public:
     PlayerHarness();
     ~PlayerHarness();
 
@@ -35,14 +39,17 @@ public:
     Form1& form() { return player_->form(); }
     PlayerState& state() { return player_->state(); }
 
-    // What the next click on "Файл'ы" chooses.
-    QStringList nextChoice;
+    // Clicks "Файл'ы" and chooses `paths` in the dialog (none: cancelled).
+    void ChooseFiles(const QStringList& paths);
+    // Whether the current channel is playing.
+    bool IsPlaying();
     std::vector<ShownBox> boxes;
 
     // Closes the window (the unload runs) and destroys the player.
     void Close();
 
-private:
+  private:
+    QStringList nextChoice_;  // what the dialog chooses
     QTemporaryDir runtime_;
     PlayerOptions options_;
     std::unique_ptr<Player> player_;
@@ -58,5 +65,23 @@ void ForgetSettings();
 bool WaitUntil(const std::function<bool()>& done, int ms = 5000);
 // Runs the event loop for `ms`.
 void Spin(int ms);
+
+QString QPath(const std::filesystem::path& path);
+// Writes `tone` as dir/name and returns its path; Opus at 48 kHz, a rate the
+// format takes.
+QString WriteTone(const TempDir& dir, const std::string& name, Tone tone = Tone{.seconds = 3},
+                  AudioFormat format = AudioFormat::Wav);
+
+// A started player on a first start, with a folder for the test's files.
+class PlayerTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ForgetSettings();
+        ASSERT_FALSE(harness.Start().has_value());
+    }
+
+    TempDir dir;
+    PlayerHarness harness;
+};
 
 }  // namespace chromola::testing

@@ -15,28 +15,8 @@
 namespace chromola::testing {
 namespace {
 
-QString Q(const std::filesystem::path& path) {
-    return QString::fromStdString(path.string());
-}
-
-class PlaylistTest : public ::testing::Test {
+class PlaylistTest : public PlayerTest {
   protected:
-    void SetUp() override {
-        ForgetSettings();
-        ASSERT_FALSE(harness.Start().has_value());
-    }
-    // Writes a short tone named `name` in the test's folder.
-    QString WriteTone(const std::string& name, AudioFormat format = AudioFormat::Wav) {
-        Tone tone;
-        tone.seconds = 3;
-        tone.rate = format == AudioFormat::OggOpus ? 48000 : 44100;
-        EXPECT_TRUE(writeTone(dir / name, format, tone)) << name;
-        return Q(dir / name);
-    }
-    void Choose(const QStringList& paths) {
-        harness.nextChoice = paths;
-        QTest::mouseClick(harness.form().Command1, Qt::LeftButton);
-    }
     QStringList Entries() {
         QStringList entries;
         for (int i = 0; i < harness.form().List1->count(); ++i) {
@@ -44,12 +24,6 @@ class PlaylistTest : public ::testing::Test {
         }
         return entries;
     }
-    bool Playing() {
-        return harness.player().bass().BASS_ChannelIsActive(harness.state().CurrentChannel) != 0;
-    }
-
-    TempDir dir;
-    PlayerHarness harness;
 };
 
 TEST_F(PlaylistTest, EveryFormatPlaysAndModulesComeThroughTheFallback) {
@@ -60,9 +34,9 @@ TEST_F(PlaylistTest, EveryFormatPlaysAndModulesComeThroughTheFallback) {
         {"tone.mp2", AudioFormat::Mp2}};
     for (const auto& [name, format] : cases) {
         SCOPED_TRACE(name);
-        Choose({WriteTone(name, format)});
+        harness.ChooseFiles({WriteTone(dir, name, Tone{.seconds = 3}, format)});
         EXPECT_EQ(Entries(), QStringList{QString::fromStdString(name)});
-        EXPECT_TRUE(Playing());
+        EXPECT_TRUE(harness.IsPlaying());
         EXPECT_TRUE(harness.form().printedText().isEmpty());
         EXPECT_TRUE(harness.form().Timer1.isActive());
         EXPECT_EQ(harness.form().HScroll1->maximum(), 3);
@@ -70,8 +44,8 @@ TEST_F(PlaylistTest, EveryFormatPlaysAndModulesComeThroughTheFallback) {
     ModuleSpec song;
     song.speed = 3;
     ASSERT_TRUE(writeProTrackerModule(dir / "song.mod", song));
-    Choose({Q(dir / "song.mod")});
-    EXPECT_TRUE(Playing());
+    harness.ChooseFiles({QPath(dir / "song.mod")});
+    EXPECT_TRUE(harness.IsPlaying());
     EXPECT_TRUE(harness.form().printedText().isEmpty());
     EXPECT_EQ(harness.form().HScroll1->maximum(), qRound(moduleSeconds(song)));
 }
@@ -82,7 +56,7 @@ TEST_F(PlaylistTest, FileThatCannotBePlayedPrintsMessageAndStopsTimer) {
     for (const char* name : {"noise.mp3", "empty.wav"}) {
         SCOPED_TRACE(name);
         harness.form().Timer1.start();
-        harness.player().playback().PlayFile(Q(dir / name));
+        harness.player().playback().PlayFile(QPath(dir / name));
         Form1& form = harness.form();
         EXPECT_EQ(form.printedText(), Playback::kCannotOpenMessage);
         EXPECT_EQ(form.printedPosition(),
@@ -91,53 +65,54 @@ TEST_F(PlaylistTest, FileThatCannotBePlayedPrintsMessageAndStopsTimer) {
         EXPECT_EQ(harness.state().CurrentChannel, 0u);
     }
     // The first tick of a playable file paints over the message.
-    Choose({WriteTone("good.wav")});
-    EXPECT_TRUE(Playing());
+    harness.ChooseFiles({WriteTone(dir, "good.wav")});
+    EXPECT_TRUE(harness.IsPlaying());
     EXPECT_TRUE(WaitUntil([&] { return harness.form().printedText().isEmpty(); }, 1000));
 }
 
 TEST_F(PlaylistTest, ChosenFilesTakesOneOrSeveralFilesAndCancelChangesNothing) {
-    const QString single = WriteTone("one.wav");
-    Choose({single});
+    const QString single = WriteTone(dir, "one.wav");
+    harness.ChooseFiles({single});
     EXPECT_EQ(harness.state().ChosenFiles, single);
-    EXPECT_EQ(harness.state().PlaylistFolder, Q(dir.path()) + "/");
+    EXPECT_EQ(harness.state().PlaylistFolder, QPath(dir.path()) + "/");
 
-    const QStringList three = {WriteTone("a b.wav"), WriteTone("Мелодия.wav"), WriteTone("noext")};
-    Choose(three);
+    const QStringList three = {WriteTone(dir, "a b.wav"), WriteTone(dir, "Мелодия.wav"),
+                               WriteTone(dir, "noext")};
+    harness.ChooseFiles(three);
     const QChar nul(u'\0');
-    EXPECT_EQ(harness.state().ChosenFiles,
-              Q(dir.path()) + nul + "a b.wav" + nul + "Мелодия.wav" + nul + "noext" + nul + nul);
+    EXPECT_EQ(harness.state().ChosenFiles, QPath(dir.path()) + nul + "a b.wav" + nul +
+                                               "Мелодия.wav" + nul + "noext" + nul + nul);
     EXPECT_EQ(Entries(), (QStringList{"a b.wav", "Мелодия.wav", "noext"}));
     EXPECT_EQ(harness.form().List1->currentRow(), 0);
-    EXPECT_TRUE(Playing());
+    EXPECT_TRUE(harness.IsPlaying());
 
     const DWORD channel = harness.state().CurrentChannel;
-    Choose({});  // cancelled
+    harness.ChooseFiles({});  // cancelled
     EXPECT_EQ(Entries().size(), 3);
     EXPECT_EQ(harness.state().CurrentChannel, channel);
-    EXPECT_TRUE(Playing());
+    EXPECT_TRUE(harness.IsPlaying());
     EXPECT_TRUE(harness.form().Timer1.isActive());
 }
 
 TEST_F(PlaylistTest, FillSkipsMissingHiddenAndFolderNamesAndWrapsTheIndex) {
     const QChar nul(u'\0');
     for (const char* name : {"1.wav", "2.wav", "3.wav", "4.wav", "5.wav", ".hidden.wav"}) {
-        WriteTone(name);
+        WriteTone(dir, name);
     }
-    QDir(Q(dir.path())).mkdir("folder.wav");
+    QDir(QPath(dir.path())).mkdir("folder.wav");
     const QStringList names = {"1.wav",      "gone.wav", "2.wav", ".hidden.wav",
                                "folder.wav", "3.wav",    "4.wav", "5.wav"};
-    harness.state().ChosenFiles = Q(dir.path()) + nul + names.join(nul) + nul + nul;
+    harness.state().ChosenFiles = QPath(dir.path()) + nul + names.join(nul) + nul + nul;
     harness.state().TrackIndex = 7;
     harness.player().playlist().FillPlaylist();
     EXPECT_EQ(Entries(), (QStringList{"1.wav", "2.wav", "3.wav", "4.wav", "5.wav"}));
     EXPECT_EQ(harness.state().TrackIndex, 2);
     EXPECT_EQ(harness.form().List1->currentRow(), 2);
     EXPECT_FALSE(harness.form().Image1->isVisible());
-    EXPECT_TRUE(Playing());
+    EXPECT_TRUE(harness.IsPlaying());
 
     // Nothing left to play: the idle look.
-    harness.state().ChosenFiles = Q(dir / "gone.wav");
+    harness.state().ChosenFiles = QPath(dir / "gone.wav");
     harness.player().playlist().FillPlaylist();
     EXPECT_TRUE(Entries().isEmpty());
     EXPECT_EQ(harness.form().backColor(), QColor(12, 17, 11));
@@ -146,17 +121,18 @@ TEST_F(PlaylistTest, FillSkipsMissingHiddenAndFolderNamesAndWrapsTheIndex) {
 
 // Wrapping from the last entry to the first with the keys: keyboard_test.
 TEST_F(PlaylistTest, StepsWrapRoundAndNeedTwoEntries) {
-    Choose({WriteTone("only.wav")});
+    harness.ChooseFiles({WriteTone(dir, "only.wav")});
     const DWORD only = harness.state().CurrentChannel;
     QTest::mouseClick(harness.form().Command3, Qt::LeftButton);
     QTest::mouseClick(harness.form().Command2, Qt::LeftButton);
     EXPECT_EQ(harness.state().CurrentChannel, only);
 
-    Choose({WriteTone("a.wav"), WriteTone("b.wav"), WriteTone("c.wav")});
+    harness.ChooseFiles(
+        {WriteTone(dir, "a.wav"), WriteTone(dir, "b.wav"), WriteTone(dir, "c.wav")});
     QTest::mouseClick(harness.form().Command2, Qt::LeftButton);
     EXPECT_EQ(harness.state().TrackIndex, 2);
     EXPECT_EQ(harness.form().List1->currentRow(), 2);
-    EXPECT_TRUE(Playing());
+    EXPECT_TRUE(harness.IsPlaying());
 
     // A double-click plays the entry under the pointer.
     QListWidget* list = harness.form().List1;
@@ -164,11 +140,11 @@ TEST_F(PlaylistTest, StepsWrapRoundAndNeedTwoEntries) {
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, second);
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, second);
     EXPECT_EQ(harness.state().TrackIndex, 1);
-    EXPECT_TRUE(Playing());
+    EXPECT_TRUE(harness.IsPlaying());
 }
 
 TEST_F(PlaylistTest, PopupNeedsASelectionTooltipStaysAndRemovalKeepsPlaying) {
-    Choose({WriteTone("a.wav"), WriteTone("b.wav")});
+    harness.ChooseFiles({WriteTone(dir, "a.wav"), WriteTone(dir, "b.wav")});
     QListWidget* list = harness.form().List1;
     const QPoint onFirst = list->visualItemRect(list->item(0)).center();
 
@@ -193,7 +169,7 @@ TEST_F(PlaylistTest, PopupNeedsASelectionTooltipStaysAndRemovalKeepsPlaying) {
     harness.form().mDel->trigger();
     EXPECT_EQ(Entries(), QStringList{"a.wav"});
     EXPECT_EQ(harness.state().CurrentChannel, channel);
-    EXPECT_TRUE(Playing());
+    EXPECT_TRUE(harness.IsPlaying());
 }
 
 }  // namespace

@@ -88,17 +88,14 @@ TEST(SettingsStore, DamagedValuesAreClampedOrTakeTheirDefaults) {
 
 TEST(SettingsStore, ExitWritesPlaylistWindowAndOptionsThatTheNextStartRestores) {
     TempDir dir;
-    Tone tone;
-    tone.seconds = 30;
-    ASSERT_TRUE(writeTone(dir / "a.mp3", AudioFormat::Mp3, tone));
-    ASSERT_TRUE(writeTone(dir / "b.ogg", AudioFormat::OggVorbis, tone));
-    const QString folder = QString::fromStdString(dir.path().string());
+    const QString a = WriteTone(dir, "a.mp3", {.seconds = 30}, AudioFormat::Mp3);
+    const QString b = WriteTone(dir, "b.ogg", {.seconds = 30}, AudioFormat::OggVorbis);
+    const QString folder = QPath(dir.path());
     ForgetSettings();
     {
         PlayerHarness harness;
         ASSERT_FALSE(harness.Start().has_value());
-        harness.nextChoice = {folder + "/a.mp3", folder + "/b.ogg"};
-        QTest::mouseClick(harness.form().Command1, Qt::LeftButton);
+        harness.ChooseFiles({a, b});
         QTest::mouseClick(harness.form().Command3, Qt::LeftButton);
         harness.form().VScroll1->setValue(20);
         harness.state().PauseSeconds = 2.5;
@@ -121,7 +118,7 @@ TEST(SettingsStore, ExitWritesPlaylistWindowAndOptionsThatTheNextStartRestores) 
     ASSERT_FALSE(again.Start().has_value());
     EXPECT_EQ(again.form().List1->count(), 2);
     EXPECT_EQ(again.form().List1->currentRow(), 1);
-    EXPECT_NE(again.player().bass().BASS_ChannelIsActive(again.state().CurrentChannel), 0u);
+    EXPECT_TRUE(again.IsPlaying());
     EXPECT_EQ(again.form().VScroll1->value(), 20);
     EXPECT_EQ(again.state().PauseSeconds, 2.5);
     EXPECT_EQ(again.state().GreenGain, 24 * 0.025f);
@@ -129,12 +126,11 @@ TEST(SettingsStore, ExitWritesPlaylistWindowAndOptionsThatTheNextStartRestores) 
 
     // One file chosen alone is kept as its path; an emptied list as nothing.
     // A minimised window is stored as 1 but comes back normal.
-    again.nextChoice = {folder + "/b.ogg"};
-    QTest::mouseClick(again.form().Command1, Qt::LeftButton);
+    again.ChooseFiles({b});
     again.form().showMinimized();
     Spin(20);
     again.Close();
-    EXPECT_EQ(StoredText("Path"), folder + "/b.ogg");
+    EXPECT_EQ(StoredText("Path"), b);
     EXPECT_EQ(StoredText("State"), "1");
 
     PlayerHarness last;
