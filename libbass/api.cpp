@@ -6,7 +6,7 @@
 #include "bass.h"
 #include "error.h"
 #include "library.h"
-#include "spectrum.h"
+#include "fft.h"
 #include "utf16.h"
 
 using namespace chromola::audio;

@@ -22,7 +22,7 @@
 #include "ring_buffer.h"
 #include "sample_history.h"
 #include "seqlock.h"
-#include "spectrum.h"
+#include "fft.h"
 
 namespace chromola::audio {
 

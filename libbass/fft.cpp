@@ -1,4 +1,4 @@
-#include "spectrum.h"
+#include "fft.h"
 
 #include <cmath>
 #include <numbers>
