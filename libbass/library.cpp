@@ -101,16 +101,15 @@ void Library::requireInit() const {
         throw Error(BASS_ERROR_INIT);
 }
 
+std::pair<int, uint64_t> Library::outputNow() const {
+    std::shared_lock lock(mutex_);
+    if (!device_)
+        throw Error(BASS_ERROR_INIT);
+    return {device_->rate(), deviceGeneration_};
+}
+
 DWORD Library::createStream(std::unique_ptr<ByteSource> source, DWORD flags) {
-    int rate = 0;
-    uint64_t generation = 0;
-    {
-        std::shared_lock lock(mutex_);
-        if (!device_)
-            throw Error(BASS_ERROR_INIT);
-        rate = device_->rate();
-        generation = deviceGeneration_;
-    }
+    const auto [rate, generation] = outputNow();
     // Opening and pre-decoding happen without the lock: they read the file.
     auto decoder = openStreamDecoder(std::move(source));
     auto channel = std::make_shared<Channel>(std::move(decoder), ChannelKind::Stream, rate,
@@ -119,15 +118,7 @@ DWORD Library::createStream(std::unique_ptr<ByteSource> source, DWORD flags) {
 }
 
 DWORD Library::loadMusic(std::unique_ptr<ByteSource> source, DWORD flags, DWORD freq) {
-    int rate = 0;
-    uint64_t generation = 0;
-    {
-        std::shared_lock lock(mutex_);
-        if (!device_)
-            throw Error(BASS_ERROR_INIT);
-        rate = device_->rate();
-        generation = deviceGeneration_;
-    }
+    const auto [rate, generation] = outputNow();
     ModuleOptions options;
     // 0 and 1 mean "the output's rate"; another sensible rate renders at
     // that rate and resamples.

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <shared_mutex>
+#include <utility>
 
 #include "writer_preferring_mutex.h"
 
@@ -48,6 +49,9 @@ class Library {
   private:
     std::shared_ptr<Channel> find(DWORD handle) const;  // shared lock held
     DWORD add(std::shared_ptr<Channel> channel, uint64_t generation);
+    // The output's rate and generation for a channel about to be opened;
+    // the generation tells add() whether the output changed meanwhile.
+    std::pair<int, uint64_t> outputNow() const;
     void reposition(Channel& channel, int64_t frame);  // shared lock held
     uint64_t heard() const { return device_->heardFrame(); }
 

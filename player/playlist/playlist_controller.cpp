@@ -113,21 +113,19 @@ void PlaylistController::PlaySelected() {
 }
 
 void PlaylistController::PreviousTrack() {
-    const int count = form_.List1->count();
-    if (count <= 1) {
-        return;
-    }
-    state_.TrackIndex = PreviousIndex(state_.TrackIndex, count);
-    form_.List1->setCurrentRow(state_.TrackIndex);
-    PlaySelected();
+    StepTo(PreviousIndex);
 }
 
 void PlaylistController::NextTrack() {
+    StepTo(NextIndex);
+}
+
+void PlaylistController::StepTo(int (*step)(int trackIndex, int count)) {
     const int count = form_.List1->count();
     if (count <= 1) {
         return;
     }
-    state_.TrackIndex = NextIndex(state_.TrackIndex, count);
+    state_.TrackIndex = step(state_.TrackIndex, count);
     form_.List1->setCurrentRow(state_.TrackIndex);
     PlaySelected();
 }

@@ -47,6 +47,8 @@ class PlaylistController : public QObject {
 
   private:
     void ShowIdleLook();
+    // Moves to the entry `step` gives and plays it; needs two entries.
+    void StepTo(int (*step)(int trackIndex, int count));
 
     PlayerState& state_;
     Form1& form_;
