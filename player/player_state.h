@@ -1,8 +1,9 @@
 // The player's shared state: one object owned by the application and handed
-// to the windows that read and change it.
+// to the windows and controllers that read and change it.
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 
@@ -15,6 +16,9 @@ struct PlayerState {
     QString ChosenFiles;
     // Folder of every playlist entry, ending in '/'.
     QString PlaylistFolder;
+    // The playlist's entries, relative to PlaylistFolder; the list on screen
+    // shows them.
+    QStringList Entries;
     // Index of the current playlist entry.
     int TrackIndex = 0;
     // Pause between tracks in seconds, 0..60.

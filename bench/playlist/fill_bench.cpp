@@ -10,10 +10,10 @@
 
 #include <cstdlib>
 
-#include "engine/playback.h"
+#include "engine/bass_library.h"
 #include "main_window/form1.h"
-#include "player_state.h"
-#include "playlist/playlist_controller.h"
+#include "main_window/qt_clock.h"
+#include "player_core.h"
 
 namespace {
 
@@ -32,12 +32,13 @@ void BM_FillPlaylist(benchmark::State& state) {
     bass.BASS_Init(0, 44100, 0, nullptr, nullptr);
     chromola::PlayerState playerState;
     chromola::Form1 form;
-    chromola::Playback playback(bass, playerState, form);
-    chromola::PlaylistController playlist(playerState, form, playback);
+    chromola::QtClock clock(
+        form.Timer1, [] {}, [] {});
+    chromola::PlayerCore core(bass, playerState, form, clock);
     for (auto _ : state) {
         playerState.ChosenFiles = chosen;
         playerState.TrackIndex = 0;
-        playlist.FillPlaylist();
+        core.playlist.FillPlaylist();
         if (form.List1->count() != count) {
             state.SkipWithError("entries missing");
         }

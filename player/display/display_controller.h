@@ -1,35 +1,35 @@
-// The colour-music display: every 17 ms tick of `Timer1` turns the spectrum
-// of what is heard into the window's colour, the three level bars and the
-// position bar, and notices the end of a track. Between two tracks it shows
-// the idle picture, waits the pause without blocking the event loop, and
-// starts the next entry.
+// The colour-music display: every 17 ms tick turns the spectrum of what is
+// heard into the window's colour, the three level bars and the position
+// bar, and notices the end of a track. Between two tracks it shows the idle
+// picture, waits the pause without blocking, and starts the next entry.
 #pragma once
 
-#include <QObject>
-#include <QTimer>
-
+#include "clock.h"
 #include "display/colour_levels.h"
-#include "engine/bass_library.h"
+#include "engine/audio_engine.h"
+#include "engine/playback.h"
 #include "player_state.h"
+#include "player_view.h"
+#include "playlist/playlist_controller.h"
 
 namespace chromola {
 
-class Form1;
-class Playback;
-class PlaylistController;
-
-class DisplayController : public QObject {
-    Q_OBJECT
+class DisplayController {
   public:
-    DisplayController(BassLibrary& bass, PlayerState& state, Form1& form, Playback& playback,
-                      PlaylistController& playlist);
+    DisplayController(AudioEngine& bass, PlayerState& state, PlayerView& view, Clock& clock,
+                      Playback& playback, PlaylistController& playlist);
 
+    // `Timer1`'s tick.
     void Tick();
-    // The brightness bar's change handling: `Brightness` and `Label1`.
-    void BrightnessChanged();
+    // The pause between tracks is over.
+    void PauseElapsed();
+
+    // The brightness bar's value (2..32) changed: `Brightness` and `Label1`.
+    void BrightnessChanged(int value);
+    int BrightnessValue() const { return brightnessValue_; }
     float Brightness() const { return brightness_; }
 
-    bool isBetweenTracks() const { return pauseTimer_.isActive(); }
+    bool isBetweenTracks() const { return clock_.PausePending(); }
     // Drops the pending start of the next entry (a track was started or
     // stopped by hand meanwhile, or the window is closing) and gives the
     // controls back.
@@ -38,16 +38,16 @@ class DisplayController : public QObject {
   private:
     void EndOfTrack();
     void StartNextEntry();
-    void EnableTransport(bool enabled);
 
-    BassLibrary& bass_;
+    AudioEngine& bass_;
     PlayerState& state_;
-    Form1& form_;
+    PlayerView& view_;
+    Clock& clock_;
     Playback& playback_;
     PlaylistController& playlist_;
+    int brightnessValue_ = 0;
     float brightness_ = 0.0f;
     Spectrum spectrum_{};  // filled in place every tick
-    QTimer pauseTimer_;
 };
 
 }  // namespace chromola

@@ -7,38 +7,38 @@
 #include <QLibrary>
 #include <QString>
 
-#include "bass.h"
+#include "engine/audio_engine.h"
 
 namespace chromola {
 
 inline constexpr char kBassLibraryFileName[] = "libbass.so";
 
-class BassLibrary {
+class BassLibrary final : public AudioEngine {
   public:
     // `path` is the full path of the library file.
     explicit BassLibrary(const QString& path);
     BassLibrary(const BassLibrary&) = delete;
     BassLibrary& operator=(const BassLibrary&) = delete;
 
-    DWORD BASS_GetVersion();
-    BOOL BASS_Init(int device, DWORD freq, DWORD flags, void* win, const void* clsid);
-    BOOL BASS_SetConfig(DWORD option, DWORD value);
-    int BASS_ErrorGetCode();
-    BOOL BASS_Free();
+    DWORD BASS_GetVersion() override;
+    BOOL BASS_Init(int device, DWORD freq, DWORD flags, void* win, const void* clsid) override;
+    BOOL BASS_SetConfig(DWORD option, DWORD value) override;
+    int BASS_ErrorGetCode() override;
+    BOOL BASS_Free() override;
     DWORD BASS_StreamCreateFile(BOOL mem, const void* file, QWORD offset, QWORD length,
-                                DWORD flags);
+                                DWORD flags) override;
     DWORD BASS_MusicLoad(BOOL mem, const void* file, QWORD offset, DWORD length, DWORD flags,
-                         DWORD freq);
-    BOOL BASS_ChannelPlay(DWORD handle, BOOL restart);
-    BOOL BASS_StreamFree(DWORD handle);
-    BOOL BASS_MusicFree(DWORD handle);
-    QWORD BASS_ChannelGetLength(DWORD handle, DWORD mode);
-    QWORD BASS_ChannelGetPosition(DWORD handle, DWORD mode);
-    double BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos);
-    QWORD BASS_ChannelSeconds2Bytes(DWORD handle, double pos);
-    BOOL BASS_ChannelSetPosition(DWORD handle, QWORD pos, DWORD mode);
-    DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length);
-    DWORD BASS_ChannelIsActive(DWORD handle);
+                         DWORD freq) override;
+    BOOL BASS_ChannelPlay(DWORD handle, BOOL restart) override;
+    BOOL BASS_StreamFree(DWORD handle) override;
+    BOOL BASS_MusicFree(DWORD handle) override;
+    QWORD BASS_ChannelGetLength(DWORD handle, DWORD mode) override;
+    QWORD BASS_ChannelGetPosition(DWORD handle, DWORD mode) override;
+    double BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos) override;
+    QWORD BASS_ChannelSeconds2Bytes(DWORD handle, double pos) override;
+    BOOL BASS_ChannelSetPosition(DWORD handle, QWORD pos, DWORD mode) override;
+    DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) override;
+    DWORD BASS_ChannelIsActive(DWORD handle) override;
 
   private:
     // Resolves `name` once into `slot`; null when the library or the symbol is

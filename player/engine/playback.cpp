@@ -1,15 +1,12 @@
 #include "engine/playback.h"
 
 #include <cmath>
-#include <limits>
 
-#include "main_window/form1.h"
 #include "rounding.h"
 
 namespace chromola {
 
-Playback::Playback(BassLibrary& bass, PlayerState& state, Form1& form)
-    : bass_(bass), state_(state), form_(form) {}
+Playback::Playback(AudioEngine& bass, PlayerState& state) : bass_(bass), state_(state) {}
 
 DWORD Playback::OpenStream(BOOL mem, const void* file, QWORD offset, QWORD length, DWORD flags) {
     return bass_.BASS_StreamCreateFile(mem, file, offset, length, flags | BASS_UNICODE);
@@ -33,7 +30,7 @@ void Playback::FreeChannel() {
     bass_.BASS_MusicFree(state_.CurrentChannel);
 }
 
-void Playback::PlayFile(const QString& path) {
+Playback::Outcome Playback::PlayFile(const QString& path) {
     FreeChannel();
     // QString holds UTF-16 and ends in a NUL, as the library's BASS_UNICODE
     // form expects.
@@ -44,30 +41,34 @@ void Playback::PlayFile(const QString& path) {
             OpenModule(FALSE, file, 0, 0, BASS_MUSIC_RAMP | BASS_SAMPLE_LOOP, 1);
     }
     if (state_.CurrentChannel == 0) {
-        Fail(kCannotOpenMessage);
-        return;
+        return Outcome::CannotOpen;
     }
     if (bass_.BASS_ChannelPlay(state_.CurrentChannel, FALSE) == 0) {
-        Fail(kCannotPlayMessage);
+        FreeChannel();
+        return Outcome::CannotPlay;
     }
+    return Outcome::Playing;
 }
 
-void Playback::Fail(const char* message) {
-    form_.Timer1.stop();
-    FreeChannel();
-    form_.cls();
-    const double width = form_.scaleWidth();
-    form_.print(width / 5 - width / 10, form_.scaleHeight() / 2.0, QString::fromUtf8(message));
+QString Playback::MessageFor(Outcome outcome) {
+    switch (outcome) {
+        case Outcome::CannotOpen:
+            return QString::fromUtf8(kCannotOpenMessage);
+        case Outcome::CannotPlay:
+            return QString::fromUtf8(kCannotPlayMessage);
+        case Outcome::Playing:
+            break;
+    }
+    return {};
 }
 
-void Playback::SetPositionRange() {
+int Playback::PositionRange() {
     const QWORD bytes = bass_.BASS_ChannelGetLength(state_.CurrentChannel, BASS_POS_BYTE);
     const double seconds = BytesToSeconds(state_.CurrentChannel, bytes);
-    int maximum = 0;
     if (bytes != static_cast<QWORD>(-1) && std::isfinite(seconds) && seconds > 0) {
-        maximum = RoundHalfEven(seconds);
+        return RoundHalfEven(seconds);
     }
-    form_.HScroll1->setMaximum(maximum);
+    return 0;
 }
 
 }  // namespace chromola

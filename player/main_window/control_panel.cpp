@@ -6,12 +6,12 @@
 
 #include <algorithm>
 
+#include "display/level_bars.h"
 #include "main_window/twips.h"
 
 namespace chromola {
 
 namespace {
-constexpr int kBarX1 = 180;
 constexpr int kBarWidthPx = 4;
 constexpr int kMarkX = 2020;
 constexpr int kMarkTop = 3420;
@@ -34,7 +34,7 @@ ControlPanel::ControlPanel(QWidget* parent)
     setPalette(pal);
     // Each bar is drawn as a 4-pixel-wide line from x = 180 twips: it covers
     // half the pen width on either side of its end points, up to the mark.
-    const int left = TwipsToPixels(kBarX1) - kBarWidthPx / 2;
+    const int left = TwipsToPixels(kBarStartTwips) - kBarWidthPx / 2;
     const int right = TwipsToPixels(kMarkX) - kMarkWidthPx / 2;
     for (Bar& bar : bars_) {
         bar.surface = new ColourSurface(this);
@@ -46,7 +46,7 @@ ControlPanel::ControlPanel(QWidget* parent)
 }
 
 void ControlPanel::showBar(const Bar& bar) {
-    const int length = TwipsToPixels(bar.x2) - TwipsToPixels(kBarX1);
+    const int length = TwipsToPixels(bar.x2) - TwipsToPixels(kBarStartTwips);
     bar.surface->setBar(bar.colour, std::max(0, length) + kBarWidthPx);
 }
 

@@ -2,14 +2,18 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QFile>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
+#include <memory>
+
+#include "display/level_bars.h"
 #include "main_window/dialog_font.h"
-#include "main_window/transport_math.h"
 #include "main_window/twips.h"
+#include "transport_math.h"
 
 // The window's pictures live in a resource file compiled into a static
 // library, whose initialiser the linker would otherwise drop.
@@ -49,9 +53,6 @@ Form1::Form1(QWidget* parent) : QWidget(parent) {
 Form1::~Form1() = default;
 
 void Form1::buildControls() {
-    Timer1.setInterval(17);
-    Timer1.setTimerType(Qt::PreciseTimer);
-
     leftSurface_ = new ColourSurface(this);
     topSurface_ = new ColourSurface(this);
 
@@ -279,13 +280,95 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
         return false;
     }
     if (watched == List1->viewport() && event->type() == QEvent::MouseButtonPress) {
-        auto* mouse = static_cast<QMouseEvent*>(event);
-        emit listMouseDown(mouse->button());
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() != Qt::RightButton) {
+            return false;
+        }
         // A right click must not move the selection: the popup removes the
         // selected entry, not the one under the pointer.
-        return mouse->button() == Qt::RightButton;
+        if (List1->currentRow() > -1) {
+            mMenu->popup(QCursor::pos());
+        }
+        return true;
+    }
+    if (watched == List1->viewport() && event->type() == QEvent::MouseMove) {
+        // The tooltip names the entry under the pointer and keeps its last
+        // text over the empty space below the entries.
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (const QListWidgetItem* item = List1->itemAt(mouse->position().toPoint())) {
+            List1->setToolTip(item->text());
+        }
+        return false;
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void Form1::SetBackColour(const ColourLevels& colour) {
+    setBackColor(QColor(colour.red, colour.green, colour.blue));
+}
+
+void Form1::SetLevelBarEnds(int blueX2, int greenX2, int redX2) {
+    Frame1->setLineX2(0, blueX2);
+    Frame1->setLineX2(1, greenX2);
+    Frame1->setLineX2(2, redX2);
+}
+
+void Form1::ShowPicture(bool shown) {
+    Image1->setVisible(shown);
+}
+
+void Form1::PrintMessage(const QString& text) {
+    const double width = scaleWidth();
+    print(width / 5 - width / 10, scaleHeight() / 2.0, text);
+}
+
+void Form1::SetPositionMaximum(int seconds) {
+    HScroll1->setMaximum(seconds);
+}
+
+int Form1::PositionMaximum() const {
+    return HScroll1->maximum();
+}
+
+void Form1::SetPosition(int seconds) {
+    HScroll1->setValue(seconds);
+}
+
+int Form1::Position() const {
+    return HScroll1->value();
+}
+
+bool Form1::PositionDragged() const {
+    return HScroll1->isSliderDown();
+}
+
+void Form1::ShowBrightness(int value, const QString& caption) {
+    VScroll1->setValue(value);
+    Label1->setText(caption);
+}
+
+void Form1::SetEntries(const QStringList& entries) {
+    List1->clear();
+    List1->addItems(entries);
+}
+
+void Form1::RemoveEntry(int index) {
+    std::unique_ptr<QListWidgetItem> removed(List1->takeItem(index));
+}
+
+void Form1::SelectEntry(int index) {
+    List1->setCurrentRow(index);
+}
+
+int Form1::SelectedEntry() const {
+    return List1->currentRow();
+}
+
+void Form1::EnableTransport(bool enabled) {
+    Command1->setEnabled(enabled);
+    Command2->setEnabled(enabled);
+    Command3->setEnabled(enabled);
+    List1->setEnabled(enabled);
 }
 
 int Form1::windowStateValue() const {
@@ -312,14 +395,14 @@ void Form1::setWindowStateValue(int state) {
     }
 }
 
-void Form1::showFullScreenView() {
+void Form1::ShowFullScreen() {
     setWindowState(Qt::WindowFullScreen);
     if (isVisible()) {
         show();
     }
 }
 
-void Form1::showOrdinaryView() {
+void Form1::ShowOrdinary() {
     setWindowState(Qt::WindowNoState);
     if (isVisible()) {
         show();

@@ -1,7 +1,7 @@
 // `Form1`, the main window: the colour surface with its control panel, the
 // decorative picture, the playlist and the hidden popup menu. It only shows
-// things and reports events; the player's logic lives in the controllers
-// that drive it (playback, playlist, display, keyboard, settings).
+// things (as the core's PlayerView) and reports events; the player's logic
+// lives in the core (player_core.h).
 #pragma once
 
 #include <QColor>
@@ -17,15 +17,13 @@
 #include "main_window/colour_surface.h"
 #include "main_window/control_panel.h"
 #include "main_window/picture_box.h"
+#include "player_view.h"
 
 namespace chromola {
 
-class Form1 : public QWidget {
+class Form1 : public QWidget, public PlayerView {
     Q_OBJECT
   public:
-    // Window states as the settings store them.
-    enum WindowStateValue { kNormal = 0, kMinimised = 1, kMaximised = 2 };
-
     explicit Form1(QWidget* parent = nullptr);
     ~Form1() override;
 
@@ -45,10 +43,31 @@ class Form1 : public QWidget {
     // 0 normal, 1 minimised, 2 maximised (full screen counts as maximised).
     int windowStateValue() const;
     void setWindowStateValue(int state);
+
+    // PlayerView.
+    void SetBackColour(const ColourLevels& colour) override;
+    void SetLevelBarEnds(int blueX2, int greenX2, int redX2) override;
+    void ShowPicture(bool shown) override;
+    // At (ScaleWidth / 5 - ScaleWidth / 10, ScaleHeight / 2).
+    void PrintMessage(const QString& text) override;
+    void ClearMessage() override { cls(); }
+    void SetPositionMaximum(int seconds) override;
+    int PositionMaximum() const override;
+    void SetPosition(int seconds) override;
+    int Position() const override;
+    bool PositionDragged() const override;
+    void ShowBrightness(int value, const QString& caption) override;
+    void SetEntries(const QStringList& entries) override;
+    void RemoveEntry(int index) override;
+    void SelectEntry(int index) override;
+    int SelectedEntry() const override;
+    void EnableTransport(bool enabled) override;
+    int WindowState() const override { return windowStateValue(); }
     // Full-screen view: no border and maximised over the whole screen.
-    bool isFullScreenView() const { return isFullScreen(); }
-    void showFullScreenView();
-    void showOrdinaryView();
+    bool FullScreen() const override { return isFullScreen(); }
+    void ShowFullScreen() override;
+    void ShowOrdinary() override;
+    void ShowHelp() override { emit helpRequested(); }
 
     // Outer size (with the window manager's frame). The frame is known only
     // once the window is mapped; a size asked for before that is applied
@@ -85,8 +104,8 @@ class Form1 : public QWidget {
     void keyDown(QKeyEvent* event);
     // The window is closing (`Unload`).
     void unloading();
-    // The user pressed a mouse button over the playlist (`List1` MouseDown).
-    void listMouseDown(Qt::MouseButton button);
+    // F1.
+    void helpRequested();
 
   protected:
     void paintEvent(QPaintEvent* event) override;

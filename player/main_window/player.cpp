@@ -4,14 +4,12 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QScreen>
 #include <QStandardPaths>
 
-#include "display/display_controller.h"
-#include "engine/playback.h"
 #include "help_window/form2.h"
 #include "main_window/form1.h"
-#include "main_window/keyboard_control.h"
 #include "main_window/num_lock.h"
 #include "main_window/twips.h"
 #include "playlist/chosen_files.h"
@@ -20,7 +18,6 @@
 namespace chromola {
 
 namespace {
-const QColor kIdleColour(12, 17, 11);
 constexpr char kApplicationCaption[] = "Chromola";
 }  // namespace
 
@@ -44,8 +41,8 @@ Player::~Player() {
     // Tests destroy a player without closing its window: release the library
     // all the same.
     if (libraryInitialised_ && !unloaded_) {
-        display_->CancelPendingStart();
-        form_->Timer1.stop();
+        core_->display.CancelPendingStart();
+        clock_->StopTicks();
         bass_->BASS_Free();
     }
 }
@@ -67,23 +64,11 @@ std::optional<int> Player::Start() {
         return 1;
     }
     form_ = std::make_unique<Form1>();
-    playback_ = std::make_unique<Playback>(*bass_, state_, *form_);
-    playlist_ =
-        std::make_unique<PlaylistController>(state_, *form_, *playback_, options_.fileChooser);
-    display_ = std::make_unique<DisplayController>(*bass_, state_, *form_, *playback_, *playlist_);
-    keyboard_ = std::make_unique<KeyboardControl>(*bass_, state_, *form_, *playback_, *playlist_);
-    // A track started by hand or by a key during the pause between tracks
-    // replaces the pending start of the next entry.
-    playlist_->beforeTrackStart = [this] {
-        if (display_->isBetweenTracks()) {
-            display_->CancelPendingStart();
-            form_->Image1->hide();
-            form_->setBackColor(Qt::black);
-        }
-    };
-    keyboard_->onStop = [this] { display_->CancelPendingStart(); };
-    keyboard_->showHelp = [this] { ShowHelp(); };
-    QObject::connect(form_.get(), &Form1::unloading, [this] { Unload(); });
+    clock_ = std::make_unique<QtClock>(
+        form_->Timer1, [this] { core_->display.Tick(); },
+        [this] { core_->display.PauseElapsed(); });
+    core_ = std::make_unique<PlayerCore>(*bass_, state_, *form_, *clock_);
+    ConnectWindow();
 
     // Load.
     instanceLock_ = std::make_unique<QLockFile>(options_.instanceLockPath);
@@ -107,13 +92,41 @@ std::optional<int> Player::Start() {
     ReadWindowSettings();
     bass_->BASS_SetConfig(BASS_CONFIG_GVOL_STREAM, 10000);
     ReadPlaylistSettings();
-    form_->setBackColor(kIdleColour);
+    form_->SetBackColour(kIdleColour);
     numLockWasOn_ = NumLock::isOn();
     if (numLockWasOn_ == false) {
         NumLock::set(true);
     }
     ReadGainSettings();
     return std::nullopt;
+}
+
+void Player::ConnectWindow() {
+    Form1& form = *form_;
+    PlayerCore& core = *core_;
+    QObject::connect(form.Command1, &QPushButton::clicked, &form, [this, &core] {
+        core.playlist.ChooseFiles(options_.fileChooser(form_.get()));
+    });
+    QObject::connect(form.Command2, &QPushButton::clicked, &form,
+                     [&core] { core.playlist.PreviousTrack(); });
+    QObject::connect(form.Command3, &QPushButton::clicked, &form,
+                     [&core] { core.playlist.NextTrack(); });
+    QObject::connect(form.List1, &QListWidget::itemDoubleClicked, &form,
+                     [&core] { core.playlist.PlaySelected(); });
+    QObject::connect(form.mDel, &QAction::triggered, &form,
+                     [&core] { core.playlist.RemoveSelected(); });
+    QObject::connect(&form, &Form1::keyDown, &form, [&core](QKeyEvent* event) {
+        core.keyboard.KeyDown(KeyCodeOf(event->key(), event->modifiers()));
+    });
+    // Only dragging the thumb seeks; clicks on the arrows or the track move
+    // the bar without seeking. The bar reports the thumb's new place before
+    // it takes it as its value.
+    QObject::connect(form.HScroll1, &QScrollBar::sliderMoved, &form,
+                     [&core](int position) { core.keyboard.SeekTo(position); });
+    QObject::connect(form.VScroll1, &QScrollBar::valueChanged, &form,
+                     [&core](int value) { core.display.BrightnessChanged(value); });
+    QObject::connect(&form, &Form1::helpRequested, &form, [this] { ShowHelp(); });
+    QObject::connect(&form, &Form1::unloading, &form, [this] { Unload(); });
 }
 
 void Player::ReportEngineError(const QString& message) {
@@ -148,9 +161,8 @@ void Player::PlaceWindow(int left, int top, int width, int height) {
 void Player::ReadPlaylistSettings() {
     state_.ChosenFiles = stored_.path;
     state_.TrackIndex = stored_.track;
-    playlist_->FillPlaylist();
-    form_->VScroll1->setValue(stored_.scroll);
-    display_->BrightnessChanged();
+    core_->playlist.FillPlaylist();
+    core_->display.BrightnessChanged(stored_.scroll);
     state_.InvertColours = stored_.inverse;
 }
 
@@ -165,11 +177,11 @@ void Player::Unload() {
         return;
     }
     unloaded_ = true;
-    display_->CancelPendingStart();
+    core_->display.CancelPendingStart();
     if (form2_ != nullptr && form2_->isVisible()) {
         form2_->close();
     }
-    form_->Timer1.stop();
+    clock_->StopTicks();
     bass_->BASS_Free();
     WriteSettings();
     if (numLockWasOn_ == false) {
@@ -179,15 +191,11 @@ void Player::Unload() {
 }
 
 void Player::WriteSettings() {
-    QStringList entries;
-    for (int i = 0; i < form_->List1->count(); ++i) {
-        entries << form_->List1->item(i)->text();
-    }
-    state_.ChosenFiles = RebuildChosenFiles(state_.ChosenFiles, entries);
+    state_.ChosenFiles = RebuildChosenFiles(state_.ChosenFiles, state_.Entries);
 
     StoredSettings out;
     out.path = state_.ChosenFiles;
-    out.scroll = form_->VScroll1->value();
+    out.scroll = core_->display.BrightnessValue();
     out.state = form_->windowStateValue();
     out.track = state_.TrackIndex;
     const QRect frame = form_->frameGeometry();

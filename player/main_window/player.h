@@ -13,17 +13,16 @@
 #include <optional>
 
 #include "engine/bass_library.h"
+#include "main_window/open_files_dialog.h"
+#include "main_window/qt_clock.h"
+#include "player_core.h"
 #include "player_state.h"
-#include "playlist/playlist_controller.h"
 #include "settings/settings_codec.h"
 
 namespace chromola {
 
-class DisplayController;
 class Form1;
 class Form2;
-class KeyboardControl;
-class Playback;
 
 // Shows a modal message box; a seam so that tests can read the boxes.
 using MessageBoxFn =
@@ -56,10 +55,8 @@ class Player {
     PlayerState& state() { return state_; }
     Form1& form() { return *form_; }
     BassLibrary& bass() { return *bass_; }
-    Playback& playback() { return *playback_; }
-    PlaylistController& playlist() { return *playlist_; }
-    DisplayController& display() { return *display_; }
-    KeyboardControl& keyboard() { return *keyboard_; }
+    PlayerCore& core() { return *core_; }
+    Clock& clock() { return *clock_; }
     Form2* helpWindow() { return form2_.get(); }
     void ShowHelp();
 
@@ -74,6 +71,7 @@ class Player {
     void ReadGainSettings();
     void WriteSettings();
     void PlaceWindow(int left, int top, int width, int height);
+    void ConnectWindow();
 
     PlayerOptions options_;
     PlayerState state_;
@@ -81,10 +79,8 @@ class Player {
     std::unique_ptr<QLockFile> instanceLock_;
     std::unique_ptr<BassLibrary> bass_;
     std::unique_ptr<Form1> form_;
-    std::unique_ptr<Playback> playback_;
-    std::unique_ptr<PlaylistController> playlist_;
-    std::unique_ptr<DisplayController> display_;
-    std::unique_ptr<KeyboardControl> keyboard_;
+    std::unique_ptr<QtClock> clock_;
+    std::unique_ptr<PlayerCore> core_;
     std::unique_ptr<Form2> form2_;
     std::optional<bool> numLockWasOn_;
     bool libraryInitialised_ = false;

@@ -1,61 +1,22 @@
 #include "playlist/playlist_controller.h"
 
-#include <QCursor>
-#include <QFileDialog>
-#include <QMouseEvent>
-
-#include <memory>
-
-#include "engine/playback.h"
-#include "main_window/form1.h"
-#include "main_window/transport_math.h"
+#include "display/level_bars.h"
 #include "playlist/chosen_files.h"
+#include "transport_math.h"
 
 namespace chromola {
 
-namespace {
-const QColor kIdleColour(12, 17, 11);
-constexpr int kIdleBarX2 = 144;
-}  // namespace
+PlaylistController::PlaylistController(PlayerState& state, PlayerView& view, Clock& clock,
+                                       Playback& playback)
+    : state_(state), view_(view), clock_(clock), playback_(playback) {}
 
-QStringList ShowOpenFilesDialog(QWidget* owner) {
-    QFileDialog dialog(owner, QString::fromUtf8(PlaylistController::kDialogTitle));
-    dialog.setFileMode(QFileDialog::ExistingFiles);
-    dialog.setNameFilter(QString::fromUtf8(PlaylistController::kDialogFilter));
-    // Qt's own dialog matches the extensions in any letter case (SONG.MP3 as
-    // well as song.mp3); some desktop dialogs would not.
-    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
-    dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
-    if (dialog.exec() != QDialog::Accepted) {
-        return {};
-    }
-    return dialog.selectedFiles();
-}
-
-PlaylistController::PlaylistController(PlayerState& state, Form1& form, Playback& playback,
-                                       FileChooser chooser)
-    : state_(state), form_(form), playback_(playback), chooser_(std::move(chooser)) {
-    connect(form_.Command1, &QPushButton::clicked, this, &PlaylistController::ChooseFiles);
-    connect(form_.Command2, &QPushButton::clicked, this, &PlaylistController::PreviousTrack);
-    connect(form_.Command3, &QPushButton::clicked, this, &PlaylistController::NextTrack);
-    connect(form_.List1, &QListWidget::itemDoubleClicked, this, [this] { PlaySelected(); });
-    connect(form_.mDel, &QAction::triggered, this, &PlaylistController::RemoveSelected);
-    connect(&form_, &Form1::listMouseDown, this, [this](Qt::MouseButton button) {
-        if (button == Qt::RightButton && form_.List1->currentRow() > -1) {
-            form_.mMenu->popup(QCursor::pos());
-        }
-    });
-    form_.List1->viewport()->installEventFilter(this);
-}
-
-void PlaylistController::ChooseFiles() {
-    const QStringList paths = chooser_(&form_);
+void PlaylistController::ChooseFiles(const QStringList& paths) {
     const QString chosen = ChosenFilesFromPaths(paths);
     if (chosen.isEmpty()) {
         return;
     }
     state_.ChosenFiles = chosen;
-    form_.Timer1.stop();
+    clock_.StopTicks();
     state_.TrackIndex = 0;
     FillPlaylist();
 }
@@ -66,13 +27,14 @@ void PlaylistController::FillPlaylist() {
     }
     const PlaylistSource source = ParseChosenFiles(state_.ChosenFiles);
     state_.PlaylistFolder = source.folder;
-    form_.List1->clear();
+    state_.Entries.clear();
     for (const QString& name : source.names) {
         if (IsPlayableEntryFile(source.folder + name)) {
-            form_.List1->addItem(name);
+            state_.Entries.append(name);
         }
     }
-    const int count = form_.List1->count();
+    view_.SetEntries(state_.Entries);
+    const int count = static_cast<int>(state_.Entries.size());
     if (count == 0) {
         ShowIdleLook();
         return;
@@ -80,36 +42,43 @@ void PlaylistController::FillPlaylist() {
     if (beforeTrackStart) {
         beforeTrackStart();
     }
-    form_.setBackColor(Qt::black);
-    form_.Image1->hide();
+    view_.SetBackColour(kBlack);
+    view_.ShowPicture(false);
     state_.TrackIndex = WrapIndex(state_.TrackIndex, count);
-    form_.List1->setCurrentRow(state_.TrackIndex);
-    playback_.PlayFile(state_.PlaylistFolder + form_.List1->currentItem()->text());
-    playback_.SetPositionRange();
-    form_.Timer1.start();
+    view_.SelectEntry(state_.TrackIndex);
+    StartTrack(state_.PlaylistFolder + state_.Entries.at(state_.TrackIndex));
 }
 
 void PlaylistController::ShowIdleLook() {
-    form_.setBackColor(kIdleColour);
-    form_.Image1->show();
-    for (int bar = 0; bar < 3; ++bar) {
-        form_.Frame1->setLineX2(bar, kIdleBarX2);
-    }
-    form_.cls();
+    view_.SetBackColour(kIdleColour);
+    view_.ShowPicture(true);
+    view_.SetLevelBarEnds(kIdleBarEndTwips, kIdleBarEndTwips, kIdleBarEndTwips);
+    view_.ClearMessage();
 }
 
 void PlaylistController::PlaySelected() {
     if (beforeTrackStart) {
         beforeTrackStart();
     }
-    form_.Timer1.stop();
-    form_.cls();
+    clock_.StopTicks();
+    view_.ClearMessage();
     playback_.FreeChannel();
-    state_.TrackIndex = form_.List1->currentRow();
-    const QListWidgetItem* item = form_.List1->currentItem();
-    playback_.PlayFile(state_.PlaylistFolder + (item != nullptr ? item->text() : QString()));
-    playback_.SetPositionRange();
-    form_.Timer1.start();
+    state_.TrackIndex = view_.SelectedEntry();
+    const bool selected = state_.TrackIndex >= 0 && state_.TrackIndex < state_.Entries.size();
+    StartTrack(state_.PlaylistFolder +
+               (selected ? state_.Entries.at(state_.TrackIndex) : QString()));
+}
+
+void PlaylistController::StartTrack(const QString& path) {
+    const Playback::Outcome outcome = playback_.PlayFile(path);
+    failure_ = Playback::MessageFor(outcome);
+    if (outcome != Playback::Outcome::Playing) {
+        clock_.StopTicks();
+        view_.ClearMessage();
+        view_.PrintMessage(failure_);
+    }
+    view_.SetPositionMaximum(playback_.PositionRange());
+    clock_.StartTicks();
 }
 
 void PlaylistController::PreviousTrack() {
@@ -121,34 +90,23 @@ void PlaylistController::NextTrack() {
 }
 
 void PlaylistController::StepTo(int (*step)(int trackIndex, int count)) {
-    const int count = form_.List1->count();
+    const int count = static_cast<int>(state_.Entries.size());
     if (count <= 1) {
         return;
     }
     state_.TrackIndex = step(state_.TrackIndex, count);
-    form_.List1->setCurrentRow(state_.TrackIndex);
+    view_.SelectEntry(state_.TrackIndex);
     PlaySelected();
 }
 
 void PlaylistController::RemoveSelected() {
-    const int row = form_.List1->currentRow();
-    if (row < 0) {
+    const int row = view_.SelectedEntry();
+    if (row < 0 || row >= state_.Entries.size()) {
         return;
     }
-    std::unique_ptr<QListWidgetItem> removed(form_.List1->takeItem(row));
+    state_.Entries.removeAt(row);
+    view_.RemoveEntry(row);
     NextTrack();
-}
-
-bool PlaylistController::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == form_.List1->viewport() && event->type() == QEvent::MouseMove) {
-        // The tooltip names the entry under the pointer and keeps its last
-        // text over the empty space below the entries.
-        const auto* mouse = static_cast<QMouseEvent*>(event);
-        if (const QListWidgetItem* item = form_.List1->itemAt(mouse->position().toPoint())) {
-            form_.List1->setToolTip(item->text());
-        }
-    }
-    return QObject::eventFilter(watched, event);
 }
 
 }  // namespace chromola

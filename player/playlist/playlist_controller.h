@@ -1,37 +1,35 @@
-// The playlist `List1`: choosing files, filling the list from `ChosenFiles`,
-// and the one road that starts every track (the list's double-click action),
-// which the stepping actions, the display and the keys all take.
+// The playlist: filling it from `ChosenFiles`, and the one road that starts
+// every track (the list's double-click action), which the stepping actions,
+// the display and the keys all take.
 #pragma once
 
-#include <QObject>
 #include <QStringList>
 
 #include <functional>
 
+#include "clock.h"
+#include "engine/playback.h"
 #include "player_state.h"
+#include "player_view.h"
 
 namespace chromola {
 
-class Form1;
-class Playback;
-
-// Asks the user for audio files; an empty list means cancelled.
-using FileChooser = std::function<QStringList(QWidget* owner)>;
-QStringList ShowOpenFilesDialog(QWidget* owner);
-
-class PlaylistController : public QObject {
-    Q_OBJECT
+class PlaylistController {
   public:
-    PlaylistController(PlayerState& state, Form1& form, Playback& playback,
-                       FileChooser chooser = ShowOpenFilesDialog);
+    PlaylistController(PlayerState& state, PlayerView& view, Clock& clock, Playback& playback);
 
-    void ChooseFiles();
+    // The files the user chose (none: cancelled, nothing changes).
+    void ChooseFiles(const QStringList& paths);
     void FillPlaylist();
     // Plays the selected entry: the list's double-click action.
     void PlaySelected();
     void PreviousTrack();
     void NextTrack();
     void RemoveSelected();
+
+    // The message of the last track that could not be played, until another
+    // track starts.
+    const QString& Failure() const { return failure_; }
 
     // Called before a track is started by hand or by a key, so that a pending
     // start after the pause between tracks does not start a second one.
@@ -42,18 +40,19 @@ class PlaylistController : public QObject {
         "Files (wav,mp1,mp2,mp3,xm,mod,s3m,it,mtm,umx,ogg,aif) "
         "(*.wav *.mp1 *.mp2 *.mp3 *.xm *.mod *.s3m *.it *.mtm *.umx *.ogg *.aif)";
 
-  protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
   private:
     void ShowIdleLook();
+    // Opens and starts the track at `path`; a failure is printed on the
+    // window and counts as ended at the next tick.
+    void StartTrack(const QString& path);
     // Moves to the entry `step` gives and plays it; needs two entries.
     void StepTo(int (*step)(int trackIndex, int count));
 
     PlayerState& state_;
-    Form1& form_;
+    PlayerView& view_;
+    Clock& clock_;
     Playback& playback_;
-    FileChooser chooser_;
+    QString failure_;
 };
 
 }  // namespace chromola

@@ -44,9 +44,9 @@ TEST(SettingsStore, FirstStartShowsTheIdleLookWithDefaultsCentredInTheWorkArea) 
     EXPECT_TRUE(form.Image1->isVisible());
     EXPECT_FALSE(form.Timer1.isActive());
     EXPECT_EQ(QApplication::focusWidget(), form.Command1);
-    EXPECT_EQ(form.windowStateValue(), Form1::kNormal);
+    EXPECT_EQ(form.windowStateValue(), kNormal);
     EXPECT_EQ(form.VScroll1->value(), 17);
-    EXPECT_EQ(harness.player().display().Brightness(), 0.425f);
+    EXPECT_EQ(harness.player().core().display.Brightness(), 0.425f);
     EXPECT_EQ(harness.state().PauseSeconds, 2.0);
     const PlayerState& state = harness.state();
     EXPECT_EQ(std::tuple(state.RedGain, state.GreenGain, state.BlueGain),
@@ -73,7 +73,7 @@ TEST(SettingsStore, DamagedValuesAreClampedOrTakeTheirDefaults) {
     WriteStore(damaged);
     PlayerHarness harness;
     ASSERT_FALSE(harness.Start().has_value());
-    EXPECT_EQ(harness.form().windowStateValue(), Form1::kNormal);
+    EXPECT_EQ(harness.form().windowStateValue(), kNormal);
     EXPECT_EQ(harness.state().PauseSeconds, 60.0);
     EXPECT_EQ(harness.form().VScroll1->value(), 17);
     EXPECT_EQ(harness.state().RedGain, 0.4f);
@@ -135,7 +135,7 @@ TEST(SettingsStore, ExitWritesPlaylistWindowAndOptionsThatTheNextStartRestores) 
 
     PlayerHarness last;
     ASSERT_FALSE(last.Start().has_value());
-    EXPECT_EQ(last.form().windowStateValue(), Form1::kNormal);
+    EXPECT_EQ(last.form().windowStateValue(), kNormal);
     last.form().List1->setCurrentRow(0);
     last.form().mDel->trigger();
     last.Close();

@@ -1,4 +1,4 @@
-#include "main_window/transport_math.h"
+#include "transport_math.h"
 
 #include <algorithm>
 #include <limits>

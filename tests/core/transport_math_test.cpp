@@ -1,4 +1,4 @@
-#include "main_window/transport_math.h"
+#include "transport_math.h"
 
 #include <gtest/gtest.h>
 
@@ -7,9 +7,8 @@
 namespace chromola {
 namespace {
 
-// The keys, the brightness captions and the layout are checked on the real
-// window (keyboard_test, startup_test); the pause count is not visible there
-// to the hundredth of a second.
+// The pause count to the hundredth of a second, which the clock-driven
+// tests do not resolve.
 TEST(Pause, StepsAreOneMoreThanTheRoundedHundredths) {
     constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
     const std::pair<double, int> rows[] = {

@@ -1,11 +1,6 @@
-#include "main_window/keyboard_control.h"
+#include "keys/keyboard_control.h"
 
-#include <QKeyEvent>
-
-#include "engine/playback.h"
-#include "main_window/form1.h"
-#include "main_window/transport_math.h"
-#include "playlist/playlist_controller.h"
+#include "transport_math.h"
 
 namespace chromola {
 
@@ -53,34 +48,28 @@ KeyCode KeyCodeOf(int qtKey, Qt::KeyboardModifiers modifiers) {
     }
 }
 
-KeyboardControl::KeyboardControl(BassLibrary& bass, PlayerState& state, Form1& form,
-                                 Playback& playback, PlaylistController& playlist)
-    : bass_(bass), state_(state), form_(form), playback_(playback), playlist_(playlist) {
-    connect(&form_, &Form1::keyDown, this,
-            [this](QKeyEvent* event) { KeyDown(KeyCodeOf(event->key(), event->modifiers())); });
-    // Only dragging the thumb seeks; clicks on the arrows or the track move
-    // the bar without seeking.
-    // The bar reports the thumb's new place before it takes it as its value.
-    connect(form_.HScroll1, &QScrollBar::sliderMoved, this, [this](int position) {
-        form_.HScroll1->setValue(position);
-        SeekToBar();
-    });
-}
+KeyboardControl::KeyboardControl(AudioEngine& bass, PlayerState& state, PlayerView& view,
+                                 Clock& clock, Playback& playback, PlaylistController& playlist,
+                                 DisplayController& display)
+    : bass_(bass),
+      state_(state),
+      view_(view),
+      clock_(clock),
+      playback_(playback),
+      playlist_(playlist),
+      display_(display) {}
 
-void KeyboardControl::SeekToBar() {
+void KeyboardControl::SeekTo(int seconds) {
+    view_.SetPosition(seconds);
     const DWORD channel = state_.CurrentChannel;
-    const QWORD bytes = bass_.BASS_ChannelSeconds2Bytes(channel, form_.HScroll1->value());
+    const QWORD bytes = bass_.BASS_ChannelSeconds2Bytes(channel, view_.Position());
     playback_.SeekTo(channel, bytes, BASS_POS_BYTE);
 }
 
 void KeyboardControl::KeyDown(KeyCode key) {
-    QScrollBar* position = form_.HScroll1;
-    QScrollBar* brightness = form_.VScroll1;
     switch (key) {
         case kKeyF1:
-            if (showHelp) {
-                showHelp();
-            }
+            view_.ShowHelp();
             break;
         case kKeyPad8:
             playlist_.PreviousTrack();
@@ -89,37 +78,33 @@ void KeyboardControl::KeyDown(KeyCode key) {
             playlist_.NextTrack();
             break;
         case kKeyPad4:
-            position->setValue(RewindTarget(position->value(), position->maximum()));
-            SeekToBar();
+            SeekTo(RewindTarget(view_.Position(), view_.PositionMaximum()));
             break;
         case kKeyPad6:
-            position->setValue(ForwardTarget(position->value(), position->maximum()));
-            SeekToBar();
+            SeekTo(ForwardTarget(view_.Position(), view_.PositionMaximum()));
             break;
         case kKeyPlus:
         case kKeyPadPlus:
-            brightness->setValue(BrightnessUp(brightness->value()));
+            display_.BrightnessChanged(BrightnessUp(display_.BrightnessValue()));
             break;
         case kKeyMinus:
         case kKeyPadMinus:
-            brightness->setValue(BrightnessDown(brightness->value()));
+            display_.BrightnessChanged(BrightnessDown(display_.BrightnessValue()));
             break;
         case kKeyF11:
-            if (form_.windowStateValue() != Form1::kNormal || form_.isFullScreenView()) {
-                form_.showOrdinaryView();
+            if (view_.WindowState() != kNormal || view_.FullScreen()) {
+                view_.ShowOrdinary();
             } else {
-                form_.showFullScreenView();
+                view_.ShowFullScreen();
             }
             break;
         case kKeyEscape:
-            if (form_.windowStateValue() != Form1::kNormal) {
-                form_.showOrdinaryView();
-                form_.Timer1.stop();
-                form_.cls();
+            if (view_.WindowState() != kNormal) {
+                view_.ShowOrdinary();
+                clock_.StopTicks();
+                view_.ClearMessage();
                 playback_.FreeChannel();
-                if (onStop) {
-                    onStop();
-                }
+                display_.CancelPendingStart();
             }
             break;
         case kKeyNone:

@@ -4,20 +4,18 @@
 // tracks.
 #pragma once
 
-#include <QObject>
+#include <Qt>
 
 #include <functional>
 
-#include "engine/bass_library.h"
+#include "display/display_controller.h"
+#include "engine/audio_engine.h"
+#include "engine/playback.h"
 #include "player_state.h"
-
-class QKeyEvent;
+#include "player_view.h"
+#include "playlist/playlist_controller.h"
 
 namespace chromola {
-
-class Form1;
-class Playback;
-class PlaylistController;
 
 // The player's key codes (virtual-key numbering), from Qt's key and
 // modifiers; 0 for a key the player does not use. The number-pad keys count
@@ -38,25 +36,23 @@ enum KeyCode : int {
 };
 KeyCode KeyCodeOf(int qtKey, Qt::KeyboardModifiers modifiers);
 
-class KeyboardControl : public QObject {
-    Q_OBJECT
+class KeyboardControl {
   public:
-    KeyboardControl(BassLibrary& bass, PlayerState& state, Form1& form, Playback& playback,
-                    PlaylistController& playlist);
+    KeyboardControl(AudioEngine& bass, PlayerState& state, PlayerView& view, Clock& clock,
+                    Playback& playback, PlaylistController& playlist, DisplayController& display);
 
     void KeyDown(KeyCode key);
-    // Seeks the channel to the position bar's value.
-    void SeekToBar();
-
-    std::function<void()> showHelp;  // F1
-    std::function<void()> onStop;    // Esc stopped playback
+    // The user dragged the position bar's thumb to `seconds`.
+    void SeekTo(int seconds);
 
   private:
-    BassLibrary& bass_;
+    AudioEngine& bass_;
     PlayerState& state_;
-    Form1& form_;
+    PlayerView& view_;
+    Clock& clock_;
     Playback& playback_;
     PlaylistController& playlist_;
+    DisplayController& display_;
 };
 
 }  // namespace chromola

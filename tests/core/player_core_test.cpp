@@ -1,0 +1,310 @@
+// The player's rules on the core alone: the display's tick, the end of a
+// track, the pause between tracks, the playlist and the keys, against a
+// scripted engine and a clock the test moves.
+#include <QDir>
+
+#include "display/level_bars.h"
+#include "fake_player.h"
+#include "keys/keyboard_control.h"
+
+namespace chromola::testing {
+namespace {
+
+constexpr int kPauseMs = 2010;  // 2 s: 201 steps of 10 ms
+
+TEST_F(CoreTest, EachBandPaintsItsColourAndTheBarsFollowTheLevels) {
+    // bin: 5 in the red bands, 50 green, 500 blue
+    for (const auto& [bin, dominant] : {std::pair{5, 0}, {50, 1}, {500, 2}}) {
+        SCOPED_TRACE(bin);
+        engine.tracks["t.wav"] = {.bin = bin};
+        Choose({"t.wav"});
+        clock.Advance(17);
+        const int levels[3] = {view.colour.red, view.colour.green, view.colour.blue};
+        EXPECT_GT(levels[dominant], 20);
+        EXPECT_EQ(levels[(dominant + 1) % 3] + levels[(dominant + 2) % 3], 0);
+        EXPECT_EQ(view.bars,
+                  (std::array{LevelBarEnd(view.colour.blue), LevelBarEnd(view.colour.green),
+                              LevelBarEnd(view.colour.red)}));
+    }
+}
+
+TEST_F(CoreTest, SilenceIsBlackAndOnlyAnInversionOfOneMakesItWhite) {
+    Choose({"quiet.wav"});
+    for (const auto& [invert, level] : {std::pair{0, 0}, {1, 255}, {2, 0}}) {
+        state.InvertColours = invert;
+        clock.Advance(17);
+        EXPECT_EQ(view.colour, (ColourLevels{level, level, level})) << invert;
+    }
+}
+
+TEST_F(CoreTest, PositionBarFollowsTheHeardTimeExceptWhileTheThumbIsDragged) {
+    engine.tracks["t.wav"] = {.seconds = 10};
+    Choose({"t.wav"});
+    EXPECT_EQ(view.positionMaximum, 10);
+    clock.Advance(4000);
+    EXPECT_EQ(view.position, 4);
+    view.dragged = true;
+    view.position = 9;
+    clock.Advance(1000);
+    EXPECT_EQ(view.position, 9);
+}
+
+TEST_F(CoreTest, MinimisedWindowKeepsItsColourWhileTheTrackMovesOn) {
+    engine.tracks["a.wav"] = {.seconds = 1, .bin = 5};
+    engine.tracks["b.wav"] = {.bin = 500};
+    state.PauseSeconds = 0;
+    Choose({"a.wav", "b.wav"});
+    clock.Advance(100);
+    const ColourLevels red = view.colour;
+    view.windowState = kMinimised;
+    clock.Advance(500);
+    EXPECT_EQ(view.colour, red);
+    clock.Advance(1000);
+    EXPECT_EQ(engine.PlayingName(), "b.wav");
+    EXPECT_EQ(view.colour, kBlack) << "set when the next entry starts";
+    view.windowState = kNormal;
+    clock.Advance(17);
+    EXPECT_GT(view.colour.blue, 0);
+}
+
+TEST_F(CoreTest, EndOfTrackShowsThePictureWaitsThePauseWithControlsOffThenPlaysTheNext) {
+    engine.tracks["a.wav"] = {.seconds = 1};
+    Choose({"a.wav", "b.wav"});
+    clock.Advance(1020);
+    EXPECT_TRUE(core.display.isBetweenTracks());
+    EXPECT_FALSE(clock.Ticking());
+    EXPECT_TRUE(view.picture);
+    EXPECT_EQ(view.colour, kIdleColour);
+    EXPECT_FALSE(view.transport);
+    EXPECT_EQ(engine.PlayingName(), "");
+
+    clock.Advance(kPauseMs - 30);
+    EXPECT_TRUE(core.display.isBetweenTracks());
+    clock.Advance(30);
+    EXPECT_EQ(engine.PlayingName(), "b.wav");
+    EXPECT_EQ(state.TrackIndex, 1);
+    EXPECT_EQ(view.selected, 1);
+    EXPECT_TRUE(view.transport);
+    EXPECT_FALSE(view.picture);
+    EXPECT_TRUE(clock.Ticking());
+}
+
+TEST_F(CoreTest, OneEntryRestartsAndAPauseOfZeroGoesStraightOn) {
+    for (const double pause : {2.0, 0.0}) {
+        SCOPED_TRACE(pause);
+        state.PauseSeconds = pause;
+        engine.tracks["only.wav"] = {.seconds = 1};
+        Choose({"only.wav"});
+        const int opened = engine.opened;
+        clock.Advance(1020 + (pause > 0 ? kPauseMs : 0));
+        EXPECT_EQ(engine.opened, opened + 1);
+        EXPECT_EQ(engine.PlayingName(), "only.wav");
+        EXPECT_FALSE(core.display.isBetweenTracks());
+    }
+}
+
+TEST_F(CoreTest, ListEmptiedDuringPlayOrPauseLeavesThePlayerIdle) {
+    for (const int removeAfterMs : {500, 1500}) {  // while playing, during the pause
+        SCOPED_TRACE(removeAfterMs);
+        engine.tracks["gone.wav"] = {.seconds = 1};
+        Choose({"gone.wav"});
+        clock.Advance(removeAfterMs);
+        view.selected = 0;
+        core.playlist.RemoveSelected();
+        EXPECT_TRUE(state.Entries.isEmpty());
+        clock.Advance(5000);
+        EXPECT_EQ(engine.PlayingName(), "");
+        EXPECT_TRUE(view.picture);
+        EXPECT_EQ(view.colour, kIdleColour);
+        EXPECT_TRUE(view.transport);
+        EXPECT_FALSE(core.display.isBetweenTracks());
+        EXPECT_FALSE(clock.Ticking());
+    }
+}
+
+TEST_F(CoreTest, TrackStartedByHandDuringThePauseReplacesThePendingStart) {
+    engine.tracks["a.wav"] = {.seconds = 1};
+    Choose({"a.wav", "b.wav"});
+    clock.Advance(1500);
+    ASSERT_TRUE(core.display.isBetweenTracks());
+    engine.tracks["a.wav"].seconds = 10;
+    view.selected = 0;
+    core.playlist.PlaySelected();
+    const int opened = engine.opened;
+    EXPECT_FALSE(core.display.isBetweenTracks());
+    EXPECT_TRUE(view.transport);
+    EXPECT_FALSE(view.picture);
+    clock.Advance(kPauseMs);
+    EXPECT_EQ(engine.opened, opened) << "no second start after the pause";
+    EXPECT_EQ(engine.PlayingName(), "a.wav");
+    EXPECT_EQ(state.TrackIndex, 0);
+}
+
+// A failure is printed where the window prints, stays readable through the
+// pause, and the player moves on.
+TEST_F(CoreTest, FileThatCannotBePlayedIsReportedThroughThePauseAndSkipped) {
+    engine.tracks["bad.mp3"] = {.opens = false};
+    engine.tracks["mute.wav"] = {.plays = false};
+    engine.tracks["song.mod"] = {.seconds = 3, .module = true};
+    for (const auto& [name, message] : {std::pair{"bad.mp3", Playback::kCannotOpenMessage},
+                                        {"mute.wav", Playback::kCannotPlayMessage}}) {
+        SCOPED_TRACE(name);
+        Choose({name, "song.mod"});
+        EXPECT_EQ(view.message, QString::fromUtf8(message));
+        EXPECT_EQ(state.CurrentChannel, name == QString("bad.mp3") ? 0u : state.CurrentChannel);
+        clock.Advance(17);
+        EXPECT_TRUE(core.display.isBetweenTracks());
+        EXPECT_EQ(view.message, QString::fromUtf8(message));
+        clock.Advance(kPauseMs);
+        EXPECT_EQ(engine.PlayingName(), "song.mod") << "modules come through the fallback";
+        EXPECT_TRUE(view.message.isEmpty());
+        EXPECT_EQ(view.positionMaximum, 3);
+    }
+}
+
+TEST_F(CoreTest, ChoosingFilesReplacesTheListAndACancelChangesNothing) {
+    Choose({"a b.wav", "Мелодия.wav", "noext"});
+    const QChar nul(u'\0');
+    EXPECT_EQ(state.ChosenFiles, QFileInfo(Path("x")).path() + nul + "a b.wav" + nul +
+                                     "Мелодия.wav" + nul + "noext" + nul + nul);
+    EXPECT_EQ(view.entries, (QStringList{"a b.wav", "Мелодия.wav", "noext"}));
+    EXPECT_EQ(view.selected, 0);
+    EXPECT_EQ(engine.PlayingName(), "a b.wav");
+    const DWORD channel = state.CurrentChannel;
+    core.playlist.ChooseFiles({});
+    EXPECT_EQ(view.entries.size(), 3);
+    EXPECT_EQ(state.CurrentChannel, channel);
+    EXPECT_TRUE(clock.Ticking());
+}
+
+TEST_F(CoreTest, FillingSkipsMissingHiddenAndFolderNamesAndWrapsTheIndex) {
+    const QChar nul(u'\0');
+    Choose({"1.wav", "2.wav", "3.wav", "4.wav", "5.wav", ".hidden.wav"});
+    QDir().mkdir(Path("folder.wav"));
+    const QStringList names = {"1.wav",      "gone.wav", "2.wav", ".hidden.wav",
+                               "folder.wav", "3.wav",    "4.wav", "5.wav"};
+    state.ChosenFiles = QFileInfo(Path("x")).path() + nul + names.join(nul) + nul + nul;
+    state.TrackIndex = 7;
+    core.playlist.FillPlaylist();
+    EXPECT_EQ(state.Entries, (QStringList{"1.wav", "2.wav", "3.wav", "4.wav", "5.wav"}));
+    EXPECT_EQ(view.entries, state.Entries);
+    EXPECT_EQ(state.TrackIndex, 2);
+    EXPECT_EQ(view.selected, 2);
+    EXPECT_EQ(engine.PlayingName(), "3.wav");
+
+    state.ChosenFiles = Path("gone.wav");  // nothing left to play: the idle look
+    core.playlist.FillPlaylist();
+    EXPECT_TRUE(view.entries.isEmpty());
+    EXPECT_EQ(view.colour, kIdleColour);
+    EXPECT_TRUE(view.picture);
+    EXPECT_EQ(view.bars, (std::array{kIdleBarEndTwips, kIdleBarEndTwips, kIdleBarEndTwips}));
+}
+
+TEST_F(CoreTest, StepsWrapRoundAndNeedTwoEntries) {
+    Choose({"only.wav"});
+    const int opened = engine.opened;
+    core.playlist.NextTrack();
+    core.playlist.PreviousTrack();
+    EXPECT_EQ(engine.opened, opened);
+
+    Choose({"a.wav", "b.wav", "c.wav"});
+    core.playlist.PreviousTrack();
+    EXPECT_EQ(state.TrackIndex, 2);
+    EXPECT_EQ(view.selected, 2);
+    EXPECT_EQ(engine.PlayingName(), "c.wav");
+    core.playlist.NextTrack();
+    EXPECT_EQ(engine.PlayingName(), "a.wav");
+}
+
+TEST(KeyCodes, MainKeyboardAndNumberPadWithOrWithoutNumLock) {
+    const std::tuple<int, Qt::KeyboardModifiers, KeyCode> rows[] = {
+        {Qt::Key_8, Qt::KeypadModifier, kKeyPad8},
+        {Qt::Key_Up, Qt::KeypadModifier, kKeyPad8},
+        {Qt::Key_Down, Qt::KeypadModifier, kKeyPad2},
+        {Qt::Key_Left, Qt::KeypadModifier, kKeyPad4},
+        {Qt::Key_6, Qt::KeypadModifier, kKeyPad6},
+        {Qt::Key_Plus, Qt::KeypadModifier, kKeyPadPlus},
+        {Qt::Key_Minus, Qt::KeypadModifier, kKeyPadMinus},
+        {Qt::Key_8, Qt::NoModifier, kKeyNone},
+        {Qt::Key_Up, Qt::NoModifier, kKeyNone},
+        {Qt::Key_Equal, Qt::NoModifier, kKeyPlus},
+        {Qt::Key_Plus, Qt::ShiftModifier, kKeyPlus},
+        {Qt::Key_Underscore, Qt::ShiftModifier, kKeyMinus},
+        {Qt::Key_F1, Qt::ControlModifier, kKeyF1},
+        {Qt::Key_F11, Qt::NoModifier, kKeyF11},
+        {Qt::Key_Escape, Qt::NoModifier, kKeyEscape}};
+    for (const auto& [key, modifiers, code] : rows) {
+        EXPECT_EQ(KeyCodeOf(key, modifiers), code) << std::hex << key;
+    }
+}
+
+// A tenth of the track, not truncated, rounded half to even: a seek must
+// neither go below 0 nor stick short of the end.
+TEST_F(CoreTest, RewindAndForwardJumpByATenthWithTiesToEven) {
+    engine.tracks["long.wav"] = {.seconds = 55};
+    Choose({"long.wav"});
+    clock.StopTicks();  // keep the bar where the test puts it
+    const std::tuple<int, int, KeyCode, int> rows[] = {{50, 5, kKeyPad4, 0},
+                                                       {55, 6, kKeyPad4, 0},
+                                                       {55, 49, kKeyPad6, 54},
+                                                       {55, 50, kKeyPad6, 55},
+                                                       {50, 20, kKeyPad4, 15}};
+    for (const auto& [maximum, value, key, expected] : rows) {
+        view.positionMaximum = maximum;
+        view.position = value;
+        core.keyboard.KeyDown(key);
+        EXPECT_EQ(view.position, expected) << value << " of " << maximum;
+        EXPECT_DOUBLE_EQ(engine.HeardSeconds(state.CurrentChannel), expected);
+    }
+}
+
+TEST_F(CoreTest, BrightnessKeysStayInsideTheBarAndTheCaptionCountsFromSeventeen) {
+    const std::tuple<int, KeyCode, int, const char*> steps[] = {
+        {0, kKeyPlus, 17, "0"},   {3, kKeyPlus, 20, "+3"},      {20, kKeyPadPlus, 32, "+15"},
+        {1, kKeyPlus, 32, "+15"}, {20, kKeyPadMinus, 12, "-5"}, {20, kKeyMinus, 2, "-15"},
+        {1, kKeyMinus, 2, "-15"}};
+    for (const auto& [presses, key, value, caption] : steps) {
+        for (int i = 0; i < presses; ++i) {
+            core.keyboard.KeyDown(key);
+        }
+        EXPECT_EQ(view.brightness, value) << caption;
+        EXPECT_EQ(view.caption, caption);
+        EXPECT_FLOAT_EQ(core.display.Brightness(), value * 0.025f);
+    }
+}
+
+TEST_F(CoreTest, NumberPadStepsThroughTheListEvenWithTheButtonsDisabled) {
+    Choose({"a.wav", "b.wav", "c.wav"});
+    view.transport = false;
+    core.keyboard.KeyDown(kKeyPad8);
+    EXPECT_EQ(state.TrackIndex, 2);
+    core.keyboard.KeyDown(kKeyPad2);
+    EXPECT_EQ(state.TrackIndex, 0);
+    EXPECT_EQ(view.selected, 0);
+    EXPECT_EQ(engine.PlayingName(), "a.wav");
+}
+
+TEST_F(CoreTest, F11TogglesFullScreenAndEscStopsOnlyOutsideTheOrdinaryView) {
+    Choose({"a.wav"});
+    core.keyboard.KeyDown(kKeyEscape);
+    EXPECT_TRUE(clock.Ticking()) << "Esc in the ordinary view does nothing";
+    core.keyboard.KeyDown(kKeyF11);
+    EXPECT_TRUE(view.fullScreen);
+    core.keyboard.KeyDown(kKeyF11);
+    EXPECT_FALSE(view.fullScreen);
+    view.windowState = kMaximised;
+    core.keyboard.KeyDown(kKeyF11);
+    EXPECT_EQ(view.windowState, kNormal) << "maximised first gives the ordinary view";
+
+    core.keyboard.KeyDown(kKeyF11);
+    core.keyboard.KeyDown(kKeyEscape);
+    EXPECT_EQ(view.windowState, kNormal);
+    EXPECT_FALSE(clock.Ticking());
+    EXPECT_EQ(engine.PlayingName(), "");
+    EXPECT_EQ(view.entries.size(), 1);
+    core.keyboard.KeyDown(kKeyF1);
+    EXPECT_EQ(view.helpShown, 1);
+}
+
+}  // namespace
+}  // namespace chromola::testing
