@@ -4,6 +4,7 @@
 
 #include "main_window/form1.h"
 #include "main_window/player.h"
+#include "main_window/quit_signals.h"
 
 int main(int argc, char* argv[]) {
     // Qt's own event dispatcher wakes up less often and does less per
@@ -23,5 +24,6 @@ int main(int argc, char* argv[]) {
         return *exitStatus;
     }
     player.form().show();
+    const chromola::QuitOnSignals quitOnSignals([&player] { player.form().close(); });
     return QApplication::exec();
 }

@@ -50,8 +50,10 @@ void DisplayController::Tick() {
 
 void DisplayController::EndOfTrack() {
     clock_.StopTicks();
-    const bool listEmpty = state_.Entries.isEmpty();
-    if (!listEmpty) {
+    // With nothing left in the list, or after a whole round in which no
+    // entry could be played, the player stops instead of retrying for ever.
+    const bool stop = state_.Entries.isEmpty() || playlist_.WholeRoundFailed();
+    if (!stop) {
         view_.EnableTransport(false);
     }
     view_.ShowPicture(true);
@@ -63,7 +65,7 @@ void DisplayController::EndOfTrack() {
     if (!playlist_.Failure().isEmpty()) {
         view_.PrintMessage(playlist_.Failure());
     }
-    if (listEmpty) {
+    if (stop) {
         return;
     }
     const int steps = PauseSteps(state_.PauseSeconds);

@@ -284,8 +284,11 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
         if (mouse->button() != Qt::RightButton) {
             return false;
         }
-        // A right click must not move the selection: the popup removes the
-        // selected entry, not the one under the pointer.
+        // The popup removes the selected entry: a right click selects the
+        // entry under the pointer first.
+        if (QListWidgetItem* item = List1->itemAt(mouse->position().toPoint())) {
+            List1->setCurrentItem(item);
+        }
         if (List1->currentRow() > -1) {
             mMenu->popup(QCursor::pos());
         }

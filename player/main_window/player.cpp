@@ -74,7 +74,12 @@ std::optional<int> Player::Start() {
     instanceLock_ = std::make_unique<QLockFile>(options_.instanceLockPath);
     instanceLock_->setStaleLockTime(0);  // a lock is stale only when its owner is gone
     if (!instanceLock_->tryLock(0)) {
-        return 0;
+        if (instanceLock_->error() == QLockFile::LockFailedError) {
+            return 0;  // another instance runs
+        }
+        // The lock cannot be made at all (a full or read-only runtime
+        // folder): run without the guard rather than vanish unseen.
+        instanceLock_.reset();
     }
     const DWORD version = bass_->BASS_GetVersion();
     if ((version >> 16) != kExpectedVersion) {
@@ -187,7 +192,9 @@ void Player::Unload() {
     if (numLockWasOn_ == false) {
         NumLock::set(false);
     }
-    instanceLock_->unlock();
+    if (instanceLock_ != nullptr) {
+        instanceLock_->unlock();
+    }
 }
 
 void Player::WriteSettings() {

@@ -34,6 +34,7 @@ void PlaylistController::FillPlaylist() {
         }
     }
     view_.SetEntries(state_.Entries);
+    failedInARow_ = 0;
     const int count = static_cast<int>(state_.Entries.size());
     if (count == 0) {
         ShowIdleLook();
@@ -72,6 +73,7 @@ void PlaylistController::PlaySelected() {
 void PlaylistController::StartTrack(const QString& path) {
     const Playback::Outcome outcome = playback_.PlayFile(path);
     failure_ = Playback::MessageFor(outcome);
+    failedInARow_ = outcome == Playback::Outcome::Playing ? 0 : failedInARow_ + 1;
     if (outcome != Playback::Outcome::Playing) {
         clock_.StopTicks();
         view_.ClearMessage();
@@ -106,7 +108,31 @@ void PlaylistController::RemoveSelected() {
     }
     state_.Entries.removeAt(row);
     view_.RemoveEntry(row);
-    NextTrack();
+    const int count = static_cast<int>(state_.Entries.size());
+    const bool removedCurrent = row == state_.TrackIndex;
+    if (removedCurrent && clock_.Ticking()) {
+        if (count == 0) {
+            clock_.StopTicks();
+            playback_.FreeChannel();
+            ShowIdleLook();
+            return;
+        }
+        state_.TrackIndex = row < count ? row : 0;
+        view_.SelectEntry(state_.TrackIndex);
+        PlaySelected();
+        return;
+    }
+    if (row < state_.TrackIndex) {
+        --state_.TrackIndex;
+    } else if (removedCurrent && count > 0) {
+        // Between tracks the next start steps on from TrackIndex: make it
+        // the entry that took the removed one's place.
+        state_.TrackIndex = row > 0 ? row - 1 : count - 1;
+        return;
+    }
+    if (state_.TrackIndex < count) {
+        view_.SelectEntry(state_.TrackIndex);
+    }
 }
 
 }  // namespace chromola

@@ -25,11 +25,18 @@ class PlaylistController {
     void PlaySelected();
     void PreviousTrack();
     void NextTrack();
+    // Removes the selected entry. Removing the playing entry plays the one
+    // that takes its place; removing another leaves playback alone.
     void RemoveSelected();
 
     // The message of the last track that could not be played, until another
     // track starts.
     const QString& Failure() const { return failure_; }
+    // Every entry of the list failed in turn since the list was filled or a
+    // track last played: going round again would only fail again.
+    bool WholeRoundFailed() const {
+        return !state_.Entries.isEmpty() && failedInARow_ >= state_.Entries.size();
+    }
 
     // Called before a track is started by hand or by a key, so that a pending
     // start after the pause between tracks does not start a second one.
@@ -53,6 +60,7 @@ class PlaylistController {
     Clock& clock_;
     Playback& playback_;
     QString failure_;
+    qsizetype failedInARow_ = 0;
 };
 
 }  // namespace chromola

@@ -162,6 +162,64 @@ TEST_F(CoreTest, FileThatCannotBePlayedIsReportedThroughThePauseAndSkipped) {
     }
 }
 
+// After a whole round of failures the player stops where the last message
+// can be read, instead of retrying every pause (or spinning with none).
+TEST_F(CoreTest, ListInWhichNothingPlaysStopsAfterOneRoundAndAGoodFileResumesIt) {
+    for (const double pause : {2.0, 0.0}) {
+        SCOPED_TRACE(pause);
+        state.PauseSeconds = pause;
+        engine.tracks["x.mp3"] = {.opens = false};
+        engine.tracks["y.mp3"] = {.opens = false};
+        const int opened = engine.opened;
+        Choose({"x.mp3", "y.mp3"});
+        clock.Advance(3 * (kPauseMs + 17));
+        EXPECT_EQ(engine.opened, opened);
+        EXPECT_FALSE(clock.Ticking());
+        EXPECT_FALSE(core.display.isBetweenTracks());
+        EXPECT_TRUE(view.transport);
+        EXPECT_TRUE(view.picture);
+        EXPECT_EQ(view.message, QString::fromUtf8(Playback::kCannotOpenMessage));
+        EXPECT_EQ(state.Entries.size(), 2);
+
+        engine.tracks["y.mp3"] = {.seconds = 1};  // the file was mended
+        view.selected = 1;
+        core.playlist.PlaySelected();
+        clock.Advance(2 * (1020 + kPauseMs + 17));
+        EXPECT_GE(engine.opened, opened + 2) << "the round went on past x.mp3 to y.mp3";
+        EXPECT_TRUE(clock.Ticking() || core.display.isBetweenTracks());
+    }
+}
+
+// Removing the playing entry plays the one that takes its place; removing
+// another leaves playback alone and the index on the playing entry.
+TEST_F(CoreTest, RemovingAnEntryKeepsTrackOfThePlayingOne) {
+    const std::tuple<int, int, const char*, int> rows[] = {
+        // playing, removed, then playing, TrackIndex
+        {1, 1, "c.wav", 1},
+        {2, 2, "a.wav", 0},
+        {2, 0, "c.wav", 1},
+        {0, 2, "a.wav", 0}};
+    for (const auto& [playing, removed, after, index] : rows) {
+        SCOPED_TRACE(removed);
+        Choose({"a.wav", "b.wav", "c.wav"});
+        view.selected = playing;
+        core.playlist.PlaySelected();
+        const int opened = engine.opened;
+        view.selected = removed;
+        core.playlist.RemoveSelected();
+        EXPECT_EQ(engine.PlayingName(), after);
+        EXPECT_EQ(state.TrackIndex, index);
+        EXPECT_EQ(view.selected, index);
+        EXPECT_EQ(engine.opened, opened + (playing == removed ? 1 : 0));
+    }
+    view.selected = 0;  // the last entry goes: nothing left to play
+    core.playlist.RemoveSelected();
+    core.playlist.RemoveSelected();
+    EXPECT_EQ(engine.PlayingName(), "");
+    EXPECT_EQ(view.colour, kIdleColour);
+    EXPECT_FALSE(clock.Ticking());
+}
+
 TEST_F(CoreTest, ChoosingFilesReplacesTheListAndACancelChangesNothing) {
     Choose({"a b.wav", "Мелодия.wav", "noext"});
     const QChar nul(u'\0');

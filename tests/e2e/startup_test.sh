@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The real player under Xvfb: idle window colour, closing with status 0, the
-# missing-library box, a second instance, and NumLock around a run.
+# missing-library box, a second instance, NumLock around a run, and the
+# signals that end it with its settings saved.
 # Usage: startup_test.sh BIN_DIR CASE
 bin="$1"
 case_name="$2"
@@ -84,6 +85,27 @@ numlock)
   [ "$(e2e_numlock)" = on ] || fail "NumLock changed while it was on"
   close_and_wait "$id" "$pid"
   [ "$(e2e_numlock)" = on ] || fail "NumLock switched off although it was on at start"
+  ;;
+signals)
+  # A logout, Ctrl+C or kill ends the player as closing its window does.
+  [ "$(e2e_numlock)" = off ] || xdotool key Num_Lock
+  presses=0
+  for signal in TERM INT HUP; do
+    "$bin/Chromola" &
+    pid=$!
+    id=$(e2e_wait_window "$main_title") || fail "main window did not appear"
+    xdotool windowactivate --sync "$id" key plus >/dev/null 2>&1
+    presses=$((presses + 1))
+    sleep 0.3
+    kill -"$signal" "$pid"
+    status=0
+    timeout 10 tail --pid="$pid" -f /dev/null || fail "still running after SIG$signal"
+    wait "$pid" || status=$?
+    [ "$status" = 0 ] || fail "exit status $status after SIG$signal"
+    grep -q "^Scroll=$((17 + presses))$" "$XDG_CONFIG_HOME/vbChromola.conf" ||
+      fail "brightness not saved at SIG$signal"
+    [ "$(e2e_numlock)" = off ] || fail "NumLock left on after SIG$signal"
+  done
   ;;
 *)
   fail "unknown case $case_name"

@@ -42,7 +42,7 @@ TEST(Startup, LibraryProblemsShowOneBoxAndEndWithFailure) {
     }
 }
 
-TEST(Startup, SecondInstanceEndsSilently) {
+TEST(Startup, OnlyALiveInstanceEndsASecondOneSilently) {
     PlayerHarness first;
     ASSERT_FALSE(first.Start().has_value());
     PlayerHarness second;
@@ -50,6 +50,13 @@ TEST(Startup, SecondInstanceEndsSilently) {
     EXPECT_EQ(second.Start(), std::optional<int>(0));
     EXPECT_TRUE(second.boxes.empty());
     EXPECT_TRUE(first.player().isLoaded());
+    first.Close();
+    // A lock that cannot be made at all (a full or read-only runtime folder)
+    // is no other instance: the player runs without the guard.
+    PlayerHarness unguarded;
+    unguarded.options().instanceLockPath = BinDir() + "/Chromola/cannot/chromola.lock";
+    EXPECT_FALSE(unguarded.Start().has_value());
+    EXPECT_TRUE(unguarded.player().isLoaded());
 }
 
 // The panel keeps 154 x 292 pixels in the bottom-right corner, the picture
