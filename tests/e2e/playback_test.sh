@@ -43,6 +43,28 @@ tone_colours)
     close_player "$id" "$pid"
   done
   ;;
+unplayable_list)
+  # A stored list in which nothing plays, with no pause: the player goes
+  # round once, then rests on the idle look instead of retrying for ever.
+  head -c 20000 /dev/zero | tr '\0' z >"$E2E_DIR/x.mp3"
+  cp "$E2E_DIR/x.mp3" "$E2E_DIR/y.mp3"
+  printf '[Form]\nPath=%s\\0x.mp3\\0y.mp3\\0\\0\nPause=0\n' "$E2E_DIR" >"$conf"
+  "$bin/Chromola" &
+  pid=$!
+  id=$(e2e_wait_window "$main_title") || fail "main window did not appear"
+  sleep 1
+  cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
+  before=$(cpu_ticks "$pid")
+  sleep 2
+  spent=$(($(cpu_ticks "$pid") - before))
+  echo "CPU ticks in 2 s on a list where nothing plays: $spent"
+  [ "$spent" -le 10 ] || fail "the player keeps retrying ($spent ticks in 2 s)"
+  eval "$(xdotool getwindowgeometry --shell "$id")"
+  pixel=$(e2e_pixel "$id" $((WIDTH - 20)) 4)
+  [ "$pixel" = "12 17 11" ] || fail "not the idle look: '$pixel'"
+  close_player "$id" "$pid"
+  grep -q "x.mp3.*y.mp3" "$conf" || fail "the stored list was lost"
+  ;;
 uninstall)
   "$bin/Chromola" &
   pid=$!
