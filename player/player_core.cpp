@@ -16,6 +16,7 @@ PlayerCore::PlayerCore(AudioEngine& engine, PlayerState& state, PlayerView& view
             view.SetBackColour(kBlack);
         }
     };
+    playlist.showIdleColour = [this] { display.ShowIdleColour(); };
 }
 
 }  // namespace chromola

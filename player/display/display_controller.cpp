@@ -34,6 +34,9 @@ void DisplayController::Tick() {
             spectrum_,
             {brightness_, state_.RedGain, state_.GreenGain, state_.BlueGain, state_.InvertColours});
         view_.SetBackColour(levels);
+        for (ColourSink* sink : sinks_) {
+            sink->ShowColour(levels);
+        }
         // While the user drags the thumb the bar follows the pointer, not the
         // track.
         if (!view_.PositionDragged()) {
@@ -57,7 +60,7 @@ void DisplayController::EndOfTrack() {
         view_.EnableTransport(false);
     }
     view_.ShowPicture(true);
-    view_.SetBackColour(kIdleColour);
+    ShowIdleColour();
     view_.ClearMessage();
     // A track that could not be played ends at the first tick after its
     // message was printed; the message stays up through the pause so that
@@ -73,6 +76,13 @@ void DisplayController::EndOfTrack() {
         clock_.StartPause(steps * kPauseStepMs);
     } else {
         StartNextEntry();
+    }
+}
+
+void DisplayController::ShowIdleColour() {
+    view_.SetBackColour(kIdleColour);
+    for (ColourSink* sink : sinks_) {
+        sink->ShowIdle();
     }
 }
 

@@ -6,11 +6,14 @@
 
 #include "clock.h"
 #include "display/colour_levels.h"
+#include "display/colour_sink.h"
 #include "engine/audio_engine.h"
 #include "engine/playback.h"
 #include "player_state.h"
 #include "player_view.h"
 #include "playlist/playlist_controller.h"
+
+#include <vector>
 
 namespace chromola {
 
@@ -30,10 +33,16 @@ class DisplayController {
     float Brightness() const { return brightness_; }
 
     bool isBetweenTracks() const { return clock_.PausePending(); }
+    // Sinks follow every colour shown from now on; not owned.
+    void AddSink(ColourSink* sink) { sinks_.push_back(sink); }
+
     // Drops the pending start of the next entry (a track was started or
     // stopped by hand meanwhile, or the window is closing) and gives the
     // controls back.
     void CancelPendingStart();
+
+    // The idle look's colour, on the window and every sink.
+    void ShowIdleColour();
 
   private:
     void EndOfTrack();
@@ -48,6 +57,7 @@ class DisplayController {
     int brightnessValue_ = 0;
     float brightness_ = 0.0f;
     Spectrum spectrum_{};  // filled in place every tick
+    std::vector<ColourSink*> sinks_;
 };
 
 }  // namespace chromola

@@ -97,7 +97,7 @@ std::optional<int> Player::Start() {
     ReadWindowSettings();
     bass_->BASS_SetConfig(BASS_CONFIG_GVOL_STREAM, 10000);
     ReadPlaylistSettings();
-    form_->SetBackColour(kIdleColour);
+    core_->display.ShowIdleColour();
     numLockWasOn_ = NumLock::isOn();
     if (numLockWasOn_ == false) {
         NumLock::set(true);

@@ -51,7 +51,11 @@ void PlaylistController::FillPlaylist() {
 }
 
 void PlaylistController::ShowIdleLook() {
-    view_.SetBackColour(kIdleColour);
+    if (showIdleColour) {
+        showIdleColour();
+    } else {
+        view_.SetBackColour(kIdleColour);
+    }
     view_.ShowPicture(true);
     view_.SetLevelBarEnds(kIdleBarEndTwips, kIdleBarEndTwips, kIdleBarEndTwips);
     view_.ClearMessage();

@@ -41,6 +41,8 @@ class PlaylistController {
     // Called before a track is started by hand or by a key, so that a pending
     // start after the pause between tracks does not start a second one.
     std::function<void()> beforeTrackStart;
+    // Shows the idle colour on the window and whatever else follows it.
+    std::function<void()> showIdleColour;
 
     static constexpr char kDialogTitle[] = "Открыть музыкальный'е файл'ы";
     static constexpr char kDialogFilter[] =

@@ -1,0 +1,20 @@
+// Anything besides the window that follows the display's colour: light
+// output, a log of shown colours. Sinks hang off the display controller, so
+// adding one touches neither the window nor the other sinks. They are
+// called on the UI thread once per tick and must not block.
+#pragma once
+
+#include "display/colour_levels.h"
+
+namespace chromola {
+
+class ColourSink {
+  public:
+    virtual ~ColourSink() = default;
+    // The levels the window shows this tick, after every adjustment.
+    virtual void ShowColour(const ColourLevels& levels) = 0;
+    // Nothing plays: the window shows its idle look.
+    virtual void ShowIdle() = 0;
+};
+
+}  // namespace chromola
