@@ -20,6 +20,9 @@ class Clock {
     virtual void StartPause(int milliseconds) = 0;
     virtual void CancelPause() = 0;
     virtual bool PausePending() const = 0;
+
+    // Milliseconds on a steady clock, for what the display measures in time.
+    virtual long long NowMs() const = 0;
 };
 
 }  // namespace chromola

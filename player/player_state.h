@@ -29,6 +29,10 @@ struct PlayerState {
     float RedGain = 0.0f;
     float GreenGain = 0.0f;
     float BlueGain = 0.0f;
+    // 1: the photosensitive flash limiter is on.
+    int FlashLimit = 0;
+    // 1: the automatic level adapts the brightness to the music.
+    int AutoLevel = 0;
 };
 
 }  // namespace chromola

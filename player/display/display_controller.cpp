@@ -1,6 +1,8 @@
 #include "display/display_controller.h"
 
 #include "display/level_bars.h"
+
+#include <algorithm>
 #include "rounding.h"
 #include "transport_math.h"
 
@@ -30,9 +32,7 @@ void DisplayController::Tick() {
     if (view_.WindowState() != kMinimised) {
         // A failed request leaves the last spectrum in place.
         bass_.BASS_ChannelGetData(channel, spectrum_.data(), BASS_DATA_FFT2048);
-        const ColourLevels levels = ComputeColourLevels(
-            spectrum_,
-            {brightness_, state_.RedGain, state_.GreenGain, state_.BlueGain, state_.InvertColours});
+        const ColourLevels levels = ShownColour(clock_.NowMs());
         view_.SetBackColour(levels);
         for (ColourSink* sink : sinks_) {
             sink->ShowColour(levels);
@@ -49,6 +49,26 @@ void DisplayController::Tick() {
     if (bass_.BASS_ChannelIsActive(channel) == 0) {
         EndOfTrack();
     }
+}
+
+ColourLevels DisplayController::ShownColour(long long nowMs) {
+    float brightness = brightness_;
+    if (state_.AutoLevel == 1) {
+        const ColourParams neutral{BrightnessFromValue(17) * autoLevel_.Factor(), 0.4f, 0.4f, 0.4f,
+                                   0};
+        const ColourLevels loudness = ComputeColourLevels(spectrum_, neutral);
+        brightness *= autoLevel_.Update(std::max({loudness.red, loudness.green, loudness.blue}),
+                                        nowMs - lastTickMs_);
+    }
+    lastTickMs_ = nowMs;
+    const ColourLevels levels = ComputeColourLevels(
+        spectrum_,
+        {brightness, state_.RedGain, state_.GreenGain, state_.BlueGain, state_.InvertColours});
+    if (state_.FlashLimit == 1) {
+        return flashLimiter_.Limit(levels, nowMs);
+    }
+    flashLimiter_.Shown(levels, nowMs);
+    return levels;
 }
 
 void DisplayController::EndOfTrack() {
@@ -81,6 +101,7 @@ void DisplayController::EndOfTrack() {
 
 void DisplayController::ShowIdleColour() {
     view_.SetBackColour(kIdleColour);
+    flashLimiter_.Shown(kIdleColour, clock_.NowMs());
     for (ColourSink* sink : sinks_) {
         sink->ShowIdle();
     }

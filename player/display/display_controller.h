@@ -5,8 +5,10 @@
 #pragma once
 
 #include "clock.h"
+#include "display/auto_level.h"
 #include "display/colour_levels.h"
 #include "display/colour_sink.h"
+#include "display/flash_limiter.h"
 #include "engine/audio_engine.h"
 #include "engine/playback.h"
 #include "player_state.h"
@@ -45,6 +47,9 @@ class DisplayController {
     void ShowIdleColour();
 
   private:
+    // The colour for this tick's spectrum, after the automatic level and the
+    // flash limiter where they are on.
+    ColourLevels ShownColour(long long nowMs);
     void EndOfTrack();
     void StartNextEntry();
 
@@ -57,6 +62,9 @@ class DisplayController {
     int brightnessValue_ = 0;
     float brightness_ = 0.0f;
     Spectrum spectrum_{};  // filled in place every tick
+    FlashLimiter flashLimiter_;
+    AutoLevel autoLevel_;
+    long long lastTickMs_ = 0;
     std::vector<ColourSink*> sinks_;
 };
 

@@ -16,6 +16,7 @@ namespace chromola {
 namespace {
 
 constexpr char kFeedbackAddress[] = "feedback@chromola.example.org";
+constexpr int kOptionRowTwips = 300;
 
 // At most three characters typed into the pause box; a longer pause that was
 // stored (0.125) is still shown whole rather than cut.
@@ -80,7 +81,9 @@ Form2::Form2(PlayerState& state, const QLocale& locale, QWidget* owner, UrlOpene
       urlOpener_(std::move(urlOpener)) {
     setWindowTitle(QStringLiteral("Vazuvideroz HELP"));
     UseDialogFont(this);
-    setFixedSize(TwipsToPixels(4530), TwipsToPixels(4080));
+    // The designed window is 4080 twips high; the row of added options
+    // below it makes it taller.
+    setFixedSize(TwipsToPixels(4530), TwipsToPixels(4080 + kOptionRowTwips));
 
     List1 = new QListWidget(this);
     List1->setGeometry(TwipsRect(60, 60, 4395, 1785));
@@ -137,8 +140,19 @@ Form2::Form2(PlayerState& state, const QLocale& locale, QWidget* owner, UrlOpene
     connect(Check1, &QCheckBox::clicked, this,
             [this] { state_.InvertColours = Check1->isChecked() ? 1 : 0; });
 
+    Check2 = new QCheckBox(QStringLiteral("Ограничение вспышек"), this);
+    Check2->setGeometry(TwipsRect(300, 4080, 2055, 195));
+    connect(Check2, &QCheckBox::clicked, this,
+            [this] { state_.FlashLimit = Check2->isChecked() ? 1 : 0; });
+    Check3 = new QCheckBox(QStringLiteral("Автоуровень"), this);
+    Check3->setGeometry(TwipsRect(2760, 4080, 1455, 195));
+    connect(Check3, &QCheckBox::clicked, this,
+            [this] { state_.AutoLevel = Check3->isChecked() ? 1 : 0; });
+
     setTabOrder(Text1, Check1);
-    setTabOrder(Check1, Command1);
+    setTabOrder(Check1, Check2);
+    setTabOrder(Check2, Check3);
+    setTabOrder(Check3, Command1);
     setTabOrder(Command1, List1);
     setTabOrder(List1, HScroll1[0]);
     setTabOrder(HScroll1[0], HScroll1[1]);
@@ -174,6 +188,8 @@ void Form2::Load() {
     // Only 1 inverts the display; any other stored value shows unchecked and
     // is kept until the box is clicked.
     Check1->setChecked(state_.InvertColours == 1);
+    Check2->setChecked(state_.FlashLimit == 1);
+    Check3->setChecked(state_.AutoLevel == 1);
     const std::array<float, 3> gains = {state_.RedGain, state_.GreenGain, state_.BlueGain};
     for (int i = 0; i < 3; ++i) {
         HScroll1[i]->setValue(PositionFromGain(gains[i]));

@@ -50,6 +50,9 @@ class Form2 : public QWidget {
     std::array<QScrollBar*, 3> HScroll1;
     QLabel* Label1;
     QPushButton* Command1;
+    // Options beyond the colour set-up, in a row of their own below it.
+    QCheckBox* Check2;  // the flash limiter
+    QCheckBox* Check3;  // the automatic level
 
   protected:
     void closeEvent(QCloseEvent* event) override;

@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <QStandardPaths>
 
+#include "display/colour_log.h"
 #include "help_window/form2.h"
 #include "main_window/form1.h"
 #include "main_window/num_lock.h"
@@ -68,6 +69,10 @@ std::optional<int> Player::Start() {
         form_->Timer1, [this] { core_->display.Tick(); },
         [this] { core_->display.PauseElapsed(); });
     core_ = std::make_unique<PlayerCore>(*bass_, state_, *form_, *clock_);
+    if (const QByteArray log = qgetenv("CHROMOLA_COLOUR_LOG"); !log.isEmpty()) {
+        colourLog_ = std::make_unique<ColourLog>(log.toStdString(), *clock_);
+        core_->display.AddSink(colourLog_.get());
+    }
     ConnectWindow();
 
     // Load.
@@ -175,6 +180,8 @@ void Player::ReadGainSettings() {
     state_.RedGain = GainFromPosition(stored_.red);
     state_.GreenGain = GainFromPosition(stored_.green);
     state_.BlueGain = GainFromPosition(stored_.blue);
+    state_.FlashLimit = stored_.flashLimit;
+    state_.AutoLevel = stored_.autoLevel;
 }
 
 void Player::Unload() {
@@ -216,6 +223,8 @@ void Player::WriteSettings() {
     out.red = PositionFromGain(state_.RedGain);
     out.green = PositionFromGain(state_.GreenGain);
     out.blue = PositionFromGain(state_.BlueGain);
+    out.flashLimit = state_.FlashLimit;
+    out.autoLevel = state_.AutoLevel;
     SettingsStore::Write(out, options_.locale);
 }
 

@@ -81,6 +81,7 @@ class Player {
     std::unique_ptr<Form1> form_;
     std::unique_ptr<QtClock> clock_;
     std::unique_ptr<PlayerCore> core_;
+    std::unique_ptr<ColourSink> colourLog_;
     std::unique_ptr<Form2> form2_;
     std::optional<bool> numLockWasOn_;
     bool libraryInitialised_ = false;

@@ -2,6 +2,7 @@
 // and a precise single-shot timer for the pause between tracks.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include <functional>
@@ -20,10 +21,12 @@ class QtClock final : public Clock {
     void StartPause(int milliseconds) override { pause_.start(milliseconds); }
     void CancelPause() override { pause_.stop(); }
     bool PausePending() const override { return pause_.isActive(); }
+    long long NowMs() const override { return started_.elapsed(); }
 
   private:
     QTimer& ticks_;
     QTimer pause_;
+    QElapsedTimer started_;
 };
 
 }  // namespace chromola

@@ -176,12 +176,25 @@ StoredSettings DecodeSettings(const SettingLookup& lookup, const QLocale& locale
     s.red = BarPosition(lookup, "Red", locale, kDefaultGainPosition);
     s.green = BarPosition(lookup, "Green", locale, kDefaultGainPosition);
     s.blue = BarPosition(lookup, "Blue", locale, kDefaultGainPosition);
+    for (const OptionSetting& option : OptionSettings()) {
+        const int value = WholeSetting(lookup, option.name, locale).value_or(option.fallback);
+        s.*option.member =
+            value < option.minimum || value > option.maximum ? option.fallback : value;
+    }
     return s;
+}
+
+const std::vector<OptionSetting>& OptionSettings() {
+    static const std::vector<OptionSetting> options = {
+        {"FlashLimit", &StoredSettings::flashLimit, 0, 1, 0},
+        {"AutoLevel", &StoredSettings::autoLevel, 0, 1, 0},
+    };
+    return options;
 }
 
 std::vector<std::pair<QString, QString>> EncodeSettings(const StoredSettings& settings,
                                                         const QLocale& locale) {
-    return {
+    std::vector<std::pair<QString, QString>> encoded = {
         {QStringLiteral("Path"), settings.path},
         {QStringLiteral("Scroll"), WholeText(settings.scroll, locale)},
         {QStringLiteral("State"), WholeText(settings.state, locale)},
@@ -196,6 +209,11 @@ std::vector<std::pair<QString, QString>> EncodeSettings(const StoredSettings& se
         {QStringLiteral("Green"), WholeText(settings.green, locale)},
         {QStringLiteral("Blue"), WholeText(settings.blue, locale)},
     };
+    for (const OptionSetting& option : OptionSettings()) {
+        encoded.emplace_back(QString::fromLatin1(option.name),
+                             WholeText(settings.*option.member, locale));
+    }
+    return encoded;
 }
 
 }  // namespace chromola

@@ -45,20 +45,36 @@ double ClampPause(double seconds);
 
 // The thirteen values, decoded and checked.
 struct StoredSettings {
-    int state = 0;        // window state: 0 normal, 2 maximised (1 only when writing)
+    int state = 0;  // window state: 0 normal, 2 maximised (1 only when writing)
     double pause = kDefaultPauseSeconds;  // 0..60
-    int left = 0;         // twips; below 1 means "centre the window"
+    int left = 0;                         // twips; below 1 means "centre the window"
     int top = 0;
     int width = 0;
     int height = 0;
-    QString path;         // ChosenFiles, NUL characters included
-    int track = 0;        // >= 0
-    int scroll = 17;      // 2..32
-    int inverse = 0;      // taken as stored
-    int red = 16;         // bar positions 2..32
+    QString path;     // ChosenFiles, NUL characters included
+    int track = 0;    // >= 0
+    int scroll = 17;  // 2..32
+    int inverse = 0;  // taken as stored
+    int red = 16;     // bar positions 2..32
     int green = 16;
     int blue = 16;
+
+    // Options added since, written after the thirteen (OptionSettings).
+    int flashLimit = 0;  // 1: the photosensitive flash limiter is on
+    int autoLevel = 0;   // 1: the automatic level is on
 };
+
+// The options added after the thirteen values: whole numbers in a range; a
+// missing, damaged or out-of-range value takes the default. Written in
+// this order after Blue.
+struct OptionSetting {
+    const char* name;
+    int StoredSettings::*member;
+    int minimum;
+    int maximum;
+    int fallback;
+};
+const std::vector<OptionSetting>& OptionSettings();
 
 // Looks a value up by name; nullopt when the store has no such value.
 using SettingLookup = std::function<std::optional<QString>(const QString& name)>;
@@ -72,11 +88,12 @@ using SettingLookup = std::function<std::optional<QString>(const QString& name)>
 //   Scroll whole 2..32, else 17
 //   Inverse whole, unchanged; default 0
 //   Red, Green, Blue  whole 2..32, else 16
+//   then each of OptionSettings()
 StoredSettings DecodeSettings(const SettingLookup& lookup, const QLocale& locale);
 
 // Name and text of every value in the order they are written at exit:
 // Path, Scroll, State, Track, Left, Top, Width, Height, Pause, Inverse,
-// Red, Green, Blue.
+// Red, Green, Blue, then the options.
 std::vector<std::pair<QString, QString>> EncodeSettings(const StoredSettings& settings,
                                                         const QLocale& locale);
 

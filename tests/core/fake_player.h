@@ -30,6 +30,7 @@ class FakeClock final : public Clock {
     void StartPause(int ms) override { pauseDue_ = now + ms; }
     void CancelPause() override { pauseDue_.reset(); }
     bool PausePending() const override { return pauseDue_.has_value(); }
+    long long NowMs() const override { return now; }
 
     // Lets `ms` pass, firing every tick and the pause in time order.
     void Advance(long long ms);

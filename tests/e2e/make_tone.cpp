@@ -1,13 +1,65 @@
-// make_tone PATH FREQUENCY SECONDS: writes a stereo 44.1 kHz WAV sine tone
-// for the end-to-end tests.
+// Sound files for the end-to-end tests, as 44.1 kHz WAV:
+//   make_tone PATH FREQUENCY SECONDS   a stereo sine tone
+//   make_tone PATH drums BPM SECONDS    a mono drum loop
+// and the flash counter over a log of shown colours:
+//   make_tone --count-flashes LOG      prints "general red", the most
+//                                      transitions in any second
+#include <sndfile.h>
+
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <iostream>
 
 #include "audio_fixtures.h"
+#include "flash_fixtures.h"
+
+namespace {
+
+int CountFlashes(const char* log) {
+    std::ifstream in(log);
+    std::vector<chromola::ColourLevels> colours;
+    std::vector<long long> times;
+    long long ms = 0;
+    chromola::ColourLevels c;
+    while (in >> ms >> c.red >> c.green >> c.blue) {
+        times.push_back(ms);
+        colours.push_back(c);
+    }
+    const auto count = chromola::testing::MostTransitionsInASecond(colours, times);
+    std::cout << count.general << " " << count.red << " " << colours.size() << "\n";
+    return colours.empty() ? 1 : 0;
+}
+
+bool WriteDrums(const char* path, double bpm, double seconds) {
+    const std::vector<float> samples = chromola::testing::DrumLoop(bpm, seconds);
+    SF_INFO info{};
+    info.samplerate = 44100;
+    info.channels = 1;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* file = sf_open(path, SFM_WRITE, &info);
+    if (file == nullptr) {
+        return false;
+    }
+    sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    const bool written =
+        sf_writef_float(file, samples.data(), static_cast<sf_count_t>(samples.size())) ==
+        static_cast<sf_count_t>(samples.size());
+    return sf_close(file) == 0 && written;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--count-flashes") == 0) {
+        return CountFlashes(argv[2]);
+    }
+    if (argc == 5 && std::strcmp(argv[2], "drums") == 0) {
+        return WriteDrums(argv[1], std::atof(argv[3]), std::atof(argv[4])) ? 0 : 1;
+    }
     if (argc != 4) {
-        std::cerr << "usage: make_tone PATH FREQUENCY SECONDS\n";
+        std::cerr << "usage: make_tone PATH FREQUENCY SECONDS | PATH drums BPM SECONDS | "
+                     "--count-flashes LOG\n";
         return 2;
     }
     chromola::testing::Tone tone;

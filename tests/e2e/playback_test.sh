@@ -65,6 +65,32 @@ unplayable_list)
   close_player "$id" "$pid"
   grep -q "x.mp3.*y.mp3" "$conf" || fail "the stored list was lost"
   ;;
+flash_limit)
+  # A fast drum loop at full brightness flashes; with the limiter on, what
+  # the window showed (the player's own log) passes the flash counter.
+  "$make_tone" "$E2E_DIR/drums.wav" drums 174 20 || fail "cannot write the drum loop"
+  for limit in 0 1; do
+    printf '[Form]\nPath=%s\nScroll=32\nFlashLimit=%s\n' "$E2E_DIR/drums.wav" "$limit" >"$conf"
+    log="$E2E_DIR/colours$limit.log"
+    CHROMOLA_COLOUR_LOG="$log" "$bin/Chromola" &
+    pid=$!
+    id=$(e2e_wait_window "$main_title") || fail "main window did not appear"
+    # The null sink may hold the first sound back: count only 5 s after that.
+    sleep 8
+    close_player "$id" "$pid"
+    first=$(awk 'NR == 1 {print $1}' "$log")
+    awk -v from=$((first + 2500)) '$1 >= from' "$log" >"$log.tail"
+    read -r general red ticks < <("$make_tone" --count-flashes "$log.tail")
+    echo "flash limit $limit: at most $general general and $red red transitions a second ($ticks ticks)"
+    [ "$ticks" -gt 250 ] || fail "only $ticks colours logged"
+    if [ "$limit" = 1 ]; then
+      [ "$general" -le 6 ] && [ "$red" -le 6 ] || fail "more than three flashes a second"
+      grep -q '^FlashLimit=1$' "$conf" || fail "the option was not kept"
+    else
+      [ "$general" -gt 6 ] || fail "the drum loop does not flash without the limiter: the check is blind"
+    fi
+  done
+  ;;
 uninstall)
   "$bin/Chromola" &
   pid=$!

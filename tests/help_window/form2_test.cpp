@@ -51,7 +51,7 @@ TEST_F(Form2Test, ShowsNineHelpLinesOnceAndTheUsersNames) {
     EXPECT_EQ(form->Label5->text(), "ivan");
 }
 
-TEST_F(Form2Test, ColourBarsSetGainsAndLabelsAndTheCheckBoxInverts) {
+TEST_F(Form2Test, ColourBarsSetGainsAndLabelsAndTheCheckBoxesSetTheirOptions) {
     auto form = Make();
     form->Open();
     for (QLabel* label : form->Label7) {
@@ -72,10 +72,15 @@ TEST_F(Form2Test, ColourBarsSetGainsAndLabelsAndTheCheckBoxInverts) {
     EXPECT_EQ(state.GreenGain, GainFromPosition(17));
     EXPECT_EQ(form->Label7[1]->text(), "1");
 
-    QTest::mouseClick(form->Check1, Qt::LeftButton, {}, QPoint(5, form->Check1->height() / 2));
-    EXPECT_EQ(state.InvertColours, 1);
-    QTest::keyClick(form->Check1, Qt::Key_Space);
-    EXPECT_EQ(state.InvertColours, 0);
+    // The inversion and the added options: a click sets, a space clears.
+    for (const auto& [box, value] : {std::pair{form->Check1, &state.InvertColours},
+                                     {form->Check2, &state.FlashLimit},
+                                     {form->Check3, &state.AutoLevel}}) {
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(5, box->height() / 2));
+        EXPECT_EQ(*value, 1) << box->text().toStdString();
+        QTest::keyClick(box, Qt::Key_Space);
+        EXPECT_EQ(*value, 0) << box->text().toStdString();
+    }
 }
 
 // Text that is not a number gives the default, the rest is clamped; the

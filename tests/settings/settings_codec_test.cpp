@@ -65,10 +65,20 @@ double Decoded(const char* name, const QString& text, const QLocale& locale) {
     const StoredSettings s = DecodeSettings(
         LookupIn(text.isNull() ? QHash<QString, QString>{} : QHash<QString, QString>{{name, text}}),
         locale);
-    const std::pair<const char*, double> values[] = {
-        {"State", s.state},     {"Pause", s.pause},   {"Left", s.left},   {"Top", s.top},
-        {"Width", s.width},     {"Height", s.height}, {"Track", s.track}, {"Scroll", s.scroll},
-        {"Inverse", s.inverse}, {"Red", s.red},       {"Green", s.green}, {"Blue", s.blue}};
+    const std::pair<const char*, double> values[] = {{"State", s.state},
+                                                     {"Pause", s.pause},
+                                                     {"Left", s.left},
+                                                     {"Top", s.top},
+                                                     {"Width", s.width},
+                                                     {"Height", s.height},
+                                                     {"Track", s.track},
+                                                     {"Scroll", s.scroll},
+                                                     {"Inverse", s.inverse},
+                                                     {"Red", s.red},
+                                                     {"Green", s.green},
+                                                     {"Blue", s.blue},
+                                                     {"FlashLimit", s.flashLimit},
+                                                     {"AutoLevel", s.autoLevel}};
     for (const auto& [known, value] : values) {
         if (qstrcmp(known, name) == 0) {
             return value;
@@ -95,7 +105,9 @@ TEST(DecodeSettings, ValuesAreCheckedAndClamped) {
         {"Inverse", {{"-1", -1}, {"2", 2}}},
         {"Red", {{"40", 16}, {"1", 16}, {"5", 5}}},
         {"Green", {{"33", 16}, {"32", 32}}},
-        {"Blue", {{"0", 16}, {"2", 2}}}};
+        {"Blue", {{"0", 16}, {"2", 2}}},
+        {"FlashLimit", {{"1", 1}, {"2", 0}, {"-1", 0}}},
+        {"AutoLevel", {{"1", 1}, {"0", 0}, {"7", 0}}}};
     for (const QLocale& locale : Locales()) {
         for (const auto& [name, rows] : cases) {
             for (const auto& [text, expected] : rows) {
@@ -113,8 +125,9 @@ TEST(DecodeSettings, MissingOrGarbageValuesTakeTheirDefaults) {
     QStringList garbage = {"", "   ", "abc", "12abc", "1e999", "-1e999", "nan", "inf", "0x10"};
     garbage << QString() << QString("5") + nul << QString(nul) + "5";
     const std::pair<const char*, double> defaults[] = {
-        {"State", 0}, {"Pause", 2},   {"Left", 0},    {"Top", 0},  {"Width", 0},  {"Height", 0},
-        {"Track", 0}, {"Scroll", 17}, {"Inverse", 0}, {"Red", 16}, {"Green", 16}, {"Blue", 16}};
+        {"State", 0},  {"Pause", 2}, {"Left", 0},       {"Top", 0},      {"Width", 0},
+        {"Height", 0}, {"Track", 0}, {"Scroll", 17},    {"Inverse", 0},  {"Red", 16},
+        {"Green", 16}, {"Blue", 16}, {"FlashLimit", 0}, {"AutoLevel", 0}};
     for (const QLocale& locale : Locales()) {
         for (const QString& text : garbage) {
             for (const auto& [name, fallback] : defaults) {
@@ -132,7 +145,9 @@ TEST(EncodeSettings, DecodeReadsBackWhatWasWritten) {
     const QString path = QString("/m") + QChar(u'\0') + "a.mp3" + QChar(u'\0') + QChar(u'\0');
     // state (1 is written but read back as 0), pause, left, top, width, height,
     // path, track, scroll, inverse, red, green, blue
-    StoredSettings original{2, 0, 4215, -15, 7200, 5400, path, 3, 20, 1, 5, 16, 32};
+    StoredSettings original{2, 0, 4215, -15, 7200, 5400, path, 3, 20, 1, 5, 16, 32, 1, 1};
+    // The options come after the thirteen.
+    EXPECT_EQ(EncodeSettings(original, QLocale::c()).at(13).first, "FlashLimit");
     for (const QLocale& locale : Locales()) {
         for (double pause : {0.125, 59.99, 1e-5, 0.004}) {
             original.pause = pause;
