@@ -1,10 +1,10 @@
 #include "display/display_controller.h"
 
+#include "common/rounding.h"
 #include "engine/playback.h"
 #include "main_window/form1.h"
 #include "main_window/transport_math.h"
 #include "playlist/playlist_controller.h"
-#include "rounding.h"
 
 namespace chromola {
 

@@ -3,8 +3,8 @@
 #include <cmath>
 #include <limits>
 
+#include "common/rounding.h"
 #include "main_window/form1.h"
-#include "rounding.h"
 
 namespace chromola {
 

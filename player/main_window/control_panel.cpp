@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "main_window/twips.h"
+#include "common/twips.h"
 
 namespace chromola {
 

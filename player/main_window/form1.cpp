@@ -7,9 +7,9 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "common/twips.h"
 #include "main_window/dialog_font.h"
 #include "main_window/transport_math.h"
-#include "main_window/twips.h"
 
 // The window's pictures live in a resource file compiled into a static
 // library, whose initialiser the linker would otherwise drop.

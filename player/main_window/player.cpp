@@ -7,13 +7,13 @@
 #include <QScreen>
 #include <QStandardPaths>
 
+#include "common/twips.h"
 #include "display/display_controller.h"
 #include "engine/playback.h"
 #include "help_window/form2.h"
 #include "main_window/form1.h"
 #include "main_window/keyboard_control.h"
 #include "main_window/num_lock.h"
-#include "main_window/twips.h"
 #include "playlist/chosen_files.h"
 #include "settings/settings_store.h"
 

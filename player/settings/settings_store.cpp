@@ -11,12 +11,6 @@
 
 namespace chromola {
 
-QString SettingsStore::FilePath() {
-    return QSettings(QSettings::NativeFormat, QSettings::UserScope,
-                     QString::fromLatin1(kSettingsApplication))
-        .fileName();
-}
-
 StoredSettings SettingsStore::Read(const QLocale& locale) {
     QSettings settings(QSettings::NativeFormat, QSettings::UserScope,
                        QString::fromLatin1(kSettingsApplication));
@@ -68,7 +62,7 @@ bool SettingsStore::Write(const StoredSettings& values, const QLocale& locale) {
     // still report success, so the new file is made beside the old one, read
     // back and checked, flushed to disk and only then put in its place with
     // an atomic rename. Groups of other programs in the file are kept.
-    const QString path = FilePath();
+    const QString path = SettingsFilePath();
     const QFileInfo info(path);
     QDir().mkpath(info.absolutePath());
     const QString temporary = path + QStringLiteral(".new");

@@ -21,16 +21,14 @@ using Values = QList<QPair<QString, QString>>;
 
 void WriteStore(const Values& values) {
     ForgetSettings();
-    QSettings settings(SettingsStore::FilePath(), QSettings::IniFormat);
+    QSettings settings(SettingsFilePath(), QSettings::IniFormat);
     for (const auto& [name, text] : values) {
         settings.setValue("Form/" + name, text);
     }
 }
 
 QString StoredText(const QString& name) {
-    return QSettings(SettingsStore::FilePath(), QSettings::IniFormat)
-        .value("Form/" + name)
-        .toString();
+    return QSettings(SettingsFilePath(), QSettings::IniFormat).value("Form/" + name).toString();
 }
 
 // The first start: default values, the idle look with the focus on the file
@@ -144,7 +142,7 @@ TEST(SettingsStore, ExitWritesPlaylistWindowAndOptionsThatTheNextStartRestores) 
 
 TEST(SettingsStore, FailedWriteLeavesThePreviousFileWhole) {
     WriteStore({{"Scroll", "20"}, {"Path", "/music/a.mp3"}});
-    QFile file(SettingsStore::FilePath());
+    QFile file(SettingsFilePath());
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray before = file.readAll();
     file.close();

@@ -6,9 +6,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "common/settings_location.h"
 #include "settings_remover.h"
 #include "uinstall.h"
 
@@ -32,7 +34,11 @@ QByteArray ReadFile(const QString& path) {
 TEST(Remover, OutcomesFollowTheSecondStepAndALinkIsNotFollowed) {
     QTemporaryDir elsewhere;
     const QString target = elsewhere.filePath("precious.conf");
-    const QString path = SettingsFilePath();
+    const QString path = chromola::SettingsFilePath();
+    QFile::remove(path);
+    // The player's file, where QSettings itself would put it.
+    EXPECT_EQ(path,
+              QSettings(QSettings::NativeFormat, QSettings::UserScope, "vbChromola").fileName());
     struct Case {
         const char* name;
         const char* before;  // nullptr: no file
@@ -73,7 +79,7 @@ TEST(Remover, OutcomesFollowTheSecondStepAndALinkIsNotFollowed) {
 }
 
 TEST(Remover, SecondClickFindsNothingLeft) {
-    const QString path = SettingsFilePath();
+    const QString path = chromola::SettingsFilePath();
     WriteFile(path, "[Form]\nScroll=20\n");
     std::vector<QString> shown;
     Uinstall window([&shown](const QString& text) { shown.push_back(text); });
