@@ -6,19 +6,24 @@
 #include <QSettings>
 
 #include <cstdio>
+#include <optional>
 
 #include <unistd.h>
 
 namespace chromola {
 
 StoredSettings SettingsStore::Read(const QLocale& locale) {
-    QSettings settings(QSettings::NativeFormat, QSettings::UserScope,
-                       QString::fromLatin1(kSettingsApplication));
-    settings.setFallbacksEnabled(false);
-    settings.beginGroup(QString::fromLatin1(kSettingsSection));
+    // Only a file is read, or the file a link leads to: opening a FIFO would
+    // wait for a writer for good, and a folder or a device holds no settings.
+    const QString path = SettingsFilePath();
+    std::optional<QSettings> settings;
+    if (QFileInfo(path).isFile()) {
+        settings.emplace(path, QSettings::IniFormat);
+        settings->beginGroup(QString::fromLatin1(kSettingsSection));
+    }
     return DecodeSettings(
         [&settings](const QString& name) -> std::optional<QString> {
-            const QVariant value = settings.value(name);
+            const QVariant value = settings ? settings->value(name) : QVariant();
             if (!value.isValid()) {
                 return std::nullopt;
             }
@@ -64,6 +69,9 @@ bool SettingsStore::Write(const StoredSettings& values, const QLocale& locale) {
     // an atomic rename. Groups of other programs in the file are kept.
     const QString path = SettingsFilePath();
     const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) {
+        return false;  // a FIFO, a folder or a device is not ours to replace
+    }
     QDir().mkpath(info.absolutePath());
     const QString temporary = path + QStringLiteral(".new");
     QFile::remove(temporary);

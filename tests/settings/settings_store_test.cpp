@@ -3,7 +3,9 @@
 // Every rule of the values themselves: settings_codec_test.
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QScreen>
 #include <QSettings>
@@ -13,6 +15,8 @@
 #include "display/display_controller.h"
 #include "player_harness.h"
 #include "settings/settings_store.h"
+
+#include <sys/stat.h>
 
 namespace chromola::testing {
 namespace {
@@ -154,6 +158,46 @@ TEST(SettingsStore, FailedWriteLeavesThePreviousFileWhole) {
     EXPECT_NE(probe.exitCode(), 0) << "the store must report the failed write";
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), before);
+}
+
+// Something other than a file in the settings' place is neither read nor
+// replaced: a FIFO would block whoever opens it (a hang fails the test by its
+// time limit), and a folder is not the player's to remove.
+TEST(SettingsStore, OnlyAFileIsReadOrReplaced) {
+    const QString path = SettingsFilePath();
+    const QString fifo = ScratchDir() + "/elsewhere.fifo";
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    struct Case {
+        const char* name;
+        std::function<bool()> make;
+        mode_t type;  // what lstat finds in the file's place, before and after
+    };
+    const Case cases[] = {
+        {"FIFO", [&] { return ::mkfifo(QFile::encodeName(path), 0600) == 0; }, S_IFIFO},
+        {"folder", [&] { return QDir().mkdir(path); }, S_IFDIR},
+        {"link to a FIFO",
+         [&] { return ::mkfifo(QFile::encodeName(fifo), 0600) == 0 && QFile::link(fifo, path); },
+         S_IFLNK},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ForgetSettings();
+        ASSERT_TRUE(c.make());
+        StoredSettings written;
+        written.scroll = 30;
+        EXPECT_FALSE(SettingsStore::Write(written, QLocale::c()));
+        EXPECT_EQ(SettingsStore::Read(QLocale::c()).scroll, 17);
+        struct stat left {};
+        ASSERT_EQ(::lstat(QFile::encodeName(path), &left), 0);
+        EXPECT_EQ(left.st_mode & S_IFMT, c.type);
+        EXPECT_EQ(QDir(QFileInfo(path).absolutePath())
+                      .entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks),
+                  QStringList());
+        if (!QFile::remove(path)) {
+            QDir().rmdir(path);
+        }
+        QFile::remove(fifo);
+    }
 }
 
 }  // namespace
