@@ -3,11 +3,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSettings>
 
-#include <cstdio>
+#include <atomic>
 #include <optional>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace chromola {
@@ -36,27 +39,91 @@ StoredSettings SettingsStore::Read(const QLocale& locale) {
 
 namespace {
 
-// Reads the values back from the bytes on disk. QSettings answers from its
-// in-process cache for a file it has just written, so the check goes
-// through a second name of the same file, which it has never seen.
-bool ReadsBackAs(const QString& path, const std::vector<std::pair<QString, QString>>& encoded,
-                 const QString& group) {
-    const QString secondName = path + QStringLiteral(".check");
-    QFile::remove(secondName);
-    if (::link(QFile::encodeName(path).constData(), QFile::encodeName(secondName).constData()) !=
-        0) {
-        return false;
+using Encoded = std::vector<std::pair<QString, QString>>;
+
+QByteArray Native(const QString& path) {
+    return QFile::encodeName(path);
+}
+
+// The previous file's bytes and permissions, so that the new file starts as
+// its copy.
+struct Contents {
+    QByteArray bytes;
+    mode_t mode = 0;
+};
+
+// Nothing when the path holds no file, or one that cannot be read. Opened
+// without waiting, in case a FIFO took the file's place since it was looked
+// at.
+std::optional<Contents> ReadContents(const QString& path) {
+    const int handle = ::open(Native(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (handle < 0) {
+        return std::nullopt;
     }
-    bool same = true;
-    {
-        const QSettings check(secondName, QSettings::IniFormat);
-        same = check.status() == QSettings::NoError;
-        for (const auto& [name, text] : encoded) {
-            const QVariant stored = check.value(group + name);
-            same = same && stored.typeId() == QMetaType::QString && stored.toString() == text;
+    QFile file;
+    struct stat status {};
+    if (!file.open(handle, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(handle);
+        return std::nullopt;
+    }
+    if (::fstat(handle, &status) != 0 || !S_ISREG(status.st_mode)) {
+        return std::nullopt;
+    }
+    Contents contents{file.readAll(), status.st_mode & 07777};
+    if (file.error() != QFileDevice::NoError) {
+        return std::nullopt;
+    }
+    return contents;
+}
+
+bool WriteNewFile(const QString& path, const Contents& contents) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::NewOnly) &&
+           ::fchmod(file.handle(), contents.mode) == 0 &&
+           file.write(contents.bytes) == contents.bytes.size() && file.flush();
+}
+
+bool Rename(const QString& from, const QString& to) {
+    return ::rename(Native(from).constData(), Native(to).constData()) == 0;
+}
+
+// A file or a folder (QFile opens no folders).
+bool SyncToDisk(const QString& path) {
+    const int handle = ::open(Native(path).constData(), O_RDONLY | O_CLOEXEC);
+    const bool synced = handle >= 0 && ::fsync(handle) == 0;
+    if (handle >= 0) {
+        ::close(handle);
+    }
+    return synced;
+}
+
+// Removes what an interrupted save leaves beside the settings file `name`:
+// the new file (name.new, or name.new<number>), the name it is checked
+// under (.check), the lock QSettings takes while writing it (.lock) and
+// Qt's temporary file (a dot and six letters or digits). Nothing else,
+// since the folder is shared with other programs.
+void RemoveLeftovers(QDir folder, const QString& name) {
+    const QRegularExpression ours(QRegularExpression::anchoredPattern(
+        QRegularExpression::escape(name + QStringLiteral(".new")) +
+        QStringLiteral(R"(\d*(\.check|\.lock|\.[A-Za-z0-9]{6})?)")));
+    for (const QString& entry :
+         folder.entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks | QDir::System)) {
+        if (ours.match(entry).hasMatch()) {
+            folder.remove(entry);
         }
     }
-    QFile::remove(secondName);
+}
+
+// Reads the values back from the bytes on disk. Every section is parsed, so
+// that a file cut short anywhere fails the check.
+bool ReadsBackAs(const QString& path, const Encoded& encoded, const QString& group) {
+    const QSettings check(path, QSettings::IniFormat);
+    check.allKeys();
+    bool same = check.status() == QSettings::NoError;
+    for (const auto& [name, text] : encoded) {
+        const QVariant stored = check.value(group + name);
+        same = same && stored.typeId() == QMetaType::QString && stored.toString() == text;
+    }
     return same;
 }
 
@@ -64,42 +131,58 @@ bool ReadsBackAs(const QString& path, const std::vector<std::pair<QString, QStri
 
 bool SettingsStore::Write(const StoredSettings& values, const QLocale& locale) {
     // QSettings can leave a cut-short file behind when the disk fills up and
-    // still report success, so the new file is made beside the old one, read
-    // back and checked, flushed to disk and only then put in its place with
-    // an atomic rename. Groups of other programs in the file are kept.
+    // still report success, so the new file is made beside the old one as
+    // its copy, edited, read back and checked, flushed to disk and only then
+    // put in its place with an atomic rename. Groups of other programs in the
+    // file are kept. No hard links: vfat, exFAT and some network mounts have
+    // none.
     const QString path = SettingsFilePath();
     const QFileInfo info(path);
     if (info.exists() && !info.isFile()) {
         return false;  // a FIFO, a folder or a device is not ours to replace
     }
-    QDir().mkpath(info.absolutePath());
-    const QString temporary = path + QStringLiteral(".new");
-    QFile::remove(temporary);
-    if (info.exists() && !QFile::copy(path, temporary)) {
-        QFile::remove(temporary);
+    const QDir folder = info.absoluteDir();
+    if (!folder.mkpath(QStringLiteral("."))) {
         return false;
     }
-    const auto encoded = EncodeSettings(values, locale);
+    RemoveLeftovers(folder, info.fileName());
+    std::optional<Contents> previous;
+    if (info.exists() && !(previous = ReadContents(path))) {
+        return false;
+    }
+
+    // QSettings trusts what it once read of a path for as long as the file's
+    // size and time look unchanged, whatever the bytes on disk; each save
+    // therefore works under names this process has not used before, so that
+    // both the edit and the check read the disk.
+    static std::atomic<int> saves = 0;
+    const QString fresh = path + QStringLiteral(".new") + QString::number(saves++);
+    const QString check = fresh + QStringLiteral(".check");
+    const Encoded encoded = EncodeSettings(values, locale);
     const QString group = QString::fromLatin1(kSettingsSection) + QLatin1Char('/');
-    bool written = false;
-    {
-        QSettings settings(temporary, QSettings::IniFormat);
+    bool written = !previous || WriteNewFile(fresh, *previous);
+    if (written) {
+        QSettings settings(fresh, QSettings::IniFormat);
         for (const auto& [name, text] : encoded) {
             settings.setValue(group + name, text);
         }
         settings.sync();
-        written = settings.status() == QSettings::NoError;
+        // A format error is the previous file's: QSettings leaves out the
+        // lines it cannot read and writes the rest, so a stray comment or a
+        // byte-order mark does not stop every later save. It also hides a
+        // failed write, which the check below finds.
+        written = settings.status() != QSettings::AccessError;
     }
-    written = written && ReadsBackAs(temporary, encoded, group);
-    if (written) {
-        QFile file(temporary);
-        written = file.open(QIODevice::ReadWrite) && ::fsync(file.handle()) == 0;
-    }
-    if (!written || ::rename(QFile::encodeName(temporary).constData(),
-                             QFile::encodeName(path).constData()) != 0) {
-        QFile::remove(temporary);
+    written = written && Rename(fresh, check) && ReadsBackAs(check, encoded, group) &&
+              SyncToDisk(check) && Rename(check, path);
+    if (!written) {
+        QFile::remove(fresh);
+        QFile::remove(check);
         return false;
     }
+    // The rename reaches the disk with the folder. It has happened whatever
+    // this answers, and some file systems cannot flush a folder at all.
+    SyncToDisk(folder.absolutePath());
     return true;
 }
 

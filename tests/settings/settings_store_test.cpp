@@ -9,19 +9,25 @@
 #include <QProcess>
 #include <QScreen>
 #include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <optional>
+
+#include <sys/stat.h>
 
 #include "audio_fixtures.h"
 #include "display/display_controller.h"
 #include "player_harness.h"
 #include "settings/settings_store.h"
 
-#include <sys/stat.h>
-
 namespace chromola::testing {
 namespace {
 
 using Values = QList<QPair<QString, QString>>;
+
+// settings_write_probe's answer when this machine cannot refuse it links.
+constexpr int kProbeCannotLimit = 77;
 
 void WriteStore(const Values& values) {
     ForgetSettings();
@@ -31,8 +37,45 @@ void WriteStore(const Values& values) {
     }
 }
 
+void PutFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+QByteArray FileBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The settings file as a reader parses it, every value as text; nothing when
+// it does not parse. QSettings may answer from what it read of a path
+// before, so the bytes are read through a copy under a name it has not seen.
+std::optional<QMap<QString, QString>> ParsedFile() {
+    QTemporaryDir dir;
+    const QString copy = dir.filePath("copy.conf");
+    if (!QFile::copy(SettingsFilePath(), copy)) {
+        return std::nullopt;
+    }
+    const QSettings settings(copy, QSettings::IniFormat);
+    QMap<QString, QString> values;
+    for (const QString& key : settings.allKeys()) {
+        values[key] = settings.value(key).toString();
+    }
+    if (settings.status() != QSettings::NoError) {
+        return std::nullopt;
+    }
+    return values;
+}
+
 QString StoredText(const QString& name) {
-    return QSettings(SettingsFilePath(), QSettings::IniFormat).value("Form/" + name).toString();
+    return ParsedFile().value_or(QMap<QString, QString>()).value("Form/" + name);
+}
+
+// Everything in the settings folder.
+QStringList SettingsFolder() {
+    return QDir(QFileInfo(SettingsFilePath()).absolutePath())
+        .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
 }
 
 // The first start: default values, the idle look with the focus on the file
@@ -144,20 +187,114 @@ TEST(SettingsStore, ExitWritesPlaylistWindowAndOptionsThatTheNextStartRestores) 
     EXPECT_EQ(StoredText("Path"), "");
 }
 
-TEST(SettingsStore, FailedWriteLeavesThePreviousFileWhole) {
-    WriteStore({{"Scroll", "20"}, {"Path", "/music/a.mp3"}});
-    QFile file(SettingsFilePath());
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray before = file.readAll();
-    file.close();
+// The store in a process of its own, where a file system's limits can be
+// set: a full disk (the new file larger than the process may write) leaves
+// the previous file byte for byte; a file system without hard links or
+// unnamed temporary files, such as vfat, still saves.
+TEST(SettingsStore, WriteUnderFileSystemLimits) {
+    struct Case {
+        const char* name;
+        QString program;
+        QStringList arguments;
+        bool saved;
+    };
+    const Case cases[] = {
+        {"full disk", "prlimit", {"--fsize=200", "--", SETTINGS_WRITE_PROBE}, false},
+        {"no hard links", SETTINGS_WRITE_PROBE, {"no-links"}, true},
+    };
+    const QByteArray before = "[Form]\nScroll=20\nPath=/music/a.mp3\n\n[Other]\na=1\n";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ForgetSettings();
+        QDir().mkpath(QFileInfo(SettingsFilePath()).absolutePath());
+        PutFile(SettingsFilePath(), before);
+        QProcess probe;
+        probe.start(c.program, c.arguments);
+        ASSERT_TRUE(probe.waitForFinished(10000));
+        if (probe.exitCode() == kProbeCannotLimit) {
+            GTEST_SKIP() << "this machine cannot refuse links to one process";
+        }
+        EXPECT_EQ(probe.exitCode() == 0, c.saved) << probe.readAllStandardError().toStdString();
+        if (c.saved) {
+            EXPECT_EQ(StoredText("Scroll"), "30");
+            EXPECT_EQ(StoredText("Path"), QString(4000, 'x'));
+            EXPECT_EQ(ParsedFile().value_or(QMap<QString, QString>()).value("Other/a"), "1");
+        } else {
+            EXPECT_EQ(FileBytes(SettingsFilePath()), before);
+        }
+        EXPECT_EQ(SettingsFolder(), QStringList{"vbChromola.conf"});
+    }
+}
 
-    // The new file would be larger than the process may write: a full disk.
-    QProcess probe;
-    probe.start("prlimit", {"--fsize=200", "--", SETTINGS_WRITE_PROBE});
-    ASSERT_TRUE(probe.waitForFinished(10000));
-    EXPECT_NE(probe.exitCode(), 0) << "the store must report the failed write";
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), before);
+// Lines QSettings cannot read do not stop saving: what can be read is read
+// at start, and the next save writes a whole new file without the rest,
+// keeping the other groups it could read.
+TEST(SettingsStore, UnreadableLinesDoNotStopSaving) {
+    const QByteArray readable = "[Form]\nScroll=20\n[Other]\na=1\n";
+    struct Case {
+        const char* name;
+        QByteArray before;
+        QByteArray unreadable;  // gone after the save
+        int scroll;             // as read at start
+    };
+    const Case cases[] = {
+        {"comment", "# note\n" + readable, "#", 20},
+        {"byte-order mark", "\xef\xbb\xbf" + readable, "\xef\xbb\xbf", 20},
+        {"conflict markers",
+         "[Form]\n<<<<<<< ours\nScroll=20\n=======\nScroll=21\n>>>>>>> theirs\n[Other]\na=1\n",
+         "<<<", 21},
+        {"key without a value", "[Form]\nLoudness\nScroll=20\n[Other]\na=1\n", "Loudness", 20},
+        {"binary",
+         QByteArray("\x7f"
+                    "ELF\2\1\1\0\0\xff\n",
+                    11) +
+             readable,
+         "ELF", 20},
+        {"binary alone", QByteArray("\0\1\2\3[\xfe\xff\n=\r\0", 11), "\xfe", 17},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ForgetSettings();
+        QDir().mkpath(QFileInfo(SettingsFilePath()).absolutePath());
+        PutFile(SettingsFilePath(), c.before);
+        StoredSettings settings = SettingsStore::Read(QLocale::c());
+        EXPECT_EQ(settings.scroll, c.scroll);
+        settings.scroll = 30;
+        EXPECT_TRUE(SettingsStore::Write(settings, QLocale::c()));
+        const auto parsed = ParsedFile();
+        ASSERT_TRUE(parsed.has_value());
+        EXPECT_EQ(parsed->value("Form/Scroll"), "30");
+        EXPECT_EQ(parsed->value("Other/a"), c.before.contains("[Other]") ? "1" : "");
+        EXPECT_FALSE(FileBytes(SettingsFilePath()).contains(c.unreadable));
+    }
+}
+
+// What an interrupted save left beside the file goes with the next save;
+// names that are not the store's stay.
+TEST(SettingsStore, NextSaveRemovesWhatAnInterruptedSaveLeft) {
+    const QStringList left = {
+        "vbChromola.conf.new",        "vbChromola.conf.new.lock",     "vbChromola.conf.new.check",
+        "vbChromola.conf.new.drXKQM", "vbChromola.conf.new0",         "vbChromola.conf.new7.lock",
+        "vbChromola.conf.new7.check", "vbChromola.conf.new12.a1B2c3",
+    };
+    const QStringList others = {"other.conf.new", "vbChromola.conf.bak", "vbChromola.conf.lock",
+                                "vbChromola.conf.new.orig", "vbChromola.conf.newer"};
+    ForgetSettings();
+    const QString folder = QFileInfo(SettingsFilePath()).absolutePath();
+    QDir().mkpath(folder);
+    for (const QString& name : left + others) {
+        PutFile(folder + "/" + name, "[Form]\nScroll=2\n");
+    }
+    // A lock that seems held by a running program, this one.
+    PutFile(folder + "/vbChromola.conf.new0.lock",
+            QByteArray::number(QCoreApplication::applicationPid()) + "\nsettings_store_tests\n");
+    EXPECT_TRUE(SettingsStore::Write(StoredSettings(), QLocale::c()));
+    QStringList expected = others + QStringList{"vbChromola.conf"};
+    expected.sort();
+    EXPECT_EQ(SettingsFolder(), expected);
+    for (const QString& name : others) {
+        QFile::remove(folder + "/" + name);
+    }
 }
 
 // Something other than a file in the settings' place is neither read nor
@@ -190,9 +327,7 @@ TEST(SettingsStore, OnlyAFileIsReadOrReplaced) {
         struct stat left {};
         ASSERT_EQ(::lstat(QFile::encodeName(path), &left), 0);
         EXPECT_EQ(left.st_mode & S_IFMT, c.type);
-        EXPECT_EQ(QDir(QFileInfo(path).absolutePath())
-                      .entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks),
-                  QStringList());
+        EXPECT_EQ(SettingsFolder(), QStringList{"vbChromola.conf"});
         if (!QFile::remove(path)) {
             QDir().rmdir(path);
         }
