@@ -7,6 +7,8 @@
 #include <QSettings>
 
 #include <atomic>
+#include <climits>
+#include <cstdlib>
 #include <optional>
 
 #include <fcntl.h>
@@ -43,6 +45,81 @@ using Encoded = std::vector<std::pair<QString, QString>>;
 
 QByteArray Native(const QString& path) {
     return QFile::encodeName(path);
+}
+
+QString FolderOf(const QString& path) {
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    return slash > 0 ? path.left(slash) : QStringLiteral("/");
+}
+
+QString NameOf(const QString& path) {
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+// The path with every link and dot resolved as the kernel resolves them;
+// empty when there is nothing there. QFileInfo would take "a/../b" as "b"
+// even where "a" is a link.
+QString RealPath(const QString& path) {
+    char* real = ::realpath(Native(path).constData(), nullptr);
+    if (real == nullptr) {
+        return {};
+    }
+    QString result = QFile::decodeName(real);
+    std::free(real);
+    return result;
+}
+
+// What a link says, made absolute; empty when it cannot be read.
+QString LinkTarget(const QString& link) {
+    QByteArray target(PATH_MAX, '\0');
+    const ssize_t length = ::readlink(Native(link).constData(), target.data(), target.size());
+    if (length <= 0 || length >= target.size()) {
+        return {};
+    }
+    target.truncate(length);
+    const QString text = QFile::decodeName(target);
+    return text.startsWith(QLatin1Char('/')) ? text : FolderOf(link) + QLatin1Char('/') + text;
+}
+
+// The file a save replaces: the settings file, or the file at the end of the
+// links in its place, so that a link kept by a dotfile manager stays a link
+// and the file it leads to gets the values. A link to a missing file leads
+// to it when the folder it names exists and gives way to the new file
+// otherwise. Nothing when the path holds something other than a file (a
+// FIFO would block the reader, and a folder or a device is not the player's
+// to replace) or links that never end. The answer's folder is free of links
+// and dots, so that QSettings, which tidies the paths it is given, writes
+// where the renames expect.
+std::optional<QString> SaveTarget(const QString& path) {
+    constexpr int kMostLinks = 40;  // as many as the kernel follows
+    QString current = path;
+    for (int links = 0; links <= kMostLinks; ++links) {
+        struct stat status {};
+        if (::lstat(Native(current).constData(), &status) == 0) {
+            if (S_ISREG(status.st_mode)) {
+                return RealPath(current);
+            }
+            if (!S_ISLNK(status.st_mode) || (current = LinkTarget(current)).isEmpty()) {
+                return std::nullopt;
+            }
+            continue;
+        }
+        if (errno != ENOENT || NameOf(current).isEmpty()) {
+            return std::nullopt;
+        }
+        // Nothing there yet. The first save makes the settings folder.
+        if (links == 0) {
+            QDir().mkpath(FolderOf(current));
+        }
+        if (const QString folder = RealPath(FolderOf(current)); !folder.isEmpty()) {
+            return folder + QLatin1Char('/') + NameOf(current);
+        }
+        if (links == 0) {
+            return std::nullopt;
+        }
+        return RealPath(FolderOf(path)) + QLatin1Char('/') + NameOf(path);  // the link gives way
+    }
+    return std::nullopt;
 }
 
 // The previous file's bytes and permissions, so that the new file starts as
@@ -106,8 +183,7 @@ void RemoveLeftovers(QDir folder, const QString& name) {
     const QRegularExpression ours(QRegularExpression::anchoredPattern(
         QRegularExpression::escape(name + QStringLiteral(".new")) +
         QStringLiteral(R"(\d*(\.check|\.lock|\.[A-Za-z0-9]{6})?)")));
-    for (const QString& entry :
-         folder.entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks | QDir::System)) {
+    for (const QString& entry : folder.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
         if (ours.match(entry).hasMatch()) {
             folder.remove(entry);
         }
@@ -136,18 +212,15 @@ bool SettingsStore::Write(const StoredSettings& values, const QLocale& locale) {
     // put in its place with an atomic rename. Groups of other programs in the
     // file are kept. No hard links: vfat, exFAT and some network mounts have
     // none.
-    const QString path = SettingsFilePath();
-    const QFileInfo info(path);
-    if (info.exists() && !info.isFile()) {
-        return false;  // a FIFO, a folder or a device is not ours to replace
-    }
-    const QDir folder = info.absoluteDir();
-    if (!folder.mkpath(QStringLiteral("."))) {
+    const std::optional<QString> target = SaveTarget(SettingsFilePath());
+    if (!target) {
         return false;
     }
+    const QFileInfo info(*target);
+    const QDir folder = info.absoluteDir();
     RemoveLeftovers(folder, info.fileName());
     std::optional<Contents> previous;
-    if (info.exists() && !(previous = ReadContents(path))) {
+    if (info.exists() && !(previous = ReadContents(*target))) {
         return false;
     }
 
@@ -156,7 +229,7 @@ bool SettingsStore::Write(const StoredSettings& values, const QLocale& locale) {
     // therefore works under names this process has not used before, so that
     // both the edit and the check read the disk.
     static std::atomic<int> saves = 0;
-    const QString fresh = path + QStringLiteral(".new") + QString::number(saves++);
+    const QString fresh = *target + QStringLiteral(".new") + QString::number(saves++);
     const QString check = fresh + QStringLiteral(".check");
     const Encoded encoded = EncodeSettings(values, locale);
     const QString group = QString::fromLatin1(kSettingsSection) + QLatin1Char('/');
@@ -174,7 +247,7 @@ bool SettingsStore::Write(const StoredSettings& values, const QLocale& locale) {
         written = settings.status() != QSettings::AccessError;
     }
     written = written && Rename(fresh, check) && ReadsBackAs(check, encoded, group) &&
-              SyncToDisk(check) && Rename(check, path);
+              SyncToDisk(check) && Rename(check, *target);
     if (!written) {
         QFile::remove(fresh);
         QFile::remove(check);

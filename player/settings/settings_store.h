@@ -16,6 +16,8 @@ class SettingsStore {
     static StoredSettings Read(const QLocale& locale);
     // Writes every value. The file is replaced atomically: a failed write
     // (a full disk, say) leaves the previous file as it was and returns false.
+    // A link in the file's place stays, and the file it leads to is replaced;
+    // anything else that is not a file is left alone (false).
     static bool Write(const StoredSettings& settings, const QLocale& locale);
 };
 

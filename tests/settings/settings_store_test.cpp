@@ -15,6 +15,7 @@
 #include <optional>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "audio_fixtures.h"
 #include "display/display_controller.h"
@@ -51,10 +52,10 @@ QByteArray FileBytes(const QString& path) {
 // The settings file as a reader parses it, every value as text; nothing when
 // it does not parse. QSettings may answer from what it read of a path
 // before, so the bytes are read through a copy under a name it has not seen.
-std::optional<QMap<QString, QString>> ParsedFile() {
+std::optional<QMap<QString, QString>> ParsedFile(const QString& path = SettingsFilePath()) {
     QTemporaryDir dir;
     const QString copy = dir.filePath("copy.conf");
-    if (!QFile::copy(SettingsFilePath(), copy)) {
+    if (!QFile::copy(path, copy)) {
         return std::nullopt;
     }
     const QSettings settings(copy, QSettings::IniFormat);
@@ -269,6 +270,63 @@ TEST(SettingsStore, UnreadableLinesDoNotStopSaving) {
     }
 }
 
+// A link in the file's place, as dotfile managers keep it, stays a link and
+// the file at its end gets the values. A link to a missing file leads to it
+// when its folder exists and gives way to the file otherwise.
+TEST(SettingsStore, SaveKeepsALinkInTheFilesPlace) {
+    const QString path = SettingsFilePath();
+    const QString config = QFileInfo(path).absolutePath();
+    const QString dotfiles = ScratchDir() + "/dotfiles";
+    QDir().mkpath(config);
+    QDir().mkpath(dotfiles);
+    struct Case {
+        const char* name;
+        QString link;  // what the link in the file's place says
+        QString
+            middle;    // not empty: `link` names a second link, in the settings folder, saying this
+        QString end;   // where the values go; empty: the link gives way to the file
+        bool existed;  // `end` held Scroll=20 and the group Other before
+    };
+    const Case cases[] = {
+        {"link to a file", dotfiles + "/a.conf", "", dotfiles + "/a.conf", true},
+        {"relative link to a link", "b.conf", dotfiles + "/b.conf", dotfiles + "/b.conf", true},
+        {"link to a missing file", dotfiles + "/c.conf", "", dotfiles + "/c.conf", false},
+        {"link into a missing folder", dotfiles + "/none/d.conf", "", "", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ForgetSettings();
+        if (c.existed) {
+            PutFile(c.end, "[Form]\nScroll=20\n[Other]\na=1\n");
+        }
+        ASSERT_EQ(::symlink(QFile::encodeName(c.link), QFile::encodeName(path)), 0);
+        const QString middle = config + "/" + c.link;
+        if (!c.middle.isEmpty()) {
+            ASSERT_EQ(::symlink(QFile::encodeName(c.middle), QFile::encodeName(middle)), 0);
+        }
+        StoredSettings settings = SettingsStore::Read(QLocale::c());
+        EXPECT_EQ(settings.scroll, c.existed ? 20 : 17);
+        settings.scroll = 30;
+        EXPECT_TRUE(SettingsStore::Write(settings, QLocale::c()));
+
+        EXPECT_EQ(QFileInfo(path).isSymLink(), !c.end.isEmpty());
+        EXPECT_EQ(QFileInfo(middle).isSymLink(), !c.middle.isEmpty());
+        const auto parsed = ParsedFile(c.end.isEmpty() ? path : c.end);
+        ASSERT_TRUE(parsed.has_value());
+        EXPECT_EQ(parsed->value("Form/Scroll"), "30");
+        EXPECT_EQ(parsed->value("Other/a"), c.existed ? "1" : "");
+        EXPECT_FALSE(QFileInfo::exists(dotfiles + "/none"));
+        const QStringList ours = {"*.new*"};
+        EXPECT_EQ(
+            QDir(config).entryList(ours, QDir::AllEntries | QDir::Hidden | QDir::System) +
+                QDir(dotfiles).entryList(ours, QDir::AllEntries | QDir::Hidden | QDir::System),
+            QStringList());
+        QFile::remove(path);
+        QFile::remove(middle);
+        QFile::remove(c.end);
+    }
+}
+
 // What an interrupted save left beside the file goes with the next save;
 // names that are not the store's stay.
 TEST(SettingsStore, NextSaveRemovesWhatAnInterruptedSaveLeft) {
@@ -315,6 +373,8 @@ TEST(SettingsStore, OnlyAFileIsReadOrReplaced) {
         {"link to a FIFO",
          [&] { return ::mkfifo(QFile::encodeName(fifo), 0600) == 0 && QFile::link(fifo, path); },
          S_IFLNK},
+        {"link to itself",
+         [&] { return ::symlink(QFile::encodeName(path), QFile::encodeName(path)) == 0; }, S_IFLNK},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
