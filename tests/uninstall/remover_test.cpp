@@ -1,5 +1,6 @@
 // The remover against real settings files: every outcome of the two steps,
-// and a link in the file's place that must not lead it elsewhere.
+// a link in the file's place that must not lead it elsewhere, and things
+// other than a file there.
 #include <gtest/gtest.h>
 
 #include <QApplication>
