@@ -276,6 +276,7 @@ TEST(SettingsStore, UnreadableLinesDoNotStopSaving) {
         ForgetSettings();
         QDir().mkpath(QFileInfo(SettingsFilePath()).absolutePath());
         PutFile(SettingsFilePath(), c.before);
+        ASSERT_EQ(::chmod(QFile::encodeName(SettingsFilePath()), 0600), 0);
         StoredSettings settings = SettingsStore::Read(QLocale::c());
         EXPECT_EQ(settings.scroll, c.scroll);
         settings.scroll = 30;
@@ -285,6 +286,9 @@ TEST(SettingsStore, UnreadableLinesDoNotStopSaving) {
         EXPECT_EQ(parsed->value("Form/Scroll"), "30");
         EXPECT_EQ(parsed->value("Other/a"), c.before.contains("[Other]") ? "1" : "");
         EXPECT_FALSE(FileBytes(SettingsFilePath()).contains(c.unreadable));
+        struct stat after {};
+        ASSERT_EQ(::stat(QFile::encodeName(SettingsFilePath()), &after), 0);
+        EXPECT_EQ(after.st_mode & 0777, 0600u);  // as before
     }
 }
 

@@ -60,6 +60,8 @@ TEST(Remover, OutcomesFollowTheSecondStepAndALinkIsNotFollowed) {
         {"neither", nullptr, Place::kFile, kAlreadyRemovedMessage, false},
         {"another group beside the section", "[Form]\nScroll=17\n[Other]\na=1\n", Place::kFile,
          kAlreadyRemovedMessage, true},
+        {"unreadable line beside the section", "# note\n[Form]\nScroll=17\n", Place::kFile,
+         kAllRemovedMessage, false},
         {"link", "[Form]\nScroll=17\n", Place::kLink, kAllRemovedMessage, false},
         {"FIFO", nullptr, Place::kFifo, kAlreadyRemovedMessage, true},
         {"folder", nullptr, Place::kFolder, kAlreadyRemovedMessage, true},
