@@ -4,22 +4,18 @@
 #include <QFileInfo>
 #include <QSettings>
 
+#include "common/settings_location.h"
+
 namespace uninstall {
 
 namespace {
-constexpr char kApplication[] = "vbChromola";
-constexpr char kSection[] = "Form";
+using chromola::kSettingsSection;
+using chromola::SettingsFilePath;
 
 bool IsPlainFile(const QFileInfo& info) {
     return info.exists() && info.isFile() && !info.isSymLink();
 }
 }  // namespace
-
-QString SettingsFilePath() {
-    return QSettings(QSettings::NativeFormat, QSettings::UserScope,
-                     QString::fromLatin1(kApplication))
-        .fileName();
-}
 
 bool RemoveSection() {
     const QString path = SettingsFilePath();
@@ -30,10 +26,10 @@ bool RemoveSection() {
     // the file again when it is destroyed.
     QSettings settings(path, QSettings::IniFormat);
     settings.setFallbacksEnabled(false);
-    if (!settings.childGroups().contains(QString::fromLatin1(kSection))) {
+    if (!settings.childGroups().contains(QString::fromLatin1(kSettingsSection))) {
         return false;
     }
-    settings.remove(QString::fromLatin1(kSection));
+    settings.remove(QString::fromLatin1(kSettingsSection));
     settings.sync();
     return settings.status() == QSettings::NoError;
 }

@@ -11,8 +11,6 @@ namespace uninstall {
 inline constexpr char kAllRemovedMessage[] = "Все успешно удалено";
 inline constexpr char kAlreadyRemovedMessage[] = "Удаление уже произведено";
 
-// The settings file the player writes.
-QString SettingsFilePath();
 // Removes the [Form] group; false when there was nothing to remove or the
 // file could not be rewritten. A link is never followed: the file it points
 // to may lie outside the settings folder.

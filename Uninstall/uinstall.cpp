@@ -4,6 +4,7 @@
 #include <QMessageBox>
 #include <QScreen>
 
+#include "common/twips.h"
 #include "settings_remover.h"
 
 static void InitResources() {
@@ -11,13 +12,6 @@ static void InitResources() {
 }
 
 namespace uninstall {
-
-namespace {
-// Design geometry is in twips, 15 to the pixel.
-QRect Twips(int left, int top, int width, int height) {
-    return {left / 15, top / 15, width / 15, height / 15};
-}
-}  // namespace
 
 void ShowOutcome(const QString& text) {
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Uninstall"), text, QMessageBox::Ok);
@@ -38,14 +32,14 @@ Uinstall::Uinstall(MessageFn message, QWidget* parent)
     dialogFont.setPixelSize(11);
     setFont(dialogFont);
     setWindowIcon(QIcon(QStringLiteral(":/uninstall/uninstall.png")));
-    setFixedSize(Twips(0, 0, 3210, 1410).size());
+    setFixedSize(QSize(chromola::TwipsToPixels(3210), chromola::TwipsToPixels(1410)));
 
     Label1 = new QLabel(QStringLiteral("Rozuzer очистка реестра от мусора"), this);
-    Label1->move(Twips(300, 300, 0, 0).topLeft());
+    Label1->move(chromola::TwipsToPixels(300), chromola::TwipsToPixels(300));
     Label1->adjustSize();  // the label's width follows its text
 
     Command1 = new QPushButton(QStringLiteral("Удалить раздел"), this);
-    Command1->setGeometry(Twips(780, 720, 1515, 375));
+    Command1->setGeometry(chromola::TwipsRect(780, 720, 1515, 375));
     Command1->setFocus();
     connect(Command1, &QPushButton::clicked, this, [this] { message_(RemoveSettings()); });
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "rounding.h"
+#include "common/rounding.h"
 
 namespace chromola {
 

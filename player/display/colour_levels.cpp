@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "rounding.h"
+#include "common/rounding.h"
 
 namespace chromola {
 

@@ -1,10 +1,10 @@
 #include "display/display_controller.h"
 
+#include "common/rounding.h"
 #include "display/level_bars.h"
+#include "transport_math.h"
 
 #include <algorithm>
-#include "rounding.h"
-#include "transport_math.h"
 
 namespace chromola {
 

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "rounding.h"
+#include "common/rounding.h"
 
 namespace chromola {
 

@@ -7,8 +7,8 @@
 #include <QUrlQuery>
 #include <QValidator>
 
+#include "common/twips.h"
 #include "main_window/dialog_font.h"
-#include "main_window/twips.h"
 #include "settings/settings_codec.h"
 
 namespace chromola {

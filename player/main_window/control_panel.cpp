@@ -6,8 +6,8 @@
 
 #include <algorithm>
 
+#include "common/twips.h"
 #include "display/level_bars.h"
-#include "main_window/twips.h"
 
 namespace chromola {
 

@@ -10,9 +10,9 @@
 
 #include <memory>
 
+#include "common/twips.h"
 #include "display/level_bars.h"
 #include "main_window/dialog_font.h"
-#include "main_window/twips.h"
 #include "transport_math.h"
 
 // The window's pictures live in a resource file compiled into a static

@@ -8,11 +8,11 @@
 #include <QScreen>
 #include <QStandardPaths>
 
+#include "common/twips.h"
 #include "display/colour_log.h"
 #include "help_window/form2.h"
 #include "main_window/form1.h"
 #include "main_window/num_lock.h"
-#include "main_window/twips.h"
 #include "playlist/chosen_files.h"
 #include "settings/settings_store.h"
 

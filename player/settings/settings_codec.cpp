@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <limits>
 
-#include "rounding.h"
+#include "common/rounding.h"
 
 namespace chromola {
 

@@ -1,17 +1,13 @@
-// Where the settings live: the INI file $XDG_CONFIG_HOME/vbChromola.conf
-// (by default ~/.config/vbChromola.conf), group [Form], one text value per
-// setting. The remover deletes the same file.
+// The settings in their file (common/settings_location.h), group [Form], one
+// text value per setting. The remover deletes the same file.
 #pragma once
 
 #include <QLocale>
-#include <QString>
 
+#include "common/settings_location.h"
 #include "settings/settings_codec.h"
 
 namespace chromola {
-
-inline constexpr char kSettingsApplication[] = "vbChromola";
-inline constexpr char kSettingsSection[] = "Form";
 
 class SettingsStore {
   public:
@@ -20,9 +16,9 @@ class SettingsStore {
     static StoredSettings Read(const QLocale& locale);
     // Writes every value. The file is replaced atomically: a failed write
     // (a full disk, say) leaves the previous file as it was and returns false.
+    // A link in the file's place stays, and the file it leads to is replaced;
+    // anything else that is not a file is left alone (false).
     static bool Write(const StoredSettings& settings, const QLocale& locale);
-    // The file's full path, for messages and tests.
-    static QString FilePath();
 };
 
 }  // namespace chromola

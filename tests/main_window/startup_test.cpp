@@ -38,7 +38,7 @@ TEST(Startup, LibraryProblemsShowOneBoxAndEndWithFailure) {
         EXPECT_EQ(harness.boxes[0].caption, caption);
         EXPECT_EQ(harness.boxes[0].text, text);
         harness.Close();
-        EXPECT_FALSE(QFile::exists(SettingsStore::FilePath()));
+        EXPECT_FALSE(QFile::exists(SettingsFilePath()));
     }
 }
 

@@ -33,7 +33,7 @@ QString WriteTone(const TempDir& dir, const std::string& name, Tone tone, AudioF
 }
 
 void ForgetSettings() {
-    QFile::remove(SettingsStore::FilePath());
+    QFile::remove(SettingsFilePath());
 }
 
 bool WaitUntil(const std::function<bool()>& done, int ms) {

@@ -3,7 +3,7 @@
 
 #include <QRect>
 
-#include "rounding.h"
+#include "common/rounding.h"
 
 namespace chromola {
 
