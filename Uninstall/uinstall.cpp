@@ -4,6 +4,7 @@
 #include <QMessageBox>
 #include <QScreen>
 
+#include "common/dialog_font.h"
 #include "common/twips.h"
 #include "settings_remover.h"
 
@@ -24,13 +25,7 @@ Uinstall::Uinstall(MessageFn message, QWidget* parent)
       message_(std::move(message)) {
     InitResources();
     setWindowTitle(QStringLiteral("Удаление ключей реестра"));
-    // The layout is made for the classic 8-point dialog font, 11 pixels high
-    // and about as wide as Arial.
-    QFont dialogFont = font();
-    dialogFont.setFamilies(
-        {QStringLiteral("Liberation Sans"), QStringLiteral("Arial"), dialogFont.family()});
-    dialogFont.setPixelSize(11);
-    setFont(dialogFont);
+    chromola::UseDialogFont(this);
     setWindowIcon(QIcon(QStringLiteral(":/uninstall/uninstall.png")));
     setFixedSize(QSize(chromola::TwipsToPixels(3210), chromola::TwipsToPixels(1410)));
 

@@ -8,7 +8,7 @@
 #include <QValidator>
 
 #include "common/twips.h"
-#include "main_window/dialog_font.h"
+#include "common/dialog_font.h"
 #include "settings/settings_codec.h"
 
 namespace chromola {

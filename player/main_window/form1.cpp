@@ -12,7 +12,7 @@
 
 #include "common/twips.h"
 #include "display/level_bars.h"
-#include "main_window/dialog_font.h"
+#include "common/dialog_font.h"
 #include "transport_math.h"
 
 // The window's pictures live in a resource file compiled into a static

@@ -1,5 +1,6 @@
-// The windows' layouts are made for the classic 8-point dialog font: 11
-// pixels high and about as wide as Arial.
+// The windows of both programs are laid out for the classic 8-point dialog
+// font: 11 pixels high and about as wide as Arial. Header only, so that the
+// common library itself needs no widgets.
 #pragma once
 
 #include <QFont>
