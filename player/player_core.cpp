@@ -6,10 +6,12 @@ PlayerCore::PlayerCore(AudioEngine& engine, PlayerState& state, PlayerView& view
     : playback(engine, state),
       playlist(state, view, clock, playback),
       display(engine, state, view, clock, playback, playlist),
-      keyboard(engine, state, view, clock, playback, playlist, display) {
+      live(engine, state, view, clock, playback, display),
+      keyboard(engine, state, view, clock, playback, playlist, display, live) {
     // A track started by hand or by a key during the pause between tracks
     // replaces the pending start of the next entry.
     playlist.beforeTrackStart = [this, &view] {
+        live.Leave(false);
         if (display.isBetweenTracks()) {
             display.CancelPendingStart();
             view.ShowPicture(false);
@@ -17,6 +19,7 @@ PlayerCore::PlayerCore(AudioEngine& engine, PlayerState& state, PlayerView& view
         }
     };
     playlist.showIdleColour = [this] { display.ShowIdleColour(); };
+    display.liveSourceLost = [this] { live.SourceLost(); };
 }
 
 }  // namespace chromola

@@ -7,6 +7,7 @@
 #include "clock.h"
 #include "display/display_controller.h"
 #include "engine/audio_engine.h"
+#include "engine/live_capture.h"
 #include "engine/playback.h"
 #include "keys/keyboard_control.h"
 #include "player_state.h"
@@ -24,6 +25,7 @@ class PlayerCore {
     Playback playback;
     PlaylistController playlist;
     DisplayController display;
+    LiveCapture live;
     KeyboardControl keyboard;
 };
 

@@ -33,6 +33,10 @@ struct PlayerState {
     int FlashLimit = 0;
     // 1: the automatic level adapts the brightness to the music.
     int AutoLevel = 0;
+    // 1: live mode, the colour of what the computer plays or hears.
+    int Live = 0;
+    // What live mode captures: 0 the computer's sound, 1 the microphone.
+    int LiveSource = 0;
 };
 
 }  // namespace chromola

@@ -40,6 +40,8 @@ class PlayerView {
     virtual int Position() const = 0;
     // The user is dragging the bar's thumb.
     virtual bool PositionDragged() const = 0;
+    // Disabled while there is no track to seek in (live mode).
+    virtual void EnablePosition(bool enabled) = 0;
 
     // The brightness bar `VScroll1` and its caption `Label1`.
     virtual void ShowBrightness(int value, const QString& caption) = 0;

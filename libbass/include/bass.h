@@ -99,6 +99,40 @@ BASSDEF(BOOL) BASS_ChannelSetPosition(DWORD handle, QWORD pos, DWORD mode);
 BASSDEF(DWORD) BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length);
 BASSDEF(DWORD) BASS_ChannelIsActive(DWORD handle);
 
+// ---------------------------------------------------------------------------
+// This library's own additions, not part of the classic API above: live
+// capture of the sound the computer plays (an output's monitor) or of an
+// input such as a microphone, through the sound server. A capture channel's
+// handle is accepted by BASS_ChannelGetData (BASS_DATA_FFT2048, the same
+// scale and window as for a stream: the newest 2048 frames),
+// BASS_ChannelIsActive (BASS_ACTIVE_PLAYING while its source is there,
+// BASS_ACTIVE_STALLED once it has gone) and BASS_StreamFree. The
+// usual rules hold: failure values and the calling thread's error code.
+// Capture needs no BASS_Init.
+
+typedef struct CHROMOLA_CAPTURE_SOURCE {
+    char id[256];           // the source's name on the sound server
+    char description[256];  // for people
+    BOOL isMonitor;         // the monitor of an output
+    BOOL isDefaultMonitor;  // the monitor of the default output
+    BOOL isDefaultInput;    // the default input
+} CHROMOLA_CAPTURE_SOURCE;
+
+// Fills up to `max` entries of `sources` and returns how many sources there
+// are (which may be more than `max`), or -1 (error code set) when no sound
+// server answers.
+BASSDEF(int) CHROMOLA_CaptureSources(CHROMOLA_CAPTURE_SOURCE* sources, int max);
+
+// What CHROMOLA_CaptureStart captures when `source` is NULL.
+#define CHROMOLA_CAPTURE_OUTPUT 1  // the default output's monitor, following the default output
+#define CHROMOLA_CAPTURE_INPUT 2   // the default input
+
+// Starts capturing `source` (an id from CHROMOLA_CaptureSources), or with a
+// NULL source what `which` names; returns the channel's handle, or 0 (error
+// code set: BASS_ERROR_DEVICE when no sound server answers, within 100 ms;
+// BASS_ERROR_ILLPARAM for an unknown source).
+BASSDEF(DWORD) CHROMOLA_CaptureStart(const char* source, DWORD which);
+
 #ifdef __cplusplus
 }
 #endif

@@ -29,6 +29,7 @@ void DisplayController::BrightnessChanged(int value) {
 
 void DisplayController::Tick() {
     const DWORD channel = state_.CurrentChannel;
+    const bool live = state_.Live == 1;
     if (view_.WindowState() != kMinimised) {
         // A failed request leaves the last spectrum in place.
         bass_.BASS_ChannelGetData(channel, spectrum_.data(), BASS_DATA_FFT2048);
@@ -38,15 +39,20 @@ void DisplayController::Tick() {
             sink->ShowColour(levels);
         }
         // While the user drags the thumb the bar follows the pointer, not the
-        // track.
-        if (!view_.PositionDragged()) {
+        // track; live sound has no position.
+        if (!live && !view_.PositionDragged()) {
             const QWORD position = bass_.BASS_ChannelGetPosition(channel, BASS_POS_BYTE);
             view_.SetPosition(RoundHalfEven(playback_.BytesToSeconds(channel, position)));
         }
         view_.SetLevelBarEnds(LevelBarEnd(levels.blue), LevelBarEnd(levels.green),
                               LevelBarEnd(levels.red));
     }
-    if (bass_.BASS_ChannelIsActive(channel) == 0) {
+    const DWORD active = bass_.BASS_ChannelIsActive(channel);
+    if (live) {
+        if (active != BASS_ACTIVE_PLAYING && liveSourceLost) {
+            liveSourceLost();
+        }
+    } else if (active == 0) {
         EndOfTrack();
     }
 }

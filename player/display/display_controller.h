@@ -15,6 +15,7 @@
 #include "player_view.h"
 #include "playlist/playlist_controller.h"
 
+#include <functional>
 #include <vector>
 
 namespace chromola {
@@ -35,6 +36,9 @@ class DisplayController {
     float Brightness() const { return brightness_; }
 
     bool isBetweenTracks() const { return clock_.PausePending(); }
+    // Called when the live source goes away while live mode is on.
+    std::function<void()> liveSourceLost;
+
     // Sinks follow every colour shown from now on; not owned.
     void AddSink(ColourSink* sink) { sinks_.push_back(sink); }
 

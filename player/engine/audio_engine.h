@@ -30,6 +30,8 @@ class AudioEngine {
     virtual BOOL BASS_ChannelSetPosition(DWORD handle, QWORD pos, DWORD mode) = 0;
     virtual DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) = 0;
     virtual DWORD BASS_ChannelIsActive(DWORD handle) = 0;
+    // The library's own live capture (bass.h).
+    virtual DWORD CHROMOLA_CaptureStart(const char* source, DWORD which) = 0;
 };
 
 }  // namespace chromola

@@ -112,4 +112,9 @@ DWORD BassLibrary::BASS_ChannelIsActive(DWORD handle) {
     return fn ? fn(handle) : 0;
 }
 
+DWORD BassLibrary::CHROMOLA_CaptureStart(const char* source, DWORD which) {
+    auto* fn = resolve("CHROMOLA_CaptureStart", captureStart_);
+    return fn ? fn(source, which) : 0;
+}
+
 }  // namespace chromola

@@ -39,6 +39,7 @@ class BassLibrary final : public AudioEngine {
     BOOL BASS_ChannelSetPosition(DWORD handle, QWORD pos, DWORD mode) override;
     DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) override;
     DWORD BASS_ChannelIsActive(DWORD handle) override;
+    DWORD CHROMOLA_CaptureStart(const char* source, DWORD which) override;
 
   private:
     // Resolves `name` once into `slot`; null when the library or the symbol is
@@ -66,6 +67,7 @@ class BassLibrary final : public AudioEngine {
     decltype(&::BASS_ChannelSetPosition) channelSetPosition_ = nullptr;
     decltype(&::BASS_ChannelGetData) channelGetData_ = nullptr;
     decltype(&::BASS_ChannelIsActive) channelIsActive_ = nullptr;
+    decltype(&::CHROMOLA_CaptureStart) captureStart_ = nullptr;
 };
 
 }  // namespace chromola

@@ -31,6 +31,8 @@ KeyCode KeyCodeOf(int qtKey, Qt::KeyboardModifiers modifiers) {
     switch (qtKey) {
         case Qt::Key_F1:
             return kKeyF1;
+        case Qt::Key_F9:
+            return kKeyF9;
         case Qt::Key_F11:
             return kKeyF11;
         case Qt::Key_Escape:
@@ -50,14 +52,15 @@ KeyCode KeyCodeOf(int qtKey, Qt::KeyboardModifiers modifiers) {
 
 KeyboardControl::KeyboardControl(AudioEngine& bass, PlayerState& state, PlayerView& view,
                                  Clock& clock, Playback& playback, PlaylistController& playlist,
-                                 DisplayController& display)
+                                 DisplayController& display, LiveCapture& live)
     : bass_(bass),
       state_(state),
       view_(view),
       clock_(clock),
       playback_(playback),
       playlist_(playlist),
-      display_(display) {}
+      display_(display),
+      live_(live) {}
 
 void KeyboardControl::SeekTo(int seconds) {
     view_.SetPosition(seconds);
@@ -91,6 +94,9 @@ void KeyboardControl::KeyDown(KeyCode key) {
         case kKeyPadMinus:
             display_.BrightnessChanged(BrightnessDown(display_.BrightnessValue()));
             break;
+        case kKeyF9:
+            live_.Toggle();
+            break;
         case kKeyF11:
             if (view_.WindowState() != kNormal || view_.FullScreen()) {
                 view_.ShowOrdinary();
@@ -101,6 +107,7 @@ void KeyboardControl::KeyDown(KeyCode key) {
         case kKeyEscape:
             if (view_.WindowState() != kNormal) {
                 view_.ShowOrdinary();
+                live_.Leave(false);
                 clock_.StopTicks();
                 view_.ClearMessage();
                 playback_.FreeChannel();

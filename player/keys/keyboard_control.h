@@ -10,6 +10,7 @@
 
 #include "display/display_controller.h"
 #include "engine/audio_engine.h"
+#include "engine/live_capture.h"
 #include "engine/playback.h"
 #include "player_state.h"
 #include "player_view.h"
@@ -30,6 +31,7 @@ enum KeyCode : int {
     kKeyPadPlus = 0x6B,
     kKeyPadMinus = 0x6D,
     kKeyF1 = 0x70,
+    kKeyF9 = 0x78,
     kKeyF11 = 0x7A,
     kKeyPlus = 0xBB,
     kKeyMinus = 0xBD,
@@ -39,7 +41,8 @@ KeyCode KeyCodeOf(int qtKey, Qt::KeyboardModifiers modifiers);
 class KeyboardControl {
   public:
     KeyboardControl(AudioEngine& bass, PlayerState& state, PlayerView& view, Clock& clock,
-                    Playback& playback, PlaylistController& playlist, DisplayController& display);
+                    Playback& playback, PlaylistController& playlist, DisplayController& display,
+                    LiveCapture& live);
 
     void KeyDown(KeyCode key);
     // The user dragged the position bar's thumb to `seconds`.
@@ -53,6 +56,7 @@ class KeyboardControl {
     Playback& playback_;
     PlaylistController& playlist_;
     DisplayController& display_;
+    LiveCapture& live_;
 };
 
 }  // namespace chromola

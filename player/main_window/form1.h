@@ -56,6 +56,7 @@ class Form1 : public QWidget, public PlayerView {
     void SetPosition(int seconds) override;
     int Position() const override;
     bool PositionDragged() const override;
+    void EnablePosition(bool enabled) override { HScroll1->setEnabled(enabled); }
     void ShowBrightness(int value, const QString& caption) override;
     void SetEntries(const QStringList& entries) override;
     void RemoveEntry(int index) override;

@@ -108,6 +108,9 @@ std::optional<int> Player::Start() {
         NumLock::set(true);
     }
     ReadGainSettings();
+    if (stored_.live == 1) {
+        core_->live.Enter();
+    }
     return std::nullopt;
 }
 
@@ -171,7 +174,9 @@ void Player::PlaceWindow(int left, int top, int width, int height) {
 void Player::ReadPlaylistSettings() {
     state_.ChosenFiles = stored_.path;
     state_.TrackIndex = stored_.track;
-    core_->playlist.FillPlaylist();
+    // A player closed in live mode comes back in it, without starting the
+    // stored track first.
+    core_->playlist.FillPlaylist(stored_.live == 0);
     core_->display.BrightnessChanged(stored_.scroll);
     state_.InvertColours = stored_.inverse;
 }
@@ -182,6 +187,7 @@ void Player::ReadGainSettings() {
     state_.BlueGain = GainFromPosition(stored_.blue);
     state_.FlashLimit = stored_.flashLimit;
     state_.AutoLevel = stored_.autoLevel;
+    state_.LiveSource = stored_.liveSource;
 }
 
 void Player::Unload() {
@@ -225,6 +231,8 @@ void Player::WriteSettings() {
     out.blue = PositionFromGain(state_.BlueGain);
     out.flashLimit = state_.FlashLimit;
     out.autoLevel = state_.AutoLevel;
+    out.live = state_.Live;
+    out.liveSource = state_.LiveSource;
     SettingsStore::Write(out, options_.locale);
 }
 

@@ -21,7 +21,7 @@ void PlaylistController::ChooseFiles(const QStringList& paths) {
     FillPlaylist();
 }
 
-void PlaylistController::FillPlaylist() {
+void PlaylistController::FillPlaylist(bool play) {
     if (state_.ChosenFiles.isEmpty()) {
         return;
     }
@@ -40,12 +40,16 @@ void PlaylistController::FillPlaylist() {
         ShowIdleLook();
         return;
     }
+    state_.TrackIndex = WrapIndex(state_.TrackIndex, count);
+    if (!play) {
+        view_.SelectEntry(state_.TrackIndex);
+        return;
+    }
     if (beforeTrackStart) {
         beforeTrackStart();
     }
     view_.SetBackColour(kBlack);
     view_.ShowPicture(false);
-    state_.TrackIndex = WrapIndex(state_.TrackIndex, count);
     view_.SelectEntry(state_.TrackIndex);
     StartTrack(state_.PlaylistFolder + state_.Entries.at(state_.TrackIndex));
 }

@@ -20,7 +20,9 @@ class PlaylistController {
 
     // The files the user chose (none: cancelled, nothing changes).
     void ChooseFiles(const QStringList& paths);
-    void FillPlaylist();
+    // Lists the entries of `ChosenFiles` and, with `play`, starts the
+    // current one.
+    void FillPlaylist(bool play = true);
     // Plays the selected entry: the list's double-click action.
     void PlaySelected();
     void PreviousTrack();

@@ -188,6 +188,8 @@ const std::vector<OptionSetting>& OptionSettings() {
     static const std::vector<OptionSetting> options = {
         {"FlashLimit", &StoredSettings::flashLimit, 0, 1, 0},
         {"AutoLevel", &StoredSettings::autoLevel, 0, 1, 0},
+        {"Live", &StoredSettings::live, 0, 1, 0},
+        {"LiveSource", &StoredSettings::liveSource, 0, 1, 0},
     };
     return options;
 }

@@ -62,6 +62,8 @@ struct StoredSettings {
     // Options added since, written after the thirteen (OptionSettings).
     int flashLimit = 0;  // 1: the photosensitive flash limiter is on
     int autoLevel = 0;   // 1: the automatic level is on
+    int live = 0;        // 1: live mode was on at exit
+    int liveSource = 0;  // live mode's source: 0 the computer's sound, 1 the microphone
 };
 
 // The options added after the thirteen values: whole numbers in a range; a

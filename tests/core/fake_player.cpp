@@ -37,7 +37,7 @@ DWORD FakeEngine::Open(const void* file, bool module) {
         return 0;
     }
     ++opened;
-    channels_[++lastHandle_] = {name, track, module, false, 0, clock_.now};
+    channels_[++lastHandle_] = {name, track, module, false, false, 0, clock_.now};
     return lastHandle_;
 }
 
@@ -132,8 +132,20 @@ DWORD FakeEngine::BASS_ChannelGetData(DWORD handle, void* buffer, DWORD) {
     return 4096;
 }
 
+DWORD FakeEngine::CHROMOLA_CaptureStart(const char*, DWORD which) {
+    if (!captureStarts) {
+        return 0;
+    }
+    capturing = which;
+    channels_[++lastHandle_] = {"live", {.bin = captureBin}, false, true, true, 0, clock_.now};
+    return lastHandle_;
+}
+
 DWORD FakeEngine::BASS_ChannelIsActive(DWORD handle) {
     const Channel* c = Find(handle);
+    if (c != nullptr && c->capture) {
+        return captureLost ? BASS_ACTIVE_STALLED : BASS_ACTIVE_PLAYING;
+    }
     return c != nullptr && c->playing && HeardSeconds(handle) < c->track.seconds ? 1 : 0;
 }
 

@@ -80,6 +80,13 @@ class FakeEngine final : public AudioEngine {
     BOOL BASS_ChannelSetPosition(DWORD handle, QWORD pos, DWORD mode) override;
     DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) override;
     DWORD BASS_ChannelIsActive(DWORD handle) override;
+    DWORD CHROMOLA_CaptureStart(const char* source, DWORD which) override;
+
+    // Live capture: what it hears, whether it starts, whether its source is gone.
+    int captureBin = 0;
+    bool captureStarts = true;
+    bool captureLost = false;
+    DWORD capturing = 0;  // what was asked for: CHROMOLA_CAPTURE_OUTPUT or _INPUT
 
     static constexpr double kBytesPerSecond = 44100.0 * 4;
 
@@ -88,6 +95,7 @@ class FakeEngine final : public AudioEngine {
         QString name;
         FakeTrack track;
         bool module = false;
+        bool capture = false;
         bool playing = false;
         double startSeconds = 0;  // heard position when it last started or seeked
         long long startedAt = 0;  // clock time then
@@ -116,6 +124,7 @@ class FakeView final : public PlayerView {
     void SetPosition(int s) override { position = s; }
     int Position() const override { return position; }
     bool PositionDragged() const override { return dragged; }
+    void EnablePosition(bool enabled) override { positionEnabled = enabled; }
     void ShowBrightness(int value, const QString& text) override {
         brightness = value;
         caption = text;
@@ -147,6 +156,7 @@ class FakeView final : public PlayerView {
     int positionMaximum = 100;
     int position = 0;
     bool dragged = false;
+    bool positionEnabled = true;
     int brightness = 0;
     QString caption;
     QStringList entries;

@@ -274,6 +274,53 @@ TEST_F(CoreTest, StepsWrapRoundAndNeedTwoEntries) {
     EXPECT_EQ(engine.PlayingName(), "a.wav");
 }
 
+// F9 turns live mode on and off; starting a track leaves it; a source that
+// cannot start or goes away is reported and the player stays usable.
+TEST_F(CoreTest, LiveModeColoursWhatIsCapturedAndGivesWayToTracks) {
+    for (const int source : {0, 1}) {  // the computer's sound, the microphone
+        SCOPED_TRACE(source);
+        state.LiveSource = source;
+        engine.captureBin = 50;
+        Choose({"a.wav", "b.wav"});
+        core.keyboard.KeyDown(kKeyF9);
+        EXPECT_EQ(engine.capturing,
+                  source == 0 ? DWORD{CHROMOLA_CAPTURE_OUTPUT} : DWORD{CHROMOLA_CAPTURE_INPUT});
+        EXPECT_EQ(engine.PlayingName(), "live");
+        EXPECT_FALSE(view.picture);
+        EXPECT_FALSE(view.positionEnabled);
+        clock.Advance(17 * 100);  // longer than any track: nothing ends
+        EXPECT_GT(view.colour.green, 20);
+        EXPECT_EQ(state.Live, 1);
+        core.playlist.NextTrack();
+        EXPECT_EQ(state.Live, 0);
+        EXPECT_EQ(engine.PlayingName(), "b.wav");
+        EXPECT_TRUE(view.positionEnabled);
+        core.keyboard.KeyDown(kKeyF9);
+        core.keyboard.KeyDown(kKeyF9);
+        EXPECT_EQ(state.Live, 0);
+        EXPECT_EQ(engine.PlayingName(), "");
+        EXPECT_TRUE(view.picture);
+        EXPECT_EQ(view.colour, kIdleColour);
+    }
+    const std::tuple<bool, bool, const char*> failures[] = {
+        {false, false, LiveCapture::kCannotCaptureMessage},
+        {true, true, LiveCapture::kSourceLostMessage}};
+    for (const auto& [starts, lost, message] : failures) {
+        SCOPED_TRACE(message);
+        engine.captureStarts = starts;
+        engine.captureLost = false;
+        core.keyboard.KeyDown(kKeyF9);
+        engine.captureLost = lost;
+        clock.Advance(34);
+        EXPECT_EQ(view.message, QString::fromUtf8(message));
+        EXPECT_EQ(state.Live, 0);
+        EXPECT_FALSE(clock.Ticking());
+        EXPECT_TRUE(view.positionEnabled);
+        core.playlist.NextTrack();
+        EXPECT_NE(engine.PlayingName(), "") << "the player stays usable";
+    }
+}
+
 TEST(KeyCodes, MainKeyboardAndNumberPadWithOrWithoutNumLock) {
     const std::tuple<int, Qt::KeyboardModifiers, KeyCode> rows[] = {
         {Qt::Key_8, Qt::KeypadModifier, kKeyPad8},
