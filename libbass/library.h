@@ -10,6 +10,9 @@
 #include <utility>
 
 #include "writer_preferring_mutex.h"
+#ifdef CHROMOLA_TIME_LIBRARY_LOCK
+#include "lock_timing.h"
+#endif
 
 #include "bass.h"
 #include "byte_source.h"
@@ -55,7 +58,11 @@ class Library {
     void reposition(Channel& channel, int64_t frame);  // shared lock held
     uint64_t heard() const { return device_->heardFrame(); }
 
+#ifdef CHROMOLA_TIME_LIBRARY_LOCK
+    mutable TimedLock<WriterPreferringMutex> mutex_;
+#else
     mutable WriterPreferringMutex mutex_;
+#endif
     Mixer mixer_;
     std::unique_ptr<OutputDevice> device_;
     uint64_t deviceGeneration_ = 0;  // changes with every init, so a channel made for
