@@ -1,6 +1,6 @@
 // Built into the lock benchmark only (CHROMOLA_TIME_LIBRARY_LOCK): the
-// library-wide mutex wrapped so that the longest time any thread held it,
-// shared or exclusive, can be read back.
+// library-wide mutex wrapped so that the longest time any thread held it, and
+// how often it was held for more than a millisecond, can be read back.
 #pragma once
 
 #include <atomic>
@@ -10,6 +10,8 @@
 namespace chromola::audio {
 
 inline std::atomic<int64_t> longestLibraryLockHoldNs{0};
+inline std::atomic<int64_t> libraryLockHolds{0};
+inline std::atomic<int64_t> libraryLockHoldsOverMs{0};
 
 template <class Mutex>
 class TimedLock {
@@ -21,14 +23,6 @@ class TimedLock {
     void unlock() {
         record();
         mutex_.unlock();
-    }
-    void lock_shared() {
-        mutex_.lock_shared();
-        since() = now();
-    }
-    void unlock_shared() {
-        record();
-        mutex_.unlock_shared();
     }
 
   private:
@@ -44,6 +38,9 @@ class TimedLock {
     }
     static void record() {
         const int64_t held = now() - since();
+        libraryLockHolds.fetch_add(1, std::memory_order_relaxed);
+        if (held > 1000000)
+            libraryLockHoldsOverMs.fetch_add(1, std::memory_order_relaxed);
         int64_t longest = longestLibraryLockHoldNs.load(std::memory_order_relaxed);
         while (held > longest && !longestLibraryLockHoldNs.compare_exchange_weak(longest, held)) {
         }
