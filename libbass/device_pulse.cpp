@@ -60,7 +60,8 @@ class PulseDevice final : public OutputDevice {
     PulseDevice(const PulseDevice&) = delete;
     PulseDevice& operator=(const PulseDevice&) = delete;
 
-    // False when no server answers.
+    // False when there is no server; throws Error(DEVICE) when one took the
+    // connection but did not answer within the time-out.
     bool open(int sink, int rateWish) {
         loop_ = pa_threaded_mainloop_new();
         if (!loop_)
@@ -90,8 +91,11 @@ class PulseDevice final : public OutputDevice {
             }
         } disarm{loop_, timeout};
 
-        if (!waitForContext())
+        if (!waitForContext()) {
+            if (timedOut_)
+                throw Error(BASS_ERROR_DEVICE);
             return false;
+        }
         std::string sinkName;
         if (sink > 0)
             sinkName = sinkNameAt(sink - 1);  // throws DEVICE when out of range

@@ -1,5 +1,11 @@
-// Output through a real sound server, when one is reachable.
+// Output through a real sound server, when one is reachable, and through
+// one that does not answer.
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <cstdlib>
+#include <cstring>
 
 #include "bass_test.h"
 
@@ -21,6 +27,47 @@ bool soundServerReachable() {
 }
 
 class SoundServerTest : public BassTest {};
+
+// Points PULSE_SERVER elsewhere for one test.
+class ServerAddress {
+  public:
+    explicit ServerAddress(const std::string& address) {
+        if (const char* old = std::getenv("PULSE_SERVER"))
+            old_ = old;
+        setenv("PULSE_SERVER", address.c_str(), 1);
+    }
+    ~ServerAddress() {
+        if (old_.empty())
+            unsetenv("PULSE_SERVER");
+        else
+            setenv("PULSE_SERVER", old_.c_str(), 1);
+    }
+
+  private:
+    std::string old_;
+};
+
+// A server that takes the connection and never says a word: BASS_Init(-1)
+// gives up after its time-out with DEVICE, and tries no ALSA device that
+// would wait on the same server for ever.
+TEST_F(SoundServerTest, ServerThatNeverAnswersMakesInitFailInsteadOfHanging) {
+    const fs::path path = file("silent-server");
+    const int server = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(server, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    // The kernel completes the connections; nobody ever reads from them.
+    ASSERT_EQ(listen(server, 16), 0);
+    ServerAddress pointed("unix:" + path.string());
+    ASSERT_TRUE(api().Free());
+    alarm(30);  // a hang ends the test here rather than at the run's time-out
+    EXPECT_FALSE(api().Init(-1, 44100, 0, nullptr, nullptr));
+    alarm(0);
+    EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_DEVICE);
+    close(server);
+}
 
 // Frees the fixture's "no sound" device for the server's default sink.
 TEST_F(SoundServerTest, DefaultSinkPlaysAndReportsHeardPosition) {
