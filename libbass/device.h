@@ -9,6 +9,7 @@
 namespace chromola::audio {
 
 class Mixer;
+class PlaybackClock;
 
 class OutputDevice {
   public:
@@ -21,8 +22,11 @@ class OutputDevice {
     virtual void flush() {}
 };
 
-// Plays nothing, at real-time pace, driven by a timer thread.
-std::unique_ptr<OutputDevice> openNullDevice(Mixer& mixer, int rate);
+// Plays nothing, at real-time pace, driven by a timer thread. With a clock,
+// it marks what is heard there instead of on a clock of its own (the sound
+// server's device keeps its clock through a silent stand-in).
+std::unique_ptr<OutputDevice> openNullDevice(Mixer& mixer, int rate,
+                                             PlaybackClock* clock = nullptr);
 
 // The sound server through libpulse. sink 0 is the server's default sink,
 // 1.. its sinks in the order it lists them. Returns nullptr when there is no

@@ -18,12 +18,13 @@ namespace {
 // the frame count, so the pace never drifts however late a wake-up is.
 class NullDevice final : public OutputDevice {
   public:
-    NullDevice(Mixer& mixer, int rate)
+    NullDevice(Mixer& mixer, int rate, PlaybackClock* clock)
         : mixer_(mixer),
           rate_(rate),
           blockFrames_(static_cast<std::size_t>(std::max(1, rate / 200))),
           buffer_(blockFrames_ * 2),
-          clock_(rate) {
+          ownClock_(rate),
+          clock_(clock ? *clock : ownClock_) {
         thread_ = std::thread([this] { run(); });
     }
 
@@ -71,7 +72,8 @@ class NullDevice final : public OutputDevice {
     const int rate_;
     const std::size_t blockFrames_;
     std::vector<float> buffer_;
-    PlaybackClock clock_;
+    PlaybackClock ownClock_;
+    PlaybackClock& clock_;
     std::mutex mutex_;
     std::condition_variable wake_;
     bool stop_ = false;
@@ -80,8 +82,8 @@ class NullDevice final : public OutputDevice {
 
 }  // namespace
 
-std::unique_ptr<OutputDevice> openNullDevice(Mixer& mixer, int rate) {
-    return std::make_unique<NullDevice>(mixer, rate);
+std::unique_ptr<OutputDevice> openNullDevice(Mixer& mixer, int rate, PlaybackClock* clock) {
+    return std::make_unique<NullDevice>(mixer, rate, clock);
 }
 
 }  // namespace chromola::audio
