@@ -19,7 +19,7 @@ void SampleHistory::append(const float* mono, std::size_t n) noexcept {
         const uint64_t end = run[1] + skip;
         for (std::size_t i = skip; i < n; ++i) {
             data_[static_cast<std::size_t>(end + (i - skip)) & (capacity_ - 1)].store(
-                mono[i], std::memory_order_relaxed);
+                mono[i], std::memory_order_release);
         }
         run[1] += n;
     });
@@ -36,7 +36,7 @@ void SampleHistory::copy(int64_t start, float* out, std::size_t n) const noexcep
         const int64_t to = std::min(stop, end);
         for (int64_t f = from; f < to; ++f) {
             out[f - start] = data_[static_cast<std::size_t>(f) & (capacity_ - 1)].load(
-                std::memory_order_relaxed);
+                std::memory_order_acquire);
         }
     });
 }

@@ -2,9 +2,11 @@
 // by any number of readers without a lock: the audio thread must never wait,
 // and readers simply retry when they race with an update. Besides its own
 // values, a SeqLocked can guard more data that the writer changes inside
-// update() and readers copy inside read(); that data is kept in atomics and
-// accessed relaxed, so a racing reader sees stale or mixed values (which it
-// then discards) but never undefined behaviour.
+// update() and readers copy inside read(); that data is kept in atomics,
+// stored with memory_order_release and loaded with memory_order_acquire (free
+// on x86, and no fences, which the thread sanitizer cannot follow), so a
+// racing reader sees stale or mixed values, which it then discards, but never
+// undefined behaviour.
 #pragma once
 
 #include <array>
@@ -24,14 +26,15 @@ class SeqLocked {
     template <class Change>
     void update(Change&& change) noexcept {
         const uint64_t s = seq_.load(std::memory_order_relaxed);
+        // Every store below is a release: a reader that sees one of them
+        // sees the odd count too, and retries.
         seq_.store(s + 1, std::memory_order_relaxed);
-        std::atomic_thread_fence(std::memory_order_release);
         Values v;
         for (std::size_t i = 0; i < N; ++i)
             v[i] = values_[i].load(std::memory_order_relaxed);
         change(v);
         for (std::size_t i = 0; i < N; ++i)
-            values_[i].store(v[i], std::memory_order_relaxed);
+            values_[i].store(v[i], std::memory_order_release);
         seq_.store(s + 2, std::memory_order_release);
     }
     void store(const Values& v) noexcept {
@@ -49,9 +52,9 @@ class SeqLocked {
                 continue;
             Values v;
             for (std::size_t i = 0; i < N; ++i)
-                v[i] = values_[i].load(std::memory_order_relaxed);
+                v[i] = values_[i].load(std::memory_order_acquire);
             copy(static_cast<const Values&>(v));
-            std::atomic_thread_fence(std::memory_order_acquire);
+            // The acquire loads above keep this one after them.
             if (seq_.load(std::memory_order_relaxed) == s)
                 return v;
         }

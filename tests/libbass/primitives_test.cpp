@@ -105,7 +105,7 @@ TEST(SeqLockTest, ReadersNeverSeeATornUpdate) {
             for (int read = 0; read < kReads; ++read) {
                 const auto v = values.read([&](const SeqLocked<3>::Values&) {
                     for (std::size_t i = 0; i < copy.size(); ++i)
-                        copy[i] = guarded[i].load(std::memory_order_relaxed);
+                        copy[i] = guarded[i].load(std::memory_order_acquire);
                 });
                 const bool consistent =
                     v[1] == 2 * v[0] && v[2] == 3 * v[0] && v[0] >= last &&
@@ -122,7 +122,7 @@ TEST(SeqLockTest, ReadersNeverSeeATornUpdate) {
         values.update([&](SeqLocked<3>::Values& v) {
             v = {k, 2 * k, 3 * k};
             for (auto& g : guarded)
-                g.store(k, std::memory_order_relaxed);
+                g.store(k, std::memory_order_release);
         });
         if (k % 4 == 0)
             std::this_thread::yield();  // let readers through now and then
