@@ -69,6 +69,8 @@ class Channel {
     void spectrum(uint64_t heardDeviceFrame, float* out);
 
     // ---- output callback
+    // Every frame has been mixed (the mixer has nothing more to take).
+    bool drained() const { return drained_.load(std::memory_order_acquire); }
     // Adds this channel's next frames (stereo, output rate) onto out;
     // blockStart is the output frame index of out[0].
     void mix(float* out, std::size_t frames, uint64_t blockStart, float gain) noexcept;

@@ -20,6 +20,9 @@ class OutputDevice {
     // Drops what is queued but not yet heard, so a new position is heard at
     // once.
     virtual void flush() {}
+    // A channel may have started playing: an output that went idle (nothing
+    // to play) resumes.
+    virtual void wake() {}
 };
 
 // Plays nothing, at real-time pace, driven by a timer thread. With a clock,

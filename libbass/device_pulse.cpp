@@ -7,6 +7,9 @@
 // advance and end rather than freezing, and the device tries once a second
 // to connect again; once a new stream is ready it takes over from the
 // stand-in. Both mark the same heard clock, which never runs backwards.
+//
+// While nothing plays the stream is corked, once everything rendered before
+// has been heard, and the mixer does no work; wake() uncorks it.
 #include <pulse/pulseaudio.h>
 #include <pulse/rtclock.h>
 
@@ -123,6 +126,19 @@ class PulseDevice final : public OutputDevice {
             pa_operation_unref(op);
     }
 
+    void wake() override {
+        MainLoopLock lock(loop_);
+        silentFrames_ = 0;
+        if (standIn_)
+            standIn_->wake();
+        if (!ready_ || !corked_)
+            return;
+        // What is queued is silence: dropped, so the channel starts at once.
+        if (pa_operation* op = pa_stream_flush(stream_, nullptr, nullptr))
+            pa_operation_unref(op);
+        setCorked(false);
+    }
+
   private:
     bool newContext() {
         context_ = pa_context_new(api_, "Chromola");
@@ -198,8 +214,9 @@ class PulseDevice final : public OutputDevice {
 
     // Starts connecting a stream; onStreamState finishes the work. The
     // first stream takes the sink's own rate, so that the server never
-    // resamples behind our back; a stream after a reconnection keeps the rate
-    // the channels were made for.
+    // resamples behind our back, and starts corked: nothing plays yet. A
+    // stream after a reconnection keeps the rate the channels were made for,
+    // and corks itself if there is nothing to play.
     bool connectStream(int rate, bool first) {
         pa_sample_spec format{};
         format.format = PA_SAMPLE_FLOAT32LE;
@@ -222,7 +239,9 @@ class PulseDevice final : public OutputDevice {
         attr.fragsize = static_cast<uint32_t>(-1);
         auto flags = static_cast<pa_stream_flags_t>(
             PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_INTERPOLATE_TIMING |
-            (first ? PA_STREAM_FIX_RATE : 0));
+            (first ? PA_STREAM_FIX_RATE | PA_STREAM_START_CORKED : 0));
+        corked_ = first;
+        silentFrames_ = 0;
         return pa_stream_connect_playback(stream_, sinkName_.empty() ? nullptr : sinkName_.c_str(),
                                           &attr, flags, nullptr, nullptr) >= 0;
     }
@@ -245,7 +264,7 @@ class PulseDevice final : public OutputDevice {
         pa_stream_set_latency_update_callback(stream_, &PulseDevice::onLatencyUpdate, this);
         ready_ = true;
         std::size_t writable = pa_stream_writable_size(stream_);
-        if (writable != static_cast<std::size_t>(-1) && writable > 0)
+        if (!corked_ && writable != static_cast<std::size_t>(-1) && writable > 0)
             write(writable);
     }
 
@@ -261,11 +280,24 @@ class PulseDevice final : public OutputDevice {
                 pa_stream_cancel_write(stream_);
                 break;
             }
-            mixer_.render(static_cast<float*>(data), n / kFrameBytes);
+            const bool active = mixer_.render(static_cast<float*>(data), n / kFrameBytes);
+            silentFrames_ = active ? 0 : silentFrames_ + n / kFrameBytes;
             pa_stream_write(stream_, data, n, nullptr, 0, PA_SEEK_RELATIVE);
             nbytes = nbytes > n ? nbytes - n : 0;
         }
         updateClock();
+        // Once all that is still to be heard is silence, there is no need to
+        // go on: cork until a channel plays.
+        const uint64_t request = kRequestSize * static_cast<uint64_t>(rate_) / PA_USEC_PER_SEC;
+        if (!corked_ && silentFrames_ > queuedFrames_ + request)
+            setCorked(true);
+    }
+
+    void setCorked(bool on) {
+        if (pa_operation* op = pa_stream_cork(stream_, on ? 1 : 0, nullptr, nullptr))
+            pa_operation_unref(op);
+        corked_ = on;
+        silentFrames_ = 0;
     }
 
     void updateClock() {
@@ -277,6 +309,7 @@ class PulseDevice final : public OutputDevice {
             latency = 0;
         const uint64_t written = mixer_.renderedFrames();
         const uint64_t queued = latency * static_cast<uint64_t>(rate_) / PA_USEC_PER_SEC;
+        queuedFrames_ = queued;
         clock_->mark(written > queued ? written - queued : 0, monotonicNanoseconds());
     }
 
@@ -379,6 +412,9 @@ class PulseDevice final : public OutputDevice {
     std::unique_ptr<OutputDevice> standIn_;    // renders while the server is lost
     pa_time_event* reconnectTimer_ = nullptr;  // set once the server was lost
     pa_usec_t attemptStartedAt_ = 0;           // of the current reconnection
+    bool corked_ = false;                      // as last asked of the server
+    uint64_t silentFrames_ = 0;                // rendered since a channel last played
+    uint64_t queuedFrames_ = 0;                // rendered but not heard yet
 };
 
 }  // namespace

@@ -225,8 +225,10 @@ void Library::reposition(Channel& channel, OutputDevice& device, int64_t frame) 
     mixer_.waitUntilOutside();
     const bool wasPlaying = channel.playing();
     channel.reposition(frame, mixer_.renderedFrames());
-    if (wasPlaying)
+    if (wasPlaying) {
         device.flush();
+        device.wake();  // it may have played to its end, and sounds again now
+    }
 }
 
 void Library::play(DWORD handle, bool restart) {
@@ -236,6 +238,7 @@ void Library::play(DWORD handle, bool restart) {
     if (restart || channel->ended(device->heardFrame()))
         reposition(*channel, *device, 0);
     channel->setPlaying(true);
+    device->wake();
 }
 
 QWORD Library::length(DWORD handle, DWORD mode) const {
