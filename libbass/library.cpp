@@ -4,9 +4,11 @@
 // - Caller threads: whichever threads call BASS_* (the player's window and
 //   its timer), any number at once.
 // - The output thread: the sound server's callback thread (libpulse's main
-//   loop), the ALSA writer or the no-sound timer. It runs Mixer::render and
-//   never takes a lock of ours; it reads channels through atomics, the rings
-//   and seqlocks.
+//   loop), the ALSA writer or the no-sound timer (also the silent stand-in
+//   while the sound server is away). It runs Mixer::render without any lock
+//   of the library or of a channel: it reads channels through atomics, the
+//   rings and seqlocks. libpulse's main loop thread also reconnects to a
+//   restarted server.
 // - Decoder threads, one per channel: they alone run the channel's decoder.
 //   They take their channel's request mutex for moments only, never while
 //   decoding.
@@ -16,10 +18,13 @@
 // 1. Library::lifecycle_: init() and free() one at a time. Held while a
 //    device opens or closes (up to the sound server's time-out).
 // 2. Channel::control(): play and seek of one channel, one at a time. Held
-//    across a reposition: the seek, the decoding ahead and the flush.
+//    across a reposition: the seek, the decoding ahead, the flush and the
+//    wake-up of an idle output.
 // 3. Channel::requestMutex_ (a caller handing a seek to the decoder thread
-//    and waiting for it), the device's own lock (libpulse's main loop lock,
-//    taken by flush), Channel::spectrumMutex_.
+//    and waiting for it); Channel::spectrumMutex_; the device's own lock,
+//    taken by flush and wake: libpulse's main loop lock, then under it the
+//    stand-in's, or the no-sound timer's mutex (which its thread holds only
+//    to sleep, never while rendering).
 // 4. Library::mutex_, the library lock: held only to find, insert or erase
 //    channels and to copy the device pointer, never across other work and
 //    never while taking another lock.
