@@ -13,6 +13,7 @@
 #include <pulse/pulseaudio.h>
 #include <pulse/rtclock.h>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -300,17 +301,31 @@ class PulseDevice final : public OutputDevice {
         silentFrames_ = 0;
     }
 
+    // Marks the frame being heard from the server's last timing report: what
+    // was written, less what its buffers held then, less what it has played
+    // since, if it said it was playing. Only then does the heard clock run
+    // on between marks. (libpulse's own estimate runs ahead of the sound
+    // while a sink starts after an uncork or a stall.)
     void updateClock() {
-        pa_usec_t latency = 0;
-        int negative = 0;
-        if (!ready_ || pa_stream_get_latency(stream_, &latency, &negative) != 0)
+        if (!ready_)
             return;
-        if (negative)
-            latency = 0;
-        const uint64_t written = mixer_.renderedFrames();
-        const uint64_t queued = latency * static_cast<uint64_t>(rate_) / PA_USEC_PER_SEC;
+        const pa_timing_info* t = pa_stream_get_timing_info(stream_);
+        if (!t || t->write_index_corrupt || t->read_index_corrupt)
+            return;  // until the report that follows a flush
+        const int64_t bytes = std::max<int64_t>(0, t->write_index - t->read_index);
+        int64_t queuedUs = static_cast<int64_t>(
+            pa_bytes_to_usec(static_cast<uint64_t>(bytes), pa_stream_get_sample_spec(stream_)) +
+            t->sink_usec);
+        timeval now{};
+        pa_gettimeofday(&now);
+        if (t->playing && pa_timeval_cmp(&now, &t->timestamp) > 0)
+            queuedUs -= static_cast<int64_t>(pa_timeval_diff(&now, &t->timestamp));
+        const uint64_t queued = static_cast<uint64_t>(std::max<int64_t>(0, queuedUs)) *
+                                static_cast<uint64_t>(rate_) / PA_USEC_PER_SEC;
         queuedFrames_ = queued;
-        clock_->mark(written > queued ? written - queued : 0, monotonicNanoseconds());
+        const uint64_t written = mixer_.renderedFrames();
+        clock_->mark(written > queued ? written - queued : 0, monotonicNanoseconds(),
+                     t->playing != 0);
     }
 
     // Main loop thread. The server went away while we were playing through

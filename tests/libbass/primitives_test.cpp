@@ -142,11 +142,13 @@ TEST(PlaybackClockTest, HeardFrameFollowsTheMarksWithinWhatWasWritten) {
         int64_t age;  // ns since the mark; negative: a mark from the future
         uint64_t written;
         uint64_t atLeast, atMost;
+        bool advancing = true;
     };
     const Case cases[] = {
         {"never marked", 0, -1, 5000, 0, 0},
         {"a second on, capped by what was written", 100, kSecond, 150, 150, 150},
         {"a second on", 100, kSecond, 1000000, 1100, 999999},
+        {"a second on, not playing yet", 100, kSecond, 1000000, 100, 100, false},
         {"mark not reached yet", 100, -10 * kSecond, 1000000, 100, 100},
         {"written behind the mark", 100, 0, 50, 100, 100},
     };
@@ -154,7 +156,7 @@ TEST(PlaybackClockTest, HeardFrameFollowsTheMarksWithinWhatWasWritten) {
         SCOPED_TRACE(c.what);
         PlaybackClock clock(1000);
         if (c.age >= 0 || c.mark > 0)
-            clock.mark(c.mark, monotonicNanoseconds() - c.age);
+            clock.mark(c.mark, monotonicNanoseconds() - c.age, c.advancing);
         const uint64_t heard = clock.heard(c.written);
         EXPECT_GE(heard, c.atLeast);
         EXPECT_LE(heard, c.atMost);
