@@ -5,8 +5,8 @@
 
 #include "bass.h"
 #include "error.h"
-#include "library.h"
 #include "fft.h"
+#include "library.h"
 #include "utf16.h"
 
 using namespace chromola::audio;

@@ -53,7 +53,7 @@ Channel::Channel(std::unique_ptr<Decoder> decoder, ChannelKind kind, int outputR
 
 Channel::~Channel() {
     {
-        std::lock_guard lock(decodeMutex_);
+        std::lock_guard lock(requestMutex_);
         stop_ = true;
     }
     wake_.notify_all();
@@ -62,24 +62,43 @@ Channel::~Channel() {
 
 void Channel::run() {
     pthread_setname_np(pthread_self(), "chromola-decode");
-    std::unique_lock lock(decodeMutex_);
-    while (!stop_) {
-        if (controlWaiting_.load()) {
-            wake_.wait(lock, [this] { return stop_ || !controlWaiting_.load(); });
+    bool idle = false;
+    for (;;) {
+        std::optional<Seek> seek;
+        {
+            std::unique_lock lock(requestMutex_);
+            // Nothing to decode: sleep until asked, or for a while.
+            if (idle)
+                wake_.wait_for(lock, kIdleWait, [this] { return stop_ || seek_; });
+            if (stop_)
+                return;
+            seek.swap(seek_);
+        }
+        if (seek) {
+            const bool reached = moveTo(seek->frame, seek->deviceFrame);
+            {
+                std::lock_guard lock(requestMutex_);
+                lastSeekReached_ = reached;
+                ++seeksDone_;
+            }
+            seekDone_.notify_all();
+            idle = false;
             continue;
         }
-        bool progressed = false;
         try {
-            progressed = fillOnce();
+            idle = !fillOnce();
         } catch (...) {
             // A decoder that throws has nothing more to give: end the channel.
-            inputEnded_ = true;
-            pendingBegin_ = pendingEnd_ = 0;
-            decodedAll_.store(true, std::memory_order_release);
+            endInput();
+            idle = true;
         }
-        if (!progressed)
-            wake_.wait_for(lock, kIdleWait);
     }
+}
+
+void Channel::endInput() noexcept {
+    inputEnded_ = true;
+    pendingBegin_ = pendingEnd_ = 0;
+    decodedAll_.store(true, std::memory_order_release);
 }
 
 void Channel::prefill() {
@@ -155,35 +174,48 @@ void Channel::mixToMono(std::size_t frames) {
 }
 
 void Channel::reposition(int64_t frame, uint64_t deviceFrame) {
-    controlWaiting_.store(true);
-    std::unique_lock lock(decodeMutex_);
-    controlWaiting_.store(false);
-    struct WakeWorker {
-        std::condition_variable& cv;
-        ~WakeWorker() { cv.notify_all(); }
-    } wakeOnExit{wake_};
+    std::unique_lock lock(requestMutex_);
+    const uint64_t ticket = ++seeksAsked_;
+    seek_ = Seek{frame, deviceFrame};
+    wake_.notify_all();
+    seekDone_.wait(lock, [&] { return seeksDone_ == ticket; });
+    if (!lastSeekReached_)
+        throw Error(BASS_ERROR_POSITION);
+}
 
+// Decoder thread: puts the decoder at frame, with the history leading up to
+// it. When it cannot go there, the decoder goes back to the start, frame
+// becomes 0, and the result is false.
+bool Channel::seekDecoder(int64_t& frame) {
     // The spectrum's window reaches half its length before the frame being
     // heard: decode those frames for the history alone, so that the colour
     // right after a seek is that of the music around the new position.
     const int64_t preroll = std::min<int64_t>(frame, static_cast<int64_t>(Spectrum::kFrames / 2));
-    bool reached = decoder_->seek(frame - preroll);
-    if (!reached) {
-        // The decoder is somewhere unknown now; put it back at the start.
-        decoder_->seek(0);
-        frame = 0;
-    }
-    history_.restart(frame - (reached ? preroll : 0));
-    if (reached && preroll > 0) {
-        const std::size_t got = decoder_->read(source_.data(), static_cast<std::size_t>(preroll));
+    if (decoder_->seek(frame - preroll)) {
+        history_.restart(frame - preroll);
+        const std::size_t got =
+            preroll > 0 ? decoder_->read(source_.data(), static_cast<std::size_t>(preroll)) : 0;
         mixToMono(got);
         history_.append(mono_.data(), got);
-        reached = got == static_cast<std::size_t>(preroll);
-        if (!reached) {
-            decoder_->seek(0);
-            history_.restart(0);
-            frame = 0;
-        }
+        if (got == static_cast<std::size_t>(preroll))
+            return true;
+    }
+    // The decoder is somewhere unknown now.
+    decoder_->seek(0);
+    history_.restart(0);
+    frame = 0;
+    return false;
+}
+
+// Decoder thread, with the mixer kept out of the channel.
+bool Channel::moveTo(int64_t frame, uint64_t deviceFrame) {
+    bool reached = false;
+    bool broken = false;
+    try {
+        reached = seekDecoder(frame);
+    } catch (...) {
+        broken = true;
+        frame = 0;
     }
     resampler_.clear();
     pendingBegin_ = pendingEnd_ = 0;
@@ -194,9 +226,15 @@ void Channel::reposition(int64_t frame, uint64_t deviceFrame) {
     timeline_ = frame;
     framesSinceLoop_ = 0;
     progress_.store({static_cast<uint64_t>(frame), 0, deviceFrame});
-    prefill();
-    if (!reached)
-        throw Error(BASS_ERROR_POSITION);
+    try {
+        if (!broken)
+            prefill();
+    } catch (...) {
+        broken = true;
+    }
+    if (broken)
+        endInput();  // a decoder that throws has nothing more to give
+    return reached;
 }
 
 int64_t Channel::timelineHeard(uint64_t heardDeviceFrame) const {

@@ -2,11 +2,13 @@
 // filled, the mono history the spectrum reads, and the bookkeeping that maps
 // the output clock back to the channel's own frames.
 //
-// Three parties touch a channel. The decoder thread owns the decoder under
-// decodeMutex_. The output callback (mix) only reads the ring and publishes
-// how far it got; it never waits. API threads serialise among themselves with
-// control(), and before repositioning they hold() the channel and wait until
-// the mixer has left it, so the ring can be emptied with nobody inside.
+// Three parties touch a channel. The decoder thread alone owns the decoder
+// and everything it feeds; API threads reach it only through a request slot
+// under requestMutex_, which neither side holds while decoding. The output
+// callback (mix) only reads the ring and publishes how far it got; it never
+// waits. API threads serialise among themselves with control(), and before
+// repositioning they hold() the channel and wait until the mixer has left it,
+// so the decoder thread can empty the ring with nobody inside.
 #pragma once
 
 #include <atomic>
@@ -14,15 +16,16 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
 #include "decoder.h"
+#include "fft.h"
 #include "resampler.h"
 #include "ring_buffer.h"
 #include "sample_history.h"
 #include "seqlock.h"
-#include "fft.h"
 
 namespace chromola::audio {
 
@@ -50,10 +53,11 @@ class Channel {
     bool held() const { return held_.load(std::memory_order_seq_cst); }
     void hold(bool on) { held_.store(on, std::memory_order_seq_cst); }
 
-    // Moves to frame and refills at once. The caller holds the channel and
-    // has waited for the mixer to leave it; deviceFrame is the output frame
-    // the first new frame will be written at. Throws Error(POSITION) when the
-    // decoder cannot go there.
+    // Has the decoder thread move to frame and refill at once, and waits for
+    // it. The caller holds control() and the channel, and has waited for the
+    // mixer to leave it; deviceFrame is the output frame the first new frame
+    // will be written at. Throws Error(POSITION) when the decoder cannot go
+    // there.
     void reposition(int64_t frame, uint64_t deviceFrame);
 
     // Frame being heard when output frame heardDeviceFrame is heard, as the
@@ -65,6 +69,8 @@ class Channel {
     void spectrum(uint64_t heardDeviceFrame, float* out);
 
     // ---- output callback
+    // Every frame has been mixed (the mixer has nothing more to take).
+    bool drained() const { return drained_.load(std::memory_order_acquire); }
     // Adds this channel's next frames (stereo, output rate) onto out;
     // blockStart is the output frame index of out[0].
     void mix(float* out, std::size_t frames, uint64_t blockStart, float gain) noexcept;
@@ -75,9 +81,17 @@ class Channel {
     void mixToMono(std::size_t frames);
     static constexpr std::size_t kBlockFrames = 1024;
 
+    struct Seek {
+        int64_t frame;
+        uint64_t deviceFrame;
+    };
+
     void run();
     bool fillOnce();
     void prefill();
+    bool seekDecoder(int64_t& frame);
+    bool moveTo(int64_t frame, uint64_t deviceFrame);
+    void endInput() noexcept;
     int64_t timelineHeard(uint64_t heardDeviceFrame) const;
 
     const ChannelKind kind_;
@@ -97,11 +111,18 @@ class Channel {
     //  output frame just after the last one taken}
     SeqLocked<3> progress_;
 
-    // Decoder thread state, under decodeMutex_.
-    std::mutex decodeMutex_;
-    std::condition_variable wake_;
+    // Requests to the decoder thread. seeksAsked_ counts the seeks asked
+    // for; seeksDone_ those carried out, lastSeekReached_ how the last ended.
+    std::mutex requestMutex_;
+    std::condition_variable wake_;      // the decoder thread: a seek or stop
+    std::condition_variable seekDone_;  // the API thread waiting for its seek
     bool stop_ = false;
-    std::atomic<bool> controlWaiting_{false};
+    std::optional<Seek> seek_;
+    uint64_t seeksAsked_ = 0;
+    uint64_t seeksDone_ = 0;
+    bool lastSeekReached_ = true;
+
+    // Decoder thread state (and the constructor's, before the thread starts).
     std::unique_ptr<Decoder> decoder_;
     Resampler resampler_;
     std::vector<float> source_;   // decoded frames, file layout

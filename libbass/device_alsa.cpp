@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdarg>
+#include <cstring>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -22,6 +23,34 @@ namespace {
 // ALSA prints its configuration complaints (missing cards, plugins) on
 // stderr; a desktop player must stay quiet.
 void discardAlsaError(const char*, int, const char*, int, const char*, ...) {}
+
+// True when PCM name is the sound server's plugin, or a plugin whose slave
+// leads to it.
+bool routesToSoundServer(const char* name, int depth = 0) {
+    if (depth > 4 || snd_config_update() < 0)
+        return false;
+    snd_config_t* definition = nullptr;
+    if (snd_config_search_definition(snd_config, "pcm", name, &definition) < 0)
+        return false;
+    bool server = false;
+    snd_config_t* node = nullptr;
+    const char* text = nullptr;
+    if (snd_config_search(definition, "type", &node) >= 0 &&
+        snd_config_get_string(node, &text) >= 0) {
+        server = std::strcmp(text, "pulse") == 0;
+    }
+    if (!server && snd_config_search(definition, "slave.pcm", &node) >= 0) {
+        snd_config_t* type = nullptr;
+        if (snd_config_get_string(node, &text) >= 0) {
+            server = routesToSoundServer(text, depth + 1);
+        } else if (snd_config_search(node, "type", &type) >= 0 &&
+                   snd_config_get_string(type, &text) >= 0) {
+            server = std::strcmp(text, "pulse") == 0;
+        }
+    }
+    snd_config_delete(definition);
+    return server;
+}
 
 // A plug-converted "default" PCM accepts any rate and resamples it itself;
 // the usual hardware mix runs at 48 kHz, so a wish above that only costs.
@@ -45,10 +74,16 @@ class AlsaDevice final : public OutputDevice {
 
     bool open(const char* name, int rateWish) {
         snd_lib_error_set_handler(&discardAlsaError);
-        if (snd_pcm_open(&pcm_, name, SND_PCM_STREAM_PLAYBACK, 0) < 0) {
+        if (routesToSoundServer(name))
+            return false;
+        // Opened without blocking, so a busy device refuses at once instead
+        // of waiting to be free; writes block from then on.
+        if (snd_pcm_open(&pcm_, name, SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0) {
             pcm_ = nullptr;
             return false;
         }
+        if (snd_pcm_nonblock(pcm_, 0) < 0)
+            return false;
         snd_pcm_hw_params_t* hw = nullptr;
         snd_pcm_hw_params_alloca(&hw);
         if (snd_pcm_hw_params_any(pcm_, hw) < 0)

@@ -15,15 +15,17 @@ namespace chromola::audio {
 namespace {
 
 // Renders a small block every 5 ms against absolute deadlines computed from
-// the frame count, so the pace never drifts however late a wake-up is.
+// the frame count, so the pace never drifts however late a wake-up is; sleeps
+// while nothing plays.
 class NullDevice final : public OutputDevice {
   public:
-    NullDevice(Mixer& mixer, int rate)
+    NullDevice(Mixer& mixer, int rate, PlaybackClock* clock)
         : mixer_(mixer),
           rate_(rate),
           blockFrames_(static_cast<std::size_t>(std::max(1, rate / 200))),
           buffer_(blockFrames_ * 2),
-          clock_(rate) {
+          ownClock_(rate),
+          clock_(clock ? *clock : ownClock_) {
         thread_ = std::thread([this] { run(); });
     }
 
@@ -38,6 +40,13 @@ class NullDevice final : public OutputDevice {
 
     int rate() const override { return rate_; }
     uint64_t heardFrame() const override { return clock_.heard(mixer_.renderedFrames()); }
+    void wake() override {
+        {
+            std::lock_guard lock(mutex_);
+            woken_ = true;
+        }
+        wake_.notify_all();
+    }
 
   private:
     using Clock = std::chrono::steady_clock;
@@ -47,22 +56,34 @@ class NullDevice final : public OutputDevice {
         // If the thread is starved for this long, pick up from now instead of
         // rendering a burst to catch up.
         constexpr auto kMaxLag = std::chrono::milliseconds(200);
-        std::unique_lock lock(mutex_);
         Clock::time_point origin = Clock::now();
         uint64_t framesSinceOrigin = 0;
-        while (!stop_) {
-            auto due = origin + std::chrono::nanoseconds(framesSinceOrigin * 1000000000ull /
-                                                         static_cast<uint64_t>(rate_));
-            if (wake_.wait_until(lock, due, [this] { return stop_; }))
-                break;
-            auto now = Clock::now();
-            if (now - due > kMaxLag) {
+        auto due = [&] {
+            return origin + std::chrono::nanoseconds(framesSinceOrigin * 1000000000ull /
+                                                     static_cast<uint64_t>(rate_));
+        };
+        bool idle = false;
+        for (;;) {
+            {
+                std::unique_lock lock(mutex_);
+                if (idle) {
+                    // Nothing plays: no work until a channel starts.
+                    wake_.wait(lock, [this] { return stop_ || woken_; });
+                    origin = Clock::now();
+                    framesSinceOrigin = 0;
+                }
+                woken_ = false;
+                if (wake_.wait_until(lock, due(), [this] { return stop_; }))
+                    return;
+            }
+            const auto now = Clock::now();
+            if (now - due() > kMaxLag) {
                 origin = now;
                 framesSinceOrigin = 0;
             }
             // The block rendered now starts being "heard" now.
             clock_.mark(mixer_.renderedFrames(), monotonicNanoseconds());
-            mixer_.render(buffer_.data(), blockFrames_);
+            idle = !mixer_.render(buffer_.data(), blockFrames_);
             framesSinceOrigin += blockFrames_;
         }
     }
@@ -71,17 +92,19 @@ class NullDevice final : public OutputDevice {
     const int rate_;
     const std::size_t blockFrames_;
     std::vector<float> buffer_;
-    PlaybackClock clock_;
+    PlaybackClock ownClock_;
+    PlaybackClock& clock_;
     std::mutex mutex_;
     std::condition_variable wake_;
     bool stop_ = false;
+    bool woken_ = false;
     std::thread thread_;
 };
 
 }  // namespace
 
-std::unique_ptr<OutputDevice> openNullDevice(Mixer& mixer, int rate) {
-    return std::make_unique<NullDevice>(mixer, rate);
+std::unique_ptr<OutputDevice> openNullDevice(Mixer& mixer, int rate, PlaybackClock* clock) {
+    return std::make_unique<NullDevice>(mixer, rate, clock);
 }
 
 }  // namespace chromola::audio

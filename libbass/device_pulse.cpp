@@ -1,10 +1,19 @@
 // Output through the sound server (PulseAudio, or PipeWire's pulse server)
 // with libpulse's asynchronous API on a threaded main loop: connecting takes
 // one round trip, and the server reports the stream's latency exactly.
+//
+// When the server goes away (restarted, crashed) after we were playing, a
+// silent stand-in renders the mixer at real-time pace, so that tracks still
+// advance and end rather than freezing, and the device tries once a second
+// to connect again; once a new stream is ready it takes over from the
+// stand-in. Both mark the same heard clock, which never runs backwards.
+//
+// While nothing plays the stream is corked, once everything rendered before
+// has been heard, and the mixer does no work; wake() uncorks it.
 #include <pulse/pulseaudio.h>
 #include <pulse/rtclock.h>
 
-#include <atomic>
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,8 +32,11 @@ constexpr std::size_t kFrameBytes = 2 * sizeof(float);
 // music closely, long enough not to underrun on a busy desktop.
 constexpr pa_usec_t kTargetLatency = 40 * PA_USEC_PER_MSEC;
 constexpr pa_usec_t kRequestSize = 10 * PA_USEC_PER_MSEC;
-// How long start-up waits for an answer before giving up on the server.
+// How long start-up, or one attempt to reconnect, waits for an answer before
+// giving up on the server.
 constexpr pa_usec_t kConnectTimeout = 2 * PA_USEC_PER_SEC;
+// How often a lost server is looked for again.
+constexpr pa_usec_t kReconnectPeriod = 1 * PA_USEC_PER_SEC;
 
 class MainLoopLock {
   public:
@@ -39,6 +51,8 @@ class MainLoopLock {
     pa_threaded_mainloop* loop_;
 };
 
+// Everything below runs with the main loop lock held: on the main loop's own
+// thread (callbacks) or on an API thread that took it.
 class PulseDevice final : public OutputDevice {
   public:
     explicit PulseDevice(Mixer& mixer) : mixer_(mixer) {}
@@ -48,10 +62,9 @@ class PulseDevice final : public OutputDevice {
             return;
         if (started_) {
             MainLoopLock lock(loop_);
-            ready_ = false;
-            closeStreamAndContext();
+            shutDown();
         } else {
-            closeStreamAndContext();
+            shutDown();
         }
         if (started_)
             pa_threaded_mainloop_stop(loop_);
@@ -60,20 +73,15 @@ class PulseDevice final : public OutputDevice {
     PulseDevice(const PulseDevice&) = delete;
     PulseDevice& operator=(const PulseDevice&) = delete;
 
-    // False when no server answers.
+    // False when there is no server; throws Error(DEVICE) when one took the
+    // connection but did not answer within the time-out.
     bool open(int sink, int rateWish) {
         loop_ = pa_threaded_mainloop_new();
         if (!loop_)
             return false;
-        context_ = pa_context_new(pa_threaded_mainloop_get_api(loop_), "Chromola");
-        if (!context_)
+        api_ = pa_threaded_mainloop_get_api(loop_);
+        if (!newContext())
             return false;
-        pa_context_set_state_callback(context_, &PulseDevice::onContextState, this);
-        // Never start a server of our own: that would cost start-up time and
-        // leave a daemon behind.
-        if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-            return false;
-        }
         if (pa_threaded_mainloop_start(loop_) < 0)
             return false;
         started_ = true;
@@ -82,42 +90,67 @@ class PulseDevice final : public OutputDevice {
         pa_time_event* timeout = pa_context_rttime_new(context_, pa_rtclock_now() + kConnectTimeout,
                                                        &PulseDevice::onTimeout, this);
         struct DisarmTimeout {
-            pa_threaded_mainloop* loop;
+            pa_mainloop_api* api;
             pa_time_event* event;
             ~DisarmTimeout() {
                 if (event)
-                    pa_threaded_mainloop_get_api(loop)->time_free(event);
+                    api->time_free(event);
             }
-        } disarm{loop_, timeout};
+        } disarm{api_, timeout};
 
-        if (!waitForContext())
+        if (!waitForContext()) {
+            if (timedOut_)
+                throw Error(BASS_ERROR_DEVICE);
             return false;
-        std::string sinkName;
+        }
         if (sink > 0)
-            sinkName = sinkNameAt(sink - 1);  // throws DEVICE when out of range
-        if (!connectStream(sinkName, rateWish))
+            sinkName_ = sinkNameAt(sink - 1);  // throws DEVICE when out of range
+        if (!connectStream(rateWish, true))
             throw Error(BASS_ERROR_DRIVER);
-        return true;
+        for (;;) {
+            if (ready_)
+                return true;
+            if (!PA_STREAM_IS_GOOD(pa_stream_get_state(stream_)) || timedOut_)
+                throw Error(BASS_ERROR_DRIVER);
+            pa_threaded_mainloop_wait(loop_);
+        }
     }
 
     int rate() const override { return rate_; }
-    uint64_t heardFrame() const override {
-        if (const OutputDevice* f = fallback_.load(std::memory_order_acquire)) {
-            return f->heardFrame();
-        }
-        return clock_ ? clock_->heard(mixer_.renderedFrames()) : 0;
-    }
+    uint64_t heardFrame() const override { return clock_->heard(mixer_.renderedFrames()); }
 
     void flush() override {
-        if (fallback_.load(std::memory_order_acquire)) {
-            return;
-        }
         MainLoopLock lock(loop_);
+        if (!ready_)
+            return;
         if (pa_operation* op = pa_stream_flush(stream_, nullptr, nullptr))
             pa_operation_unref(op);
     }
 
+    void wake() override {
+        MainLoopLock lock(loop_);
+        silentFrames_ = 0;
+        if (standIn_)
+            standIn_->wake();
+        if (!ready_ || !corked_)
+            return;
+        // What is queued is silence: dropped, so the channel starts at once.
+        if (pa_operation* op = pa_stream_flush(stream_, nullptr, nullptr))
+            pa_operation_unref(op);
+        setCorked(false);
+    }
+
   private:
+    bool newContext() {
+        context_ = pa_context_new(api_, "Chromola");
+        if (!context_)
+            return false;
+        pa_context_set_state_callback(context_, &PulseDevice::onContextState, this);
+        // Never start a server of our own: that would cost start-up time and
+        // leave a daemon behind.
+        return pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0;
+    }
+
     void closeStreamAndContext() {
         if (stream_) {
             pa_stream_set_write_callback(stream_, nullptr, nullptr);
@@ -135,7 +168,16 @@ class PulseDevice final : public OutputDevice {
         }
     }
 
-    // Main loop lock held.
+    void shutDown() {
+        ready_ = false;
+        if (reconnectTimer_) {
+            api_->time_free(reconnectTimer_);
+            reconnectTimer_ = nullptr;
+        }
+        closeStreamAndContext();
+        standIn_.reset();
+    }
+
     bool waitForContext() {
         for (;;) {
             pa_context_state_t state = pa_context_get_state(context_);
@@ -171,11 +213,16 @@ class PulseDevice final : public OutputDevice {
         return names[static_cast<std::size_t>(index)];
     }
 
-    bool connectStream(const std::string& sinkName, int rateWish) {
+    // Starts connecting a stream; onStreamState finishes the work. The
+    // first stream takes the sink's own rate, so that the server never
+    // resamples behind our back, and starts corked: nothing plays yet. A
+    // stream after a reconnection keeps the rate the channels were made for,
+    // and corks itself if there is nothing to play.
+    bool connectStream(int rate, bool first) {
         pa_sample_spec format{};
         format.format = PA_SAMPLE_FLOAT32LE;
         format.channels = 2;
-        format.rate = static_cast<uint32_t>(rateWish);
+        format.rate = static_cast<uint32_t>(rate);
         pa_channel_map map;
         pa_channel_map_init_stereo(&map);
         stream_ = pa_stream_new(context_, "Chromola", &format, &map);
@@ -191,34 +238,35 @@ class PulseDevice final : public OutputDevice {
         attr.prebuf = 0;
         attr.minreq = static_cast<uint32_t>(pa_usec_to_bytes(kRequestSize, &format));
         attr.fragsize = static_cast<uint32_t>(-1);
-        // The rate asked for is only a wish: the stream takes the sink's own
-        // rate, so the server never resamples behind our back.
-        auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_FIX_RATE | PA_STREAM_ADJUST_LATENCY |
-                                                    PA_STREAM_AUTO_TIMING_UPDATE |
-                                                    PA_STREAM_INTERPOLATE_TIMING);
-        if (pa_stream_connect_playback(stream_, sinkName.empty() ? nullptr : sinkName.c_str(),
-                                       &attr, flags, nullptr, nullptr) < 0) {
-            return false;
+        auto flags = static_cast<pa_stream_flags_t>(
+            PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_INTERPOLATE_TIMING |
+            (first ? PA_STREAM_FIX_RATE | PA_STREAM_START_CORKED : 0));
+        corked_ = first;
+        silentFrames_ = 0;
+        return pa_stream_connect_playback(stream_, sinkName_.empty() ? nullptr : sinkName_.c_str(),
+                                          &attr, flags, nullptr, nullptr) >= 0;
+    }
+
+    // The stream is ready: from now on the server asks for the frames.
+    void streamReady() {
+        if (ready_)
+            return;
+        if (!clock_) {
+            rate_ = static_cast<int>(pa_stream_get_sample_spec(stream_)->rate);
+            clock_.emplace(rate_);
         }
-        for (;;) {
-            pa_stream_state_t state = pa_stream_get_state(stream_);
-            if (state == PA_STREAM_READY)
-                break;
-            if (!PA_STREAM_IS_GOOD(state) || timedOut_)
-                return false;
-            pa_threaded_mainloop_wait(loop_);
-        }
-        rate_ = static_cast<int>(pa_stream_get_sample_spec(stream_)->rate);
-        clock_.emplace(rate_);
-        // Data is only written from here on: the first request may already
-        // be pending, so both callbacks start now.
+        // Joined before the stream's first request: one renderer at a time.
+        standIn_.reset();
+        if (reconnectTimer_)
+            api_->time_restart(reconnectTimer_, nullptr);
+        // The first request may already be pending, so both callbacks start
+        // now.
         pa_stream_set_write_callback(stream_, &PulseDevice::onWrite, this);
         pa_stream_set_latency_update_callback(stream_, &PulseDevice::onLatencyUpdate, this);
-        std::size_t writable = pa_stream_writable_size(stream_);
-        if (writable != static_cast<std::size_t>(-1) && writable > 0)
-            write(writable);
         ready_ = true;
-        return true;
+        std::size_t writable = pa_stream_writable_size(stream_);
+        if (!corked_ && writable != static_cast<std::size_t>(-1) && writable > 0)
+            write(writable);
     }
 
     // Main loop thread: the server asks for nbytes.
@@ -233,60 +281,128 @@ class PulseDevice final : public OutputDevice {
                 pa_stream_cancel_write(stream_);
                 break;
             }
-            mixer_.render(static_cast<float*>(data), n / kFrameBytes);
+            const bool active = mixer_.render(static_cast<float*>(data), n / kFrameBytes);
+            silentFrames_ = active ? 0 : silentFrames_ + n / kFrameBytes;
             pa_stream_write(stream_, data, n, nullptr, 0, PA_SEEK_RELATIVE);
             nbytes = nbytes > n ? nbytes - n : 0;
         }
         updateClock();
+        // Once all that is still to be heard is silence, there is no need to
+        // go on: cork until a channel plays.
+        const uint64_t request = kRequestSize * static_cast<uint64_t>(rate_) / PA_USEC_PER_SEC;
+        if (!corked_ && silentFrames_ > queuedFrames_ + request)
+            setCorked(true);
     }
 
+    void setCorked(bool on) {
+        if (pa_operation* op = pa_stream_cork(stream_, on ? 1 : 0, nullptr, nullptr))
+            pa_operation_unref(op);
+        corked_ = on;
+        silentFrames_ = 0;
+    }
+
+    // Marks the frame being heard from the server's last timing report: what
+    // was written, less what its buffers held then, less what it has played
+    // since, if it said it was playing. Only then does the heard clock run
+    // on between marks. (libpulse's own estimate runs ahead of the sound
+    // while a sink starts after an uncork or a stall.)
     void updateClock() {
-        pa_usec_t latency = 0;
-        int negative = 0;
-        if (!clock_ || pa_stream_get_latency(stream_, &latency, &negative) != 0)
+        if (!ready_)
             return;
-        if (negative)
-            latency = 0;
+        const pa_timing_info* t = pa_stream_get_timing_info(stream_);
+        if (!t || t->write_index_corrupt || t->read_index_corrupt)
+            return;  // until the report that follows a flush
+        const int64_t bytes = std::max<int64_t>(0, t->write_index - t->read_index);
+        int64_t queuedUs = static_cast<int64_t>(
+            pa_bytes_to_usec(static_cast<uint64_t>(bytes), pa_stream_get_sample_spec(stream_)) +
+            t->sink_usec);
+        timeval now{};
+        pa_gettimeofday(&now);
+        if (t->playing && pa_timeval_cmp(&now, &t->timestamp) > 0)
+            queuedUs -= static_cast<int64_t>(pa_timeval_diff(&now, &t->timestamp));
+        const uint64_t queued = static_cast<uint64_t>(std::max<int64_t>(0, queuedUs)) *
+                                static_cast<uint64_t>(rate_) / PA_USEC_PER_SEC;
+        queuedFrames_ = queued;
         const uint64_t written = mixer_.renderedFrames();
-        const uint64_t queued = latency * static_cast<uint64_t>(rate_) / PA_USEC_PER_SEC;
-        clock_->mark(written > queued ? written - queued : 0, monotonicNanoseconds());
+        clock_->mark(written > queued ? written - queued : 0, monotonicNanoseconds(),
+                     t->playing != 0);
     }
 
-    // Main loop thread. The server went away (restarted, crashed) after we
-    // were playing: keep the mixer running at real-time pace on a silent
-    // timer instead, so that tracks still advance and end and the player
-    // moves on rather than freezing on the current one.
+    // Main loop thread. The server went away while we were playing through
+    // it: the stand-in takes over, and a timer looks for the server again.
     void checkConnectionLost() {
-        if (!ready_ || owner_) {
+        if (!ready_)
             return;
-        }
         const bool contextLost = !PA_CONTEXT_IS_GOOD(pa_context_get_state(context_));
         const bool streamLost = stream_ && !PA_STREAM_IS_GOOD(pa_stream_get_state(stream_));
-        if (!contextLost && !streamLost) {
+        if (!contextLost && !streamLost)
             return;
-        }
+        ready_ = false;
+        // The dead stream renders no more; the connection itself is closed
+        // on the next tick, outside its own callbacks.
+        pa_stream_set_write_callback(stream_, nullptr, nullptr);
+        pa_stream_set_latency_update_callback(stream_, nullptr, nullptr);
         try {
-            owner_ = openNullDevice(mixer_, rate_);
-            fallback_.store(owner_.get(), std::memory_order_release);
+            standIn_ = openNullDevice(mixer_, rate_, &*clock_);
         } catch (...) {
-            // Nothing more to do without a thread: positions stand still.
+            // Without a thread positions stand still until the server is back.
         }
+        attemptStartedAt_ = 0;
+        scheduleReconnect();
     }
 
-    static void onContextState(pa_context*, void* user) {
+    void scheduleReconnect() {
+        timeval at{};
+        pa_timeval_add(pa_gettimeofday(&at), kReconnectPeriod);
+        if (reconnectTimer_)
+            api_->time_restart(reconnectTimer_, &at);
+        else
+            reconnectTimer_ = api_->time_new(api_, &at, &PulseDevice::onReconnectTick, this);
+    }
+
+    // Once a second while the server is lost: leave an attempt that is still
+    // getting somewhere alone, or start a fresh one.
+    void reconnectTick() {
+        if (ready_)
+            return;
+        const bool connecting = context_ && PA_CONTEXT_IS_GOOD(pa_context_get_state(context_)) &&
+                                (!stream_ || PA_STREAM_IS_GOOD(pa_stream_get_state(stream_))) &&
+                                pa_rtclock_now() - attemptStartedAt_ < kConnectTimeout;
+        if (!connecting) {
+            closeStreamAndContext();
+            attemptStartedAt_ = pa_rtclock_now();
+            if (!newContext())
+                closeStreamAndContext();
+        }
+        scheduleReconnect();
+    }
+
+    static void onContextState(pa_context* context, void* user) {
         auto* self = static_cast<PulseDevice*>(user);
         self->checkConnectionLost();
+        // While reconnecting, a ready context gets its stream at once.
+        if (self->reconnectTimer_ && !self->ready_ && !self->stream_ &&
+            pa_context_get_state(context) == PA_CONTEXT_READY &&
+            !self->connectStream(self->rate_, false)) {
+            self->closeStreamAndContext();
+        }
         pa_threaded_mainloop_signal(self->loop_, 0);
     }
-    static void onStreamState(pa_stream*, void* user) {
+    static void onStreamState(pa_stream* stream, void* user) {
         auto* self = static_cast<PulseDevice*>(user);
         self->checkConnectionLost();
+        if (pa_stream_get_state(stream) == PA_STREAM_READY)
+            self->streamReady();
         pa_threaded_mainloop_signal(self->loop_, 0);
     }
     static void onTimeout(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* user) {
         auto* self = static_cast<PulseDevice*>(user);
         self->timedOut_ = true;
         pa_threaded_mainloop_signal(self->loop_, 0);
+    }
+    static void onReconnectTick(pa_mainloop_api*, pa_time_event*, const struct timeval*,
+                                void* user) {
+        static_cast<PulseDevice*>(user)->reconnectTick();
     }
     static void onWrite(pa_stream*, std::size_t nbytes, void* user) {
         static_cast<PulseDevice*>(user)->write(nbytes);
@@ -297,16 +413,23 @@ class PulseDevice final : public OutputDevice {
 
     Mixer& mixer_;
     pa_threaded_mainloop* loop_ = nullptr;
+    pa_mainloop_api* api_ = nullptr;
     pa_context* context_ = nullptr;
     pa_stream* stream_ = nullptr;
     bool started_ = false;
-    bool timedOut_ = false;
+    bool timedOut_ = false;  // start-up only
+    std::string sinkName_;   // empty: the server's default sink
     int rate_ = 0;
+    // Set up before the device is handed out, then only marked.
     std::optional<PlaybackClock> clock_;
     std::vector<std::string> sinkNames_;
-    bool ready_ = false;                            // playing through the server (main loop lock)
-    std::unique_ptr<OutputDevice> owner_;           // the silent stand-in, once needed
-    std::atomic<OutputDevice*> fallback_{nullptr};  // the same, for API threads
+    bool ready_ = false;                       // playing through the server
+    std::unique_ptr<OutputDevice> standIn_;    // renders while the server is lost
+    pa_time_event* reconnectTimer_ = nullptr;  // set once the server was lost
+    pa_usec_t attemptStartedAt_ = 0;           // of the current reconnection
+    bool corked_ = false;                      // as last asked of the server
+    uint64_t silentFrames_ = 0;                // rendered since a channel last played
+    uint64_t queuedFrames_ = 0;                // rendered but not heard yet
 };
 
 }  // namespace

@@ -1,7 +1,42 @@
+// Threads and locks of the library.
+//
+// Threads:
+// - Caller threads: whichever threads call BASS_* (the player's window and
+//   its timer), any number at once.
+// - The output thread: the sound server's callback thread (libpulse's main
+//   loop), the ALSA writer or the no-sound timer (also the silent stand-in
+//   while the sound server is away). It runs Mixer::render without any lock
+//   of the library or of a channel: it reads channels through atomics, the
+//   rings and seqlocks. libpulse's main loop thread also reconnects to a
+//   restarted server.
+// - Decoder threads, one per channel: they alone run the channel's decoder.
+//   They take their channel's request mutex for moments only, never while
+//   decoding.
+//
+// Locks, in the order they may be taken (a thread holding one only takes
+// those below it):
+// 1. Library::lifecycle_: init() and free() one at a time. Held while a
+//    device opens or closes (up to the sound server's time-out).
+// 2. Channel::control(): play and seek of one channel, one at a time. Held
+//    across a reposition: the seek, the decoding ahead, the flush and the
+//    wake-up of an idle output.
+// 3. Channel::requestMutex_ (a caller handing a seek to the decoder thread
+//    and waiting for it); Channel::spectrumMutex_; the device's own lock,
+//    taken by flush and wake: libpulse's main loop lock, then under it the
+//    stand-in's, or the no-sound timer's mutex (which its thread holds only
+//    to sleep, never while rendering).
+// 4. Library::mutex_, the library lock: held only to find, insert or erase
+//    channels and to copy the device pointer, never across other work and
+//    never while taking another lock.
+//
+// Lifetimes: a call copies the shared pointers to its channel and to the
+// device out of the table and then works on the copies, so a channel freed
+// or a BASS_Free meanwhile leaves them valid; free() waits until the last
+// copy of the device is gone, so that a new device never renders from the
+// mixer while the old one still does.
 #include "library.h"
 
 #include <cmath>
-#include <mutex>
 
 #include "error.h"
 #include "module_decoder.h"
@@ -37,9 +72,12 @@ Library::~Library() {
 }
 
 void Library::init(int device, DWORD freq) {
-    std::unique_lock lock(mutex_);
-    if (device_)
-        throw Error(BASS_ERROR_ALREADY);
+    std::lock_guard life(lifecycle_);
+    {
+        std::lock_guard lock(mutex_);
+        if (device_)
+            throw Error(BASS_ERROR_ALREADY);
+    }
     const int wish = sensibleRate(freq) ? static_cast<int>(freq) : kDefaultRateWish;
     std::unique_ptr<OutputDevice> out;
     if (device == 0) {
@@ -57,22 +95,36 @@ void Library::init(int device, DWORD freq) {
     }
     if (!out)
         throw Error(BASS_ERROR_DEVICE);
-    device_ = std::move(out);
+    auto gone = std::make_shared<std::promise<void>>();
+    deviceGone_ = gone->get_future();
+    std::shared_ptr<OutputDevice> shared(out.release(), [gone](OutputDevice* d) {
+        delete d;
+        gone->set_value();
+    });
+    std::lock_guard lock(mutex_);
+    deviceRate_ = shared->rate();
+    device_ = std::move(shared);
     ++deviceGeneration_;
 }
 
 void Library::free() {
+    std::lock_guard life(lifecycle_);
+    std::shared_ptr<OutputDevice> device;
     std::map<DWORD, std::shared_ptr<Channel>> doomed;
     {
-        std::unique_lock lock(mutex_);
+        std::lock_guard lock(mutex_);
         if (!device_)
             throw Error(BASS_ERROR_INIT);
-        device_.reset();  // the output thread is gone after this
-        for (auto& [handle, channel] : channels_)
-            mixer_.detach(channel.get());
+        device.swap(device_);
         doomed.swap(channels_);
     }
-    // Decoder threads are joined here, outside the lock.
+    for (auto& [handle, channel] : doomed)
+        mixer_.detach(channel.get());
+    // A call still working with the device lets go of it within one seek;
+    // the output thread is gone once it is destroyed.
+    device.reset();
+    deviceGone_.wait();
+    // Decoder threads are joined here (or by the last call using a channel).
 }
 
 void Library::setConfig(DWORD option, DWORD value) {
@@ -96,16 +148,16 @@ void Library::setConfig(DWORD option, DWORD value) {
 }
 
 void Library::requireInit() const {
-    std::shared_lock lock(mutex_);
+    std::lock_guard lock(mutex_);
     if (!device_)
         throw Error(BASS_ERROR_INIT);
 }
 
 std::pair<int, uint64_t> Library::outputNow() const {
-    std::shared_lock lock(mutex_);
+    std::lock_guard lock(mutex_);
     if (!device_)
         throw Error(BASS_ERROR_INIT);
-    return {device_->rate(), deviceGeneration_};
+    return {deviceRate_, deviceGeneration_};
 }
 
 DWORD Library::createStream(std::unique_ptr<ByteSource> source, DWORD flags) {
@@ -132,7 +184,7 @@ DWORD Library::loadMusic(std::unique_ptr<ByteSource> source, DWORD flags, DWORD 
 }
 
 DWORD Library::add(std::shared_ptr<Channel> channel, uint64_t generation) {
-    std::unique_lock lock(mutex_);
+    std::lock_guard lock(mutex_);
     if (!device_ || generation != deviceGeneration_)
         throw Error(BASS_ERROR_INIT);
     // Handles count up and are never handed out twice in practice (2^32
@@ -141,6 +193,7 @@ DWORD Library::add(std::shared_ptr<Channel> channel, uint64_t generation) {
     do {
         ++handle;
     } while (handle == 0 || channels_.count(handle));
+    // Attaching only fills a free slot: it never waits for the output.
     mixer_.attach(channel.get());
     channels_.emplace(handle, std::move(channel));
     lastHandle_ = handle;
@@ -150,63 +203,65 @@ DWORD Library::add(std::shared_ptr<Channel> channel, uint64_t generation) {
 void Library::freeChannel(DWORD handle, ChannelKind kind) {
     std::shared_ptr<Channel> doomed;
     {
-        std::unique_lock lock(mutex_);
+        std::lock_guard lock(mutex_);
         auto it = channels_.find(handle);
         if (it == channels_.end() || it->second->kind() != kind)
             throw Error(BASS_ERROR_HANDLE);
-        mixer_.detach(it->second.get());
         doomed = std::move(it->second);
         channels_.erase(it);
     }
-    // Its decoder thread is joined here, outside the lock.
+    // Waits for the output to leave the channel; its decoder thread is joined
+    // when the last call using it lets go.
+    mixer_.detach(doomed.get());
 }
 
-std::shared_ptr<Channel> Library::find(DWORD handle) const {
+Library::Target Library::find(DWORD handle) const {
+    std::lock_guard lock(mutex_);
     auto it = channels_.find(handle);
     if (it == channels_.end())
         throw Error(BASS_ERROR_HANDLE);
-    return it->second;
+    return {it->second, device_};
 }
 
-void Library::reposition(Channel& channel, int64_t frame) {
+// Caller holds the channel's control().
+void Library::reposition(Channel& channel, OutputDevice& device, int64_t frame) {
     channel.hold(true);
     HoldGuard release{channel};
     mixer_.waitUntilOutside();
     const bool wasPlaying = channel.playing();
     channel.reposition(frame, mixer_.renderedFrames());
-    if (wasPlaying)
-        device_->flush();
+    if (wasPlaying) {
+        device.flush();
+        device.wake();  // it may have played to its end, and sounds again now
+    }
 }
 
 void Library::play(DWORD handle, bool restart) {
-    std::shared_lock lock(mutex_);
-    auto channel = find(handle);
+    const auto [channel, device] = find(handle);
     std::lock_guard control(channel->control());
     // A channel that has played to its end starts again from the beginning.
-    if (restart || channel->ended(heard()))
-        reposition(*channel, 0);
+    if (restart || channel->ended(device->heardFrame()))
+        reposition(*channel, *device, 0);
     channel->setPlaying(true);
+    device->wake();
 }
 
 QWORD Library::length(DWORD handle, DWORD mode) const {
-    std::shared_lock lock(mutex_);
-    auto channel = find(handle);
+    const auto channel = find(handle).channel;
     if (mode != BASS_POS_BYTE || channel->lengthFrames() < 0)
         throw Error(BASS_ERROR_NOTAVAIL);
     return static_cast<QWORD>(channel->lengthFrames()) * channel->bytesPerFrame();
 }
 
 QWORD Library::position(DWORD handle, DWORD mode) const {
-    std::shared_lock lock(mutex_);
-    auto channel = find(handle);
+    const auto [channel, device] = find(handle);
     if (mode != BASS_POS_BYTE)
         throw Error(BASS_ERROR_NOTAVAIL);
-    return static_cast<QWORD>(channel->position(heard())) * channel->bytesPerFrame();
+    return static_cast<QWORD>(channel->position(device->heardFrame())) * channel->bytesPerFrame();
 }
 
 void Library::setPosition(DWORD handle, QWORD bytes, DWORD mode) {
-    std::shared_lock lock(mutex_);
-    auto channel = find(handle);
+    const auto [channel, device] = find(handle);
     if (mode != BASS_POS_BYTE)
         throw Error(BASS_ERROR_NOTAVAIL);
     const QWORD frame = bytes / channel->bytesPerFrame();
@@ -215,19 +270,17 @@ void Library::setPosition(DWORD handle, QWORD bytes, DWORD mode) {
         throw Error(BASS_ERROR_POSITION);
     }
     std::lock_guard control(channel->control());
-    reposition(*channel, static_cast<int64_t>(frame));
+    reposition(*channel, *device, static_cast<int64_t>(frame));
 }
 
 double Library::bytesToSeconds(DWORD handle, QWORD bytes) const {
-    std::shared_lock lock(mutex_);
-    auto channel = find(handle);
+    const auto channel = find(handle).channel;
     return static_cast<double>(bytes) /
            (static_cast<double>(channel->bytesPerFrame()) * channel->rate());
 }
 
 QWORD Library::secondsToBytes(DWORD handle, double seconds) const {
-    std::shared_lock lock(mutex_);
-    auto channel = find(handle);
+    const auto channel = find(handle).channel;
     const double frames = std::floor(seconds * channel->rate());
     if (!(frames >= 0) || frames > 0x1p48)
         throw Error(BASS_ERROR_ILLPARAM);
@@ -235,15 +288,13 @@ QWORD Library::secondsToBytes(DWORD handle, double seconds) const {
 }
 
 void Library::spectrum(DWORD handle, float* out) const {
-    std::shared_lock lock(mutex_);
-    auto channel = find(handle);
-    channel->spectrum(heard(), out);
+    const auto [channel, device] = find(handle);
+    channel->spectrum(device->heardFrame(), out);
 }
 
 DWORD Library::isActive(DWORD handle) const {
-    std::shared_lock lock(mutex_);
-    auto channel = find(handle);
-    if (!channel->playing() || channel->ended(heard()))
+    const auto [channel, device] = find(handle);
+    if (!channel->playing() || channel->ended(device->heardFrame()))
         return BASS_ACTIVE_STOPPED;
     return BASS_ACTIVE_PLAYING;
 }

@@ -4,18 +4,20 @@
 #pragma once
 
 #include <cstdint>
+#include <future>
 #include <map>
 #include <memory>
-#include <shared_mutex>
+#include <mutex>
 #include <utility>
-
-#include "writer_preferring_mutex.h"
 
 #include "bass.h"
 #include "byte_source.h"
 #include "channel.h"
 #include "device.h"
 #include "mixer.h"
+#ifdef CHROMOLA_TIME_LIBRARY_LOCK
+#include "lock_timing.h"
+#endif
 
 namespace chromola::audio {
 
@@ -47,17 +49,34 @@ class Library {
     DWORD isActive(DWORD handle) const;
 
   private:
-    std::shared_ptr<Channel> find(DWORD handle) const;  // shared lock held
+    // A channel and the device it plays on, copied out of the table so that
+    // the work is done without the library lock.
+    struct Target {
+        std::shared_ptr<Channel> channel;
+        std::shared_ptr<OutputDevice> device;
+    };
+    Target find(DWORD handle) const;
     DWORD add(std::shared_ptr<Channel> channel, uint64_t generation);
     // The output's rate and generation for a channel about to be opened;
     // the generation tells add() whether the output changed meanwhile.
     std::pair<int, uint64_t> outputNow() const;
-    void reposition(Channel& channel, int64_t frame);  // shared lock held
-    uint64_t heard() const { return device_->heardFrame(); }
+    void reposition(Channel& channel, OutputDevice& device, int64_t frame);
 
-    mutable WriterPreferringMutex mutex_;
-    Mixer mixer_;
-    std::unique_ptr<OutputDevice> device_;
+    Mixer mixer_;  // first: outlives every device that renders from it
+
+    // init() and free() one at a time, so that there is never more than one
+    // device; held while a device opens or closes, and by nothing else.
+    std::mutex lifecycle_;
+    std::future<void> deviceGone_;  // ready once the device free() let go of is destroyed
+
+    // The library lock: the table below, held only to look up, insert or erase.
+#ifdef CHROMOLA_TIME_LIBRARY_LOCK
+    mutable TimedLock<std::mutex> mutex_;
+#else
+    mutable std::mutex mutex_;
+#endif
+    std::shared_ptr<OutputDevice> device_;
+    int deviceRate_ = 0;
     uint64_t deviceGeneration_ = 0;  // changes with every init, so a channel made for
                                      // an older device is never attached to a newer one
     std::map<DWORD, std::shared_ptr<Channel>> channels_;

@@ -44,7 +44,7 @@ uint32_t Mixer::volume(ChannelKind kind) const {
     return (kind == ChannelKind::Stream ? streamVolume_ : musicVolume_).load();
 }
 
-void Mixer::render(float* out, std::size_t frames) noexcept {
+bool Mixer::render(float* out, std::size_t frames) noexcept {
     epoch_.fetch_add(1, std::memory_order_seq_cst);
     std::fill_n(out, frames * 2, 0.0f);
     const float streamGain = static_cast<float>(streamVolume_.load(std::memory_order_relaxed)) /
@@ -52,16 +52,21 @@ void Mixer::render(float* out, std::size_t frames) noexcept {
     const float musicGain = static_cast<float>(musicVolume_.load(std::memory_order_relaxed)) /
                             static_cast<float>(kFullVolume);
     const uint64_t start = rendered_.load(std::memory_order_relaxed);
+    bool active = false;
     for (auto& slot : slots_) {
         Channel* c = slot.load(std::memory_order_seq_cst);
-        if (!c || !c->playing() || c->held())
+        if (!c || !c->playing())
             continue;
-        c->mix(out, frames, start, c->kind() == ChannelKind::Stream ? streamGain : musicGain);
+        // A channel that drains in this block still sounds in it.
+        active = active || !c->drained();
+        if (!c->held())
+            c->mix(out, frames, start, c->kind() == ChannelKind::Stream ? streamGain : musicGain);
     }
     for (std::size_t i = 0; i < frames * 2; ++i)
         out[i] = std::clamp(out[i], -1.0f, 1.0f);
     rendered_.store(start + frames, std::memory_order_release);
     epoch_.fetch_add(1, std::memory_order_seq_cst);
+    return active;
 }
 
 }  // namespace chromola::audio

@@ -28,8 +28,11 @@ class Mixer {
     void setVolume(ChannelKind kind, uint32_t volume);
     uint32_t volume(ChannelKind kind) const;
 
-    // Output thread: fills out with frames stereo frames in [-1, 1].
-    void render(float* out, std::size_t frames) noexcept;
+    // Output thread: fills out with frames stereo frames in [-1, 1]. Returns
+    // whether any channel was playing and not yet drained when the block
+    // began; once it returns false, everything still to be heard is silence
+    // and the output may go idle until OutputDevice::wake().
+    bool render(float* out, std::size_t frames) noexcept;
     // Output frames rendered since the mixer was made: the output timeline.
     uint64_t renderedFrames() const { return rendered_.load(std::memory_order_acquire); }
 

@@ -6,63 +6,39 @@
 namespace chromola::audio {
 
 SampleHistory::SampleHistory(std::size_t minFrames)
-    : capacity_(std::bit_ceil(std::max<std::size_t>(minFrames + kWriteMargin, 4 * kWriteMargin))),
-      data_(capacity_) {}
+    : capacity_(std::bit_ceil(std::max<std::size_t>(minFrames, 4096))), data_(capacity_) {}
 
 void SampleHistory::restart(int64_t first) noexcept {
-    uint64_t g = generation_.load(std::memory_order_relaxed);
-    generation_.store(g + 1, std::memory_order_relaxed);
-    std::atomic_thread_fence(std::memory_order_release);
-    begin_.store(first, std::memory_order_relaxed);
-    end_.store(first, std::memory_order_relaxed);
-    generation_.store(g + 2, std::memory_order_release);
+    run_.store({static_cast<uint64_t>(first), static_cast<uint64_t>(first)});
 }
 
 void SampleHistory::append(const float* mono, std::size_t n) noexcept {
-    // Publish in slices so a reader's safety margin always covers the slice
-    // being written.
-    while (n > kWriteMargin) {
-        append(mono, kWriteMargin);
-        mono += kWriteMargin;
-        n -= kWriteMargin;
-    }
-    int64_t e = end_.load(std::memory_order_relaxed);
-    const std::size_t mask = capacity_ - 1;
-    for (std::size_t i = 0; i < n; ++i) {
-        data_[static_cast<std::size_t>(e + static_cast<int64_t>(i)) & mask].store(
-            mono[i], std::memory_order_relaxed);
-    }
-    end_.store(e + static_cast<int64_t>(n), std::memory_order_release);
+    // Only the last capacity_ frames can be kept.
+    const std::size_t skip = n > capacity_ ? n - capacity_ : 0;
+    run_.update([&](SeqLocked<2>::Values& run) {
+        const uint64_t end = run[1] + skip;
+        for (std::size_t i = skip; i < n; ++i) {
+            data_[static_cast<std::size_t>(end + (i - skip)) & (capacity_ - 1)].store(
+                mono[i], std::memory_order_release);
+        }
+        run[1] += n;
+    });
 }
 
 void SampleHistory::copy(int64_t start, float* out, std::size_t n) const noexcept {
-    std::fill_n(out, n, 0.0f);
-    const uint64_t g = generation_.load(std::memory_order_acquire);
-    if (g & 1)
-        return;
-    const int64_t cap = static_cast<int64_t>(capacity_);
     const int64_t stop = start + static_cast<int64_t>(n);
-    int64_t end = end_.load(std::memory_order_acquire);
-    const int64_t margin = static_cast<int64_t>(kWriteMargin);
-    int64_t from = std::max({start, begin_.load(std::memory_order_relaxed), end - cap + margin});
-    int64_t to = std::min(stop, end);
-    if (from >= to)
-        return;
-    const std::size_t mask = capacity_ - 1;
-    for (int64_t f = from; f < to; ++f) {
-        out[f - start] = data_[static_cast<std::size_t>(f) & mask].load(std::memory_order_relaxed);
-    }
-    // Frames the writer may have overwritten while we copied are not ours.
-    std::atomic_thread_fence(std::memory_order_acquire);
-    if (generation_.load(std::memory_order_relaxed) != g) {
+    const int64_t cap = static_cast<int64_t>(capacity_);
+    run_.read([&](const SeqLocked<2>::Values& run) {
         std::fill_n(out, n, 0.0f);
-        return;
-    }
-    // A slice being written may already have replaced frames just above
-    // end - capacity before end moved, hence the margin.
-    int64_t lowestIntact = end_.load(std::memory_order_relaxed) - cap + margin;
-    for (int64_t f = from; f < std::min(to, lowestIntact); ++f)
-        out[f - start] = 0.0f;
+        const auto begin = static_cast<int64_t>(run[0]);
+        const auto end = static_cast<int64_t>(run[1]);
+        const int64_t from = std::max({start, begin, end - cap});
+        const int64_t to = std::min(stop, end);
+        for (int64_t f = from; f < to; ++f) {
+            out[f - start] = data_[static_cast<std::size_t>(f) & (capacity_ - 1)].load(
+                std::memory_order_acquire);
+        }
+    });
 }
 
 }  // namespace chromola::audio

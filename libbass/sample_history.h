@@ -1,14 +1,15 @@
 // The recently decoded frames of one channel, mixed to mono and kept at the
 // channel's own rate, indexed by the channel's timeline frame. The spectrum
-// reads the window being heard from here, so it never touches the decoder,
-// and a reader racing with the writer gets silence for frames it could not
-// read whole instead of torn data.
+// reads the window being heard from here, so it never touches the decoder;
+// a reader that races with the writer copies again.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
+
+#include "seqlock.h"
 
 namespace chromola::audio {
 
@@ -29,13 +30,9 @@ class SampleHistory {
     void copy(int64_t start, float* out, std::size_t n) const noexcept;
 
   private:
-    static constexpr std::size_t kWriteMargin = 4096;
-
     std::size_t capacity_;
     std::vector<std::atomic<float>> data_;
-    std::atomic<uint64_t> generation_{0};  // odd while a restart is half done
-    std::atomic<int64_t> begin_{0};
-    std::atomic<int64_t> end_{0};
+    SeqLocked<2> run_;  // {first frame of the run, frame after the last one}, guards data_
 };
 
 }  // namespace chromola::audio

@@ -56,15 +56,17 @@ TEST_F(PlaybackTest, PositionAdvancesAtRealPaceAndSeeksLandAtOnce) {
     }
 }
 
-// The player's road: readers on the timer while the main thread frees, opens,
-// plays and seeks, again and again. Meant for the thread sanitizer.
+// The player's road and worse: readers on the timer and a thread seeking
+// and playing, while the main thread frees, opens, plays and seeks, and now
+// and then frees the whole library and starts it again. Meant for the
+// sanitizers.
 TEST_F(PlaybackTest, CallsFromManyThreadsAtOnce) {
     const auto path = tone("a.wav", 2);
     std::atomic<bool> stop{false};
     std::atomic<DWORD> current{openStream(path)};
-    std::vector<std::thread> readers;
+    std::vector<std::thread> threads;
     for (int i = 0; i < 3; ++i) {
-        readers.emplace_back([&] {
+        threads.emplace_back([&] {
             std::vector<float> s(1024);
             while (!stop) {
                 const DWORD h = current.load();
@@ -74,17 +76,30 @@ TEST_F(PlaybackTest, CallsFromManyThreadsAtOnce) {
             }
         });
     }
+    threads.emplace_back([&] {
+        for (int i = 0; !stop; ++i) {
+            const DWORD h = current.load();
+            api().ChannelSetPosition(h, api().ChannelSeconds2Bytes(h, 0.1 * (i % 15)),
+                                     BASS_POS_BYTE);
+            api().ChannelPlay(h, i % 7 == 0);
+        }
+    });
     for (int round = 0; round < 20; ++round) {
         const DWORD old = current.load();
         api().ChannelPlay(old, FALSE);
         api().ChannelSetPosition(old, api().ChannelSeconds2Bytes(old, 0.5), BASS_POS_BYTE);
-        api().StreamFree(old);
-        api().MusicFree(old);
+        if (round % 5 == 4) {
+            ASSERT_TRUE(api().Free());
+            ASSERT_TRUE(api().Init(0, outputRate_, 0, nullptr, nullptr));
+        } else {
+            api().StreamFree(old);
+            api().MusicFree(old);
+        }
         current = openStream(path);
         EXPECT_NE(current.load(), 0u);
     }
     stop = true;
-    for (auto& t : readers)
+    for (auto& t : threads)
         t.join();
     EXPECT_TRUE(api().StreamFree(current.load()));
 }

@@ -1,5 +1,12 @@
-// Output through a real sound server, when one is reachable.
+// Output through a real sound server, when one is reachable, through one of
+// the test's own that restarts, and through one that does not answer.
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "bass_test.h"
 
@@ -22,6 +29,171 @@ bool soundServerReachable() {
 
 class SoundServerTest : public BassTest {};
 
+// Points PULSE_SERVER elsewhere for one test.
+class ServerAddress {
+  public:
+    explicit ServerAddress(const std::string& address) {
+        if (const char* old = std::getenv("PULSE_SERVER"))
+            old_ = old;
+        setenv("PULSE_SERVER", address.c_str(), 1);
+    }
+    ~ServerAddress() {
+        if (old_.empty())
+            unsetenv("PULSE_SERVER");
+        else
+            setenv("PULSE_SERVER", old_.c_str(), 1);
+    }
+
+  private:
+    std::string old_;
+};
+
+// A sound server of the test's own with a null sink, which the test stops
+// and starts again as desktops restart theirs.
+class PrivateServer {
+  public:
+    explicit PrivateServer(const fs::path& dir) : dir_(dir) {
+        fs::create_directories(dir_);
+        fs::permissions(dir_, fs::perms::owner_all);
+    }
+    ~PrivateServer() { stop(); }
+    PrivateServer(const PrivateServer&) = delete;
+    PrivateServer& operator=(const PrivateServer&) = delete;
+
+    std::string address() const { return "unix:" + (dir_ / "pulse" / "native").string(); }
+    bool start() const {
+        return run("pulseaudio -n --daemonize=yes --exit-idle-time=-1 --disallow-exit "
+                   "-L module-native-protocol-unix -L 'module-null-sink sink_name=nullsink'") &&
+               waitFor([&] { return run("pactl info"); }, 10s);
+    }
+    void stop() const {
+        run("pulseaudio -k");
+        waitFor([&] { return !run("pulseaudio --check"); }, 10s);
+    }
+    // `pactl list sink-inputs`: the streams playing on the server.
+    std::string sinkInputs() const {
+        std::string text;
+        if (FILE* p = popen((environment() + "pactl list sink-inputs 2>/dev/null").c_str(), "r")) {
+            char buffer[4096];
+            while (std::size_t n = std::fread(buffer, 1, sizeof buffer, p))
+                text.append(buffer, n);
+            pclose(p);
+        }
+        return text;
+    }
+
+  private:
+    std::string environment() const {
+        return "XDG_RUNTIME_DIR='" + dir_.string() + "' HOME='" + dir_.string() +
+               "' PULSE_SERVER='" + address() + "' ";
+    }
+    bool run(const std::string& command) const {
+        return std::system((environment() + command + " >/dev/null 2>&1").c_str()) == 0;
+    }
+
+    fs::path dir_;
+};
+
+// Playing on the server's default sink when the server restarts: the channel
+// goes on on the silent stand-in, never backwards, and its stream is back on
+// the new server within a few seconds, at real pace.
+TEST_F(SoundServerTest, PlaybackReturnsToARestartedServer) {
+    PrivateServer server(file("server"));
+    if (!server.start())
+        GTEST_SKIP() << "no sound server of our own (pulseaudio)";
+    ServerAddress pointed(server.address());
+    ASSERT_TRUE(api().Free());
+    ASSERT_TRUE(api().Init(-1, 44100, 0, nullptr, nullptr)) << "error " << api().ErrorGetCode();
+    const DWORD h = openStream(tone("long.wav", 30));
+    ASSERT_TRUE(api().ChannelPlay(h, FALSE));
+    double last = 0;
+    auto reaches = [&](double seconds) {
+        return waitFor(
+            [&] {
+                const double now = positionSeconds(h);
+                EXPECT_GE(now, last) << "went backwards";
+                last = now;
+                return now > seconds;
+            },
+            10s);
+    };
+    ASSERT_TRUE(reaches(0.25)) << "the stream did not get going";
+    server.stop();
+    ASSERT_TRUE(reaches(last + 0.5)) << "stood still without the server";
+    ASSERT_TRUE(server.start());
+    EXPECT_TRUE(waitFor(
+        [&] {
+            return server.sinkInputs().find("application.name = \"Chromola\"") != std::string::npos;
+        },
+        10s))
+        << "no stream of ours on the restarted server";
+    // A fresh server may take a moment to start its sink.
+    ASSERT_TRUE(reaches(positionSeconds(h) + 0.5));
+    const double first = positionSeconds(h);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_NEAR(positionSeconds(h) - first, 0.3, 0.1);
+    EXPECT_EQ(api().ChannelIsActive(h), kPlaying);
+}
+
+// Nothing playing, nothing to do: the stream is corked, at start and again
+// once a channel has played to its end, and a channel played then is heard
+// from its start.
+TEST_F(SoundServerTest, StreamIsCorkedWhileNothingPlays) {
+    PrivateServer server(file("server"));
+    if (!server.start())
+        GTEST_SKIP() << "no sound server of our own (pulseaudio)";
+    ServerAddress pointed(server.address());
+    ASSERT_TRUE(api().Free());
+    ASSERT_TRUE(api().Init(-1, 44100, 0, nullptr, nullptr)) << "error " << api().ErrorGetCode();
+    auto corked = [&](const std::string& answer) {
+        return waitFor(
+            [&] { return server.sinkInputs().find("Corked: " + answer) != std::string::npos; },
+            10s);
+    };
+    EXPECT_TRUE(corked("yes")) << server.sinkInputs();
+    const DWORD h = openStream(tone("a.wav", 1));
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        ASSERT_TRUE(api().ChannelPlay(h, FALSE));
+        EXPECT_LT(positionSeconds(h), 0.02) << "heard before the server played it";
+        EXPECT_TRUE(corked("no"));
+        double last = 0;
+        ASSERT_TRUE(waitFor(
+            [&] {
+                const double now = positionSeconds(h);
+                EXPECT_GE(now, last) << "went backwards";
+                last = now;
+                return now > 0.5;
+            },
+            10s))
+            << "did not get going";
+        ASSERT_TRUE(ends(h));
+        EXPECT_TRUE(corked("yes"));
+    }
+}
+
+// A server that takes the connection and never says a word: BASS_Init(-1)
+// gives up after its time-out with DEVICE, and tries no ALSA device that
+// would wait on the same server for ever.
+TEST_F(SoundServerTest, ServerThatNeverAnswersMakesInitFailInsteadOfHanging) {
+    const fs::path path = file("silent-server");
+    const int server = socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(server, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    // The kernel completes the connections; nobody ever reads from them.
+    ASSERT_EQ(listen(server, 16), 0);
+    ServerAddress pointed("unix:" + path.string());
+    ASSERT_TRUE(api().Free());
+    alarm(30);  // a hang ends the test here rather than at the run's time-out
+    EXPECT_FALSE(api().Init(-1, 44100, 0, nullptr, nullptr));
+    alarm(0);
+    EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_DEVICE);
+    close(server);
+}
+
 // Frees the fixture's "no sound" device for the server's default sink.
 TEST_F(SoundServerTest, DefaultSinkPlaysAndReportsHeardPosition) {
     if (!soundServerReachable())
@@ -31,10 +203,10 @@ TEST_F(SoundServerTest, DefaultSinkPlaysAndReportsHeardPosition) {
     const DWORD h = openStream(tone("a.ogg", 2, AudioFormat::OggVorbis));
     ASSERT_TRUE(api().ChannelPlay(h, FALSE)) << "error " << api().ErrorGetCode();
     const auto played = Clock::now();
-    // The server starts the stream when it is ready (a null sink may take a
-    // moment); from then on the heard position follows the clock, behind
-    // what has been written by the stream's latency.
-    ASSERT_TRUE(waitFor([&] { return positionSeconds(h) > 0.25; }, 3s))
+    // The server starts the stream when it is ready (an idle null sink may
+    // take a second or two); from then on the heard position follows the
+    // clock, behind what has been written by the stream's latency.
+    ASSERT_TRUE(waitFor([&] { return positionSeconds(h) > 0.25; }, 10s))
         << "the stream did not get going";
     const double first = positionSeconds(h);
     std::this_thread::sleep_for(300ms);

@@ -1,0 +1,326 @@
+// The library's building blocks, linked in directly: the channel ring, the
+// seqlock, the heard clock, the mixer and the MPEG probe.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <thread>
+#include <vector>
+
+#include "audio_fixtures.h"
+#include "byte_source.h"
+#include "channel.h"
+#include "mixer.h"
+#include "mpeg_probe.h"
+#include "playback_clock.h"
+#include "ring_buffer.h"
+#include "seqlock.h"
+#include "stream_decoder.h"
+
+namespace chromola::audio {
+namespace {
+
+using testing::AudioFormat;
+
+// Frame i of the test signal: {i, -i}.
+std::vector<float> frames(std::size_t first, std::size_t n) {
+    std::vector<float> v(n * 2);
+    for (std::size_t i = 0; i < n; ++i) {
+        v[2 * i] = static_cast<float>(first + i);
+        v[2 * i + 1] = -static_cast<float>(first + i);
+    }
+    return v;
+}
+
+// Writes and reads in chunks of different sizes through a small ring, so
+// that both sides wrap around at every offset; what comes out is the signal
+// in order, and neither side ever passes the other.
+TEST(RingBufferTest, ChunksWrapAroundInOrderAndNeverOverrun) {
+    struct Case {
+        std::size_t asked, capacity, writeChunk, readChunk;
+    };
+    for (const Case& c : {Case{0, 64, 7, 5}, Case{64, 64, 64, 64}, Case{65, 128, 100, 37},
+                          Case{100, 128, 1, 127}}) {
+        SCOPED_TRACE(::testing::Message() << c.asked << " " << c.writeChunk << "/" << c.readChunk);
+        RingBuffer ring(c.asked, 2);
+        ASSERT_EQ(ring.capacity(), c.capacity);
+        std::size_t written = 0, read = 0;
+        for (int round = 0; round < 300; ++round) {
+            const std::size_t room = ring.writable();
+            ASSERT_EQ(room, c.capacity - (written - read));
+            const std::size_t w = ring.write(frames(written, c.writeChunk).data(), c.writeChunk);
+            ASSERT_EQ(w, std::min(c.writeChunk, room));
+            written += w;
+            ASSERT_EQ(ring.readable(), written - read);
+            std::vector<float> mix((c.readChunk + 1) * 2, 1.0f);
+            const std::size_t r = ring.readAdd(mix.data(), c.readChunk, 0.5f);
+            ASSERT_EQ(r, std::min(c.readChunk, written - read));
+            for (std::size_t i = 0; i < r; ++i) {
+                ASSERT_EQ(mix[2 * i], 1.0f + 0.5f * static_cast<float>(read + i));
+                ASSERT_EQ(mix[2 * i + 1], 1.0f - 0.5f * static_cast<float>(read + i));
+            }
+            ASSERT_EQ(mix[2 * r], 1.0f) << "wrote past the frames taken";
+            read += r;
+        }
+        ring.reset();
+        EXPECT_EQ(ring.readable(), 0u);
+        EXPECT_EQ(ring.writable(), c.capacity);
+    }
+}
+
+TEST(RingBufferTest, ProducerAndConsumerThreadsSeeTheSignalInOrder) {
+    constexpr std::size_t kTotal = 200000;
+    RingBuffer ring(256, 2);
+    std::thread producer([&] {
+        for (std::size_t done = 0; done < kTotal;)
+            done += ring.write(frames(done, 100).data(), std::min<std::size_t>(100, kTotal - done));
+    });
+    std::size_t got = 0;
+    std::vector<float> mix(2 * 64);
+    while (got < kTotal) {
+        std::fill(mix.begin(), mix.end(), 0.0f);
+        const std::size_t n = ring.readAdd(mix.data(), 64, 1.0f);
+        for (std::size_t i = 0; i < n; ++i)
+            ASSERT_EQ(mix[2 * i], static_cast<float>(got + i));
+        got += n;
+    }
+    producer.join();
+}
+
+// One writer publishes {k, 2k, 3k} and copies of k beside them; readers must
+// never see values or data from two different updates. The writer goes on
+// until both readers have read many times, so that reads and updates overlap.
+TEST(SeqLockTest, ReadersNeverSeeATornUpdate) {
+    constexpr int kReads = 20000;
+    SeqLocked<3> values;
+    std::vector<std::atomic<uint64_t>> guarded(256);
+    std::atomic<int> readersDone{0};
+    std::atomic<uint64_t> torn{0};
+    std::vector<std::thread> readers;
+    for (int r = 0; r < 2; ++r) {
+        readers.emplace_back([&] {
+            uint64_t last = 0;
+            std::vector<uint64_t> copy(guarded.size());
+            for (int read = 0; read < kReads; ++read) {
+                const auto v = values.read([&](const SeqLocked<3>::Values&) {
+                    for (std::size_t i = 0; i < copy.size(); ++i)
+                        copy[i] = guarded[i].load(std::memory_order_acquire);
+                });
+                const bool consistent =
+                    v[1] == 2 * v[0] && v[2] == 3 * v[0] && v[0] >= last &&
+                    std::all_of(copy.begin(), copy.end(), [&](uint64_t x) { return x == v[0]; });
+                torn += consistent ? 0 : 1;
+                last = v[0];
+            }
+            ++readersDone;
+        });
+    }
+    uint64_t k = 0;
+    while (readersDone.load() < 2) {
+        ++k;
+        values.update([&](SeqLocked<3>::Values& v) {
+            v = {k, 2 * k, 3 * k};
+            for (auto& g : guarded)
+                g.store(k, std::memory_order_release);
+        });
+        if (k % 4 == 0)
+            std::this_thread::yield();  // let readers through now and then
+    }
+    for (auto& t : readers)
+        t.join();
+    EXPECT_EQ(torn.load(), 0u);
+    EXPECT_EQ(values.load()[2], 3 * k);
+}
+
+// Rate 1000 frames per second, so an age of one second is 1000 frames.
+TEST(PlaybackClockTest, HeardFrameFollowsTheMarksWithinWhatWasWritten) {
+    constexpr int64_t kSecond = 1000000000;
+    struct Case {
+        const char* what;
+        uint64_t mark;
+        int64_t age;  // ns since the mark; negative: a mark from the future
+        uint64_t written;
+        uint64_t atLeast, atMost;
+        bool advancing = true;
+    };
+    const Case cases[] = {
+        {"never marked", 0, -1, 5000, 0, 0},
+        {"a second on, capped by what was written", 100, kSecond, 150, 150, 150},
+        {"a second on", 100, kSecond, 1000000, 1100, 999999},
+        {"a second on, not playing yet", 100, kSecond, 1000000, 100, 100, false},
+        {"mark not reached yet", 100, -10 * kSecond, 1000000, 100, 100},
+        {"written behind the mark", 100, 0, 50, 100, 100},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        PlaybackClock clock(1000);
+        if (c.age >= 0 || c.mark > 0)
+            clock.mark(c.mark, monotonicNanoseconds() - c.age, c.advancing);
+        const uint64_t heard = clock.heard(c.written);
+        EXPECT_GE(heard, c.atLeast);
+        EXPECT_LE(heard, c.atMost);
+    }
+}
+
+TEST(PlaybackClockTest, AnEarlierMarkNeverMovesTheHeardFrameBack) {
+    PlaybackClock clock(1000);
+    const int64_t now = monotonicNanoseconds();
+    clock.mark(5000, now);
+    EXPECT_GE(clock.heard(10000), 5000u);
+    clock.mark(4000, now);  // the server's latency estimate wobbled
+    EXPECT_GE(clock.heard(10000), 5000u);
+    clock.mark(7000, now);
+    EXPECT_GE(clock.heard(10000), 7000u);
+}
+
+class MixerTest : public ::testing::Test {
+  protected:
+    static constexpr std::size_t kFrames = 2048;
+
+    void SetUp() override {
+        ASSERT_TRUE(testing::writeTone(path_, AudioFormat::Wav, {.amplitude = 0.8, .seconds = 1}));
+    }
+    std::unique_ptr<Channel> channel(ChannelKind kind) const {
+        return std::make_unique<Channel>(openStreamDecoder(openFileSource(path_.string(), 0, 0)),
+                                         kind, 44100, false);
+    }
+    // One block rendered from a channel of each kind, at these volumes.
+    std::vector<float> render(uint32_t streamVolume, uint32_t musicVolume, bool playing = true) {
+        Mixer mixer;
+        mixer.setVolume(ChannelKind::Stream, streamVolume);
+        mixer.setVolume(ChannelKind::Music, musicVolume);
+        auto stream = channel(ChannelKind::Stream);
+        auto music = channel(ChannelKind::Music);
+        for (Channel* c : {stream.get(), music.get()}) {
+            c->setPlaying(playing);
+            mixer.attach(c);
+        }
+        std::vector<float> out(kFrames * 2, 9.0f);
+        mixer.render(out.data(), kFrames);
+        EXPECT_EQ(mixer.renderedFrames(), kFrames);
+        mixer.detach(stream.get());
+        mixer.detach(music.get());
+        return out;
+    }
+
+    testing::TempDir dir_;
+    std::filesystem::path path_ = dir_ / "tone.wav";
+};
+
+// Each channel is scaled by its kind's volume, the sum clipped to [-1, 1].
+TEST_F(MixerTest, SumsPlayingChannelsAtTheirKindsVolumeAndClips) {
+    std::vector<float> one(kFrames * 2, 0.0f);
+    {
+        auto c = channel(ChannelKind::Stream);
+        c->setPlaying(true);
+        Mixer mixer;
+        mixer.attach(c.get());
+        mixer.render(one.data(), kFrames);
+        mixer.detach(c.get());
+    }
+    ASSERT_NEAR(*std::max_element(one.begin(), one.end()), 0.8, 0.01);
+    struct Case {
+        uint32_t stream, music;
+        bool playing;
+        float gain;  // of one channel's signal, before clipping
+    };
+    for (const Case& c : {Case{10000, 0, true, 1.0f}, Case{0, 5000, true, 0.5f},
+                          Case{10000, 10000, true, 2.0f}, Case{10000, 10000, false, 0.0f}}) {
+        SCOPED_TRACE(::testing::Message() << c.stream << " " << c.music << " " << c.playing);
+        const std::vector<float> out = render(c.stream, c.music, c.playing);
+        for (std::size_t i = 0; i < out.size(); ++i)
+            ASSERT_NEAR(out[i], std::clamp(one[i] * c.gain, -1.0f, 1.0f), 1e-6f) << i;
+    }
+}
+
+// A hand-made frame header: MPEG-1 (version 3) or 2 (2), the layer, the
+// bitrate index and the sample rate index; then the rest of the frame.
+std::vector<unsigned char> frame(int version, int layer, int bitrate, int rate, int mode = 0,
+                                 int modeExtension = 0) {
+    const uint32_t h = (0x7FFu << 21) | (uint32_t(version) << 19) | (uint32_t(4 - layer) << 17) |
+                       (1u << 16) | (uint32_t(bitrate) << 12) | (uint32_t(rate) << 10) |
+                       (uint32_t(mode) << 6) | (uint32_t(modeExtension) << 4);
+    const int kbps[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128};  // MPEG-1 layer III
+    const int hz[] = {44100, 48000, 32000};
+    // Layer III sizes; other layers only need the header to be looked at once.
+    const std::size_t bytes = layer == 3 && version == 3 && bitrate > 0 && bitrate < 10
+                                  ? static_cast<std::size_t>(144 * kbps[bitrate] * 1000 / hz[rate])
+                                  : 4;
+    std::vector<unsigned char> f(bytes, 0);
+    for (int i = 0; i < 4; ++i)
+        f[static_cast<std::size_t>(i)] = static_cast<unsigned char>(h >> (24 - 8 * i));
+    return f;
+}
+
+std::vector<unsigned char> operator+(std::vector<unsigned char> a,
+                                     const std::vector<unsigned char>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+TEST(MpegProbeTest, AcceptsAgreeingFrameHeadersAndRefusesTheRest) {
+    const auto l3 = frame(3, 3, 9, 0);  // 128 kbit/s, 44.1 kHz: 417 bytes
+    ASSERT_EQ(l3.size(), 417u);
+    const std::vector<unsigned char> id3 = {'I', 'D', '3', 4, 0, 0, 0, 0, 0, 20};
+    const auto tagged = id3 + std::vector<unsigned char>(20, 0) + l3 + l3 + l3;
+    const std::vector<unsigned char> riff = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'};
+    // MPEG-1 layer II, 32 kbit/s at 48 kHz allows 8 subbands: joint stereo
+    // whose stereo bound (4 * extension + 4) lies beyond is damage.
+    const auto l2Bound = [](int extension) {
+        auto f = frame(3, 2, 1, 1, 1, extension);
+        f.resize(144 * 32000 / 48000, 0);
+        return f + f + f;
+    };
+    struct Case {
+        const char* what;
+        std::vector<unsigned char> bytes;
+        bool looks, starts;
+    };
+    const Case cases[] = {
+        {"three layer III frames", l3 + l3 + l3, true, true},
+        {"ID3v2 tag first", tagged, true, true},
+        {"one frame that ends the file", l3, true, true},
+        {"a tag and nothing else", id3 + std::vector<unsigned char>(20, 0), false, true},
+        {"second frame at another rate", l3 + frame(3, 3, 9, 1) + l3, false, true},
+        {"reserved version", frame(1, 3, 9, 0) + l3 + l3, false, true},
+        {"free format", frame(3, 3, 0, 0) + l3 + l3, false, true},
+        {"cut inside the second header", l3 + std::vector<unsigned char>{0xFF, 0xFB}, false, true},
+        {"layer II stereo bound within the subbands", l2Bound(1), true, true},
+        {"layer II stereo bound past the subbands", l2Bound(3), false, true},
+        {"RIFF", riff, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto source = copyMemorySource(c.bytes.data(), c.bytes.size());
+        EXPECT_EQ(looksLikeMpegAudio(*source), c.looks);
+        EXPECT_EQ(startsLikeMpegAudio(*source), c.starts);
+    }
+}
+
+// Files as encoders write them, and a module and a WAV that must not pass.
+TEST(MpegProbeTest, RecognisesEncodedFilesByContent) {
+    testing::TempDir dir;
+    struct Case {
+        std::filesystem::path path;
+        bool written, mpeg;
+    };
+    const Case cases[] = {
+        {dir / "a.mp3", testing::writeTone(dir / "a.mp3", AudioFormat::Mp3, {}), true},
+        {dir / "a.mp2", testing::writeTone(dir / "a.mp2", AudioFormat::Mp2, {}), true},
+        {dir / "a.wav", testing::writeTone(dir / "a.wav", AudioFormat::Wav, {}), false},
+        {dir / "a.mod", testing::writeProTrackerModule(dir / "a.mod"), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path.filename().string());
+        if (!c.written) {
+            EXPECT_EQ(c.path.extension(), ".mp2") << "only the layer II encoder may be missing";
+            continue;
+        }
+        auto source = openFileSource(c.path.string(), 0, 0);
+        EXPECT_EQ(looksLikeMpegAudio(*source), c.mpeg);
+    }
+}
+
+}  // namespace
+}  // namespace chromola::audio
