@@ -7,8 +7,10 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QWindow>
 
 #include <memory>
+#include <utility>
 
 #include "display/level_bars.h"
 #include "main_window/dialog_font.h"
@@ -224,25 +226,41 @@ void Form1::updateMinimumSize() {
     frameMargins_ = margins;
     setMinimumSize(std::max(0, kMinOuterWidth - margins.width()),
                    std::max(0, kMinOuterHeight - margins.height()));
-    if (pendingOuterSize_.isValid() && !margins.isNull()) {
-        resize(pendingOuterSize_ - margins);
-        pendingOuterSize_ = QSize();
-    }
 }
 
 QSize Form1::outerSize() const {
     return frameGeometry().size();
 }
 
-void Form1::setOuterSize(const QSize& outer) {
+void Form1::setOuterGeometry(const QRect& outer) {
     const QSize margins = frameGeometry().size() - size();
+    // move() places the frame's top-left once the frame is known; before,
+    // it places the client area's.
+    resize(outer.size() - margins);
+    move(outer.topLeft());
     if (!isVisible() || margins.isNull()) {
-        pendingOuterSize_ = outer;
+        pendingOuter_ = outer;
     }
-    resize(outer - margins);
+}
+
+void Form1::placeOnceFramed() {
+    // Once, when the window is first exposed: the window manager has framed
+    // it by then. A window shown maximised or full screen stays so; from here
+    // on resizes and moves are the user's, and nothing asked earlier may
+    // undo them.
+    const QRect outer = std::exchange(pendingOuter_, QRect());
+    updateMinimumSize();
+    if (windowStateValue() != kNormal) {
+        return;
+    }
+    resize(outer.size() - (frameGeometry().size() - size()));
+    move(outer.topLeft());
 }
 
 bool Form1::event(QEvent* event) {
+    if (event->type() == QEvent::Show && windowHandle() != nullptr) {
+        windowHandle()->installEventFilter(this);
+    }
     if (event->type() == QEvent::Move || event->type() == QEvent::Show) {
         updateMinimumSize();
     }
@@ -265,6 +283,14 @@ void Form1::closeEvent(QCloseEvent* event) {
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == windowHandle()) {
+        // Only the window, not the widget, hears that it is on screen.
+        if (event->type() == QEvent::Expose && windowHandle()->isExposed() &&
+            pendingOuter_.isValid()) {
+            placeOnceFramed();
+        }
+        return false;
+    }
     if (event->type() == QEvent::KeyPress) {
         // A key event travels from the focused control up to the window, and
         // the filter sees every step; act on the first one.
