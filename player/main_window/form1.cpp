@@ -7,8 +7,10 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
 #include <QWindow>
 
+#include <algorithm>
 #include <memory>
 #include <utility>
 
@@ -35,6 +37,31 @@ void SetColours(QWidget* widget, const QColor& background, const QColor& foregro
     pal.setColor(QPalette::Text, foreground);
     widget->setPalette(pal);
     widget->setAutoFillBackground(true);
+}
+
+// The work area of the screen under the middle of `outer`, or of the primary
+// screen when no screen is there; empty without screens.
+QRect WorkAreaFor(const QRect& outer) {
+    const QScreen* screen = QGuiApplication::screenAt(outer.center());
+    if (screen == nullptr) {
+        screen = QGuiApplication::primaryScreen();
+    }
+    return screen != nullptr ? screen->availableGeometry() : QRect();
+}
+
+// `outer` no larger than the work area and moved into it, so that the whole
+// frame with the control panel in its corner can be seen. A window whose
+// minimum is larger than the work area keeps its minimum and the top-left.
+QRect FittedIntoWorkArea(const QRect& outer) {
+    const QRect area = WorkAreaFor(outer);
+    if (area.isEmpty()) {
+        return outer;
+    }
+    const QSize least(Form1::kMinOuterWidth, Form1::kMinOuterHeight);
+    const QSize size = outer.size().boundedTo(area.size()).expandedTo(least);
+    const int x = std::max(area.left(), std::min(outer.left(), area.right() + 1 - size.width()));
+    const int y = std::max(area.top(), std::min(outer.top(), area.bottom() + 1 - size.height()));
+    return {QPoint(x, y), size};
 }
 
 }  // namespace
@@ -233,13 +260,14 @@ QSize Form1::outerSize() const {
 }
 
 void Form1::setOuterGeometry(const QRect& outer) {
+    const QRect fitted = FittedIntoWorkArea(outer);
     const QSize margins = frameGeometry().size() - size();
     // move() places the frame's top-left once the frame is known; before,
     // it places the client area's.
-    resize(outer.size() - margins);
-    move(outer.topLeft());
+    resize(fitted.size() - margins);
+    move(fitted.topLeft());
     if (!isVisible() || margins.isNull()) {
-        pendingOuter_ = outer;
+        pendingOuter_ = fitted;
     }
 }
 
@@ -253,8 +281,9 @@ void Form1::placeOnceFramed() {
     if (windowStateValue() != kNormal) {
         return;
     }
-    resize(outer.size() - (frameGeometry().size() - size()));
-    move(outer.topLeft());
+    const QRect fitted = FittedIntoWorkArea(outer);
+    resize(fitted.size() - (frameGeometry().size() - size()));
+    move(fitted.topLeft());
 }
 
 bool Form1::event(QEvent* event) {

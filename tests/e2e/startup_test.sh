@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The real player under Xvfb: idle window colour, closing with status 0, the
 # missing-library box, a second instance, NumLock around a run, and the
-# window's outer geometry through restarts and resizes.
+# window's outer geometry through restarts, resizes and scale factors.
 # Usage: startup_test.sh BIN_DIR CASE
 bin="$1"
 case_name="$2"
@@ -66,6 +66,18 @@ frame_on_screen() {
   read -r x y w h < <(e2e_frame "$1")
   [ "$x" -ge 0 ] && [ "$y" -ge 0 ] &&
     [ $((x + w)) -le "$E2E_SCREEN_WIDTH" ] && [ $((y + h)) -le "$E2E_SCREEN_HEIGHT" ]
+}
+
+# The file button's face shows on the screen left of its caption, found
+# from the window's bottom-right corner, where the panel sits, at a scale.
+file_button_shows() {
+  local pixel r g b
+  pixel=$(e2e_pixel root $(xwininfo -id "$1" | awk -v s="$2" '
+    /Absolute upper-left X/ {x = $NF} /Absolute upper-left Y/ {y = $NF}
+    /Width:/ {w = $NF} /Height:/ {h = $NF}
+    END {printf "%d %d", x + w - (154 - 76) * s, y + h - (292 - 272) * s}'))
+  read -r r g b <<<"$pixel"
+  [ $((${r:-0} + ${g:-0} + ${b:-0})) -gt 300 ]
 }
 
 case "$case_name" in
@@ -168,6 +180,19 @@ first_resize)
     frame=$(e2e_frame "$id")
     close_and_wait "$id" "$pid"
     [ "$(stored_frame)" = "$frame" ] || fail "stored $(stored_frame), frame $frame"
+  done
+  ;;
+oversized_window)
+  # Geometry larger than the work area, stored or from a scaled first start,
+  # is fitted into it: the whole frame and the file button in the panel's
+  # bottom row show. Each row: QT_SCALE_FACTOR, then the stored values.
+  for row in "1 Left=15 Top=15 Width=491505 Height=491505" "2 -"; do
+    read -r scale settings <<<"$row"
+    write_settings $settings
+    QT_SCALE_FACTOR=$scale start_player
+    e2e_until frame_on_screen "$id" || fail "scale $scale: frame $(e2e_frame "$id") off screen"
+    e2e_until file_button_shows "$id" "$scale" || fail "scale $scale: file button not on screen"
+    close_and_wait "$id" "$pid"
   done
   ;;
 *)
