@@ -70,11 +70,12 @@ class Form1 : public QWidget, public PlayerView {
     void ShowOrdinary() override;
     void ShowHelp() override { emit helpRequested(); }
 
-    // Outer size (with the window manager's frame). The frame is known only
-    // once the window is mapped; a size asked for before that is applied
-    // again then.
+    // Outer geometry (with the window manager's frame); its top-left is the
+    // window's pos(). The frame is known only once the window is on screen:
+    // geometry asked for before that places the client area, and is applied
+    // once more, a single time, when the window is first exposed.
     QSize outerSize() const;
-    void setOuterSize(const QSize& outer);
+    void setOuterGeometry(const QRect& outer);
 
     // The client size as the resize layout sees it.
     int scaleWidth() const { return width(); }
@@ -120,6 +121,7 @@ class Form1 : public QWidget, public PlayerView {
     void buildControls();
     void layoutControls();
     void updateMinimumSize();
+    void placeOnceFramed();
     void updateSurfaces();
     QRegion colourRegion() const;
 
@@ -136,7 +138,8 @@ class Form1 : public QWidget, public PlayerView {
     // readable while the picture shows.
     QLabel* printLabel_;
     QSize frameMargins_{-1, -1};
-    QSize pendingOuterSize_;
+    // Outer geometry asked for before the frame was known.
+    QRect pendingOuter_;
     bool unloaded_ = false;
 };
 

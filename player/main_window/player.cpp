@@ -162,13 +162,13 @@ void Player::PlaceWindow(int left, int top, int width, int height) {
         const QRect work = screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 960, 614);
         const int right = work.x() + work.width();
         const int bottom = work.y() + work.height();
-        form_->setOuterSize(QSize(right / 2, bottom / 2));
-        const QSize actual = form_->outerSize();
-        form_->move((right - actual.width()) / 2, (bottom - actual.height()) / 2);
+        const QSize half(right / 2, bottom / 2);
+        form_->setOuterGeometry(
+            QRect(QPoint((right - half.width()) / 2, (bottom - half.height()) / 2), half));
         return;
     }
-    form_->move(TwipsToPixels(left), TwipsToPixels(top));
-    form_->setOuterSize(QSize(TwipsToPixels(width), TwipsToPixels(height)));
+    form_->setOuterGeometry(QRect(TwipsToPixels(left), TwipsToPixels(top), TwipsToPixels(width),
+                                  TwipsToPixels(height)));
 }
 
 void Player::ReadPlaylistSettings() {

@@ -14,6 +14,9 @@ chmod 700 "$XDG_RUNTIME_DIR"
 unset WAYLAND_DISPLAY QT_QPA_PLATFORM
 export QT_QPA_PLATFORM=xcb
 
+E2E_SCREEN_WIDTH=1280
+E2E_SCREEN_HEIGHT=800
+
 e2e_pids=()
 e2e_cleanup() {
   local status=$?
@@ -30,7 +33,7 @@ e2e_start_x() {
   local n
   for n in $(seq 90 140); do
     [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-    Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >"$E2E_DIR/xvfb.log" 2>&1 &
+    Xvfb ":$n" -screen 0 "${E2E_SCREEN_WIDTH}x${E2E_SCREEN_HEIGHT}x24" -nolisten tcp >"$E2E_DIR/xvfb.log" 2>&1 &
     e2e_pids+=($!)
     export DISPLAY=":$n"
     for _ in $(seq 50); do
@@ -85,6 +88,35 @@ e2e_pixel() {
   local id="$1" x="$2" y="$3"
   import -silent -window "$id" -crop "1x1+$x+$y" -depth 8 txt:- 2>/dev/null |
     sed -n '2s/.*(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1 \2 \3/p'
+}
+
+# Prints "x y width height" of the frame the window manager put around a
+# window: the window's ancestor just below the root, border included.
+e2e_frame() {
+  local id="$1" tree parent
+  while tree=$(xwininfo -tree -id "$id") &&
+    parent=$(sed -n 's/^ *Parent window id: \(0x[0-9a-f]*\).*/\1/p' <<<"$tree") &&
+    ! grep -q "^ *Root window id: $parent " <<<"$tree"; do
+    id="$parent"
+  done
+  xwininfo -id "$id" | awk '/Relative upper-left X/ {x = $NF} /Relative upper-left Y/ {y = $NF}
+    /Width:/ {w = $NF} /Height:/ {h = $NF} /Border width:/ {b = $NF}
+    END {print x, y, w + 2 * b, h + 2 * b}'
+}
+
+# Prints "width height" of a window's own area, without the frame.
+e2e_client_size() {
+  xwininfo -id "$1" | awk '/Width:/ {w = $NF} /Height:/ {h = $NF} END {print w, h}'
+}
+
+# Runs a command every tenth of a second until it succeeds, for at most ten
+# seconds.
+e2e_until() {
+  for _ in $(seq 100); do
+    "$@" && return 0
+    sleep 0.1
+  done
+  return 1
 }
 
 e2e_numlock() {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The real player under Xvfb: idle window colour, closing with status 0, the
 # missing-library box, a second instance, NumLock around a run, and the
-# signals that end it with its settings saved.
+# signals that end it with its settings saved, and the window's outer
+# geometry through restarts, resizes and scale factors.
 # Usage: startup_test.sh BIN_DIR CASE
 bin="$1"
 case_name="$2"
@@ -24,6 +25,60 @@ close_and_wait() {
   kill -0 "$pid" 2>/dev/null && fail "player still running after its window was closed"
   status=0
   wait "$pid" || status=$?
+}
+
+conf="$XDG_CONFIG_HOME/vbChromola.conf"
+
+start_player() {
+  "$bin/Chromola" &
+  pid=$!
+  id=$(e2e_wait_window "$main_title") || fail "main window did not appear"
+}
+
+# Writes a settings file of [Form] values NAME=VALUE, or none for "-".
+write_settings() {
+  rm -f "$conf"
+  if [ "$1" != - ]; then
+    printf '[Form]\n' >"$conf"
+    printf '%s\n' "$@" >>"$conf"
+  fi
+}
+
+# The stored outer geometry in pixels, as e2e_frame prints a frame.
+stored_frame() {
+  local name out=()
+  for name in Left Top Width Height; do
+    out+=($(($(sed -n "s/^$name=//p" "$conf") / 15)))
+  done
+  echo "${out[*]}"
+}
+
+frame_is() {
+  [ "$(e2e_frame "$1")" = "$2" ]
+}
+
+client_is() {
+  [ "$(e2e_client_size "$1")" = "$2" ]
+}
+
+# The whole frame lies on the screen.
+frame_on_screen() {
+  local x y w h
+  read -r x y w h < <(e2e_frame "$1")
+  [ "$x" -ge 0 ] && [ "$y" -ge 0 ] &&
+    [ $((x + w)) -le "$E2E_SCREEN_WIDTH" ] && [ $((y + h)) -le "$E2E_SCREEN_HEIGHT" ]
+}
+
+# The file button's face shows on the screen left of its caption, found
+# from the window's bottom-right corner, where the panel sits, at a scale.
+file_button_shows() {
+  local pixel r g b
+  pixel=$(e2e_pixel root $(xwininfo -id "$1" | awk -v s="$2" '
+    /Absolute upper-left X/ {x = $NF} /Absolute upper-left Y/ {y = $NF}
+    /Width:/ {w = $NF} /Height:/ {h = $NF}
+    END {printf "%d %d", x + w - (154 - 76) * s, y + h - (292 - 272) * s}'))
+  read -r r g b <<<"$pixel"
+  [ $((${r:-0} + ${g:-0} + ${b:-0})) -gt 300 ]
 }
 
 case "$case_name" in
@@ -105,6 +160,59 @@ signals)
     grep -q "^Scroll=$((17 + presses))$" "$XDG_CONFIG_HOME/vbChromola.conf" ||
       fail "brightness not saved at SIG$signal"
     [ "$(e2e_numlock)" = off ] || fail "NumLock left on after SIG$signal"
+window_round_trip)
+  # The outer geometry, as stored and as on screen, stays the same through
+  # restarts and through full screen and back. Each row: the key that leaves
+  # full screen, then the stored values (none: a first start, half the work
+  # area centred in it).
+  for row in "F11 -" "Escape Left=1500 Top=1800 Width=9000 Height=6000"; do
+    read -r key settings <<<"$row"
+    write_settings $settings
+    w=$((E2E_SCREEN_WIDTH / 2)) h=$((E2E_SCREEN_HEIGHT / 2))
+    want="$(((E2E_SCREEN_WIDTH - w) / 2)) $(((E2E_SCREEN_HEIGHT - h) / 2)) $w $h"
+    [ -f "$conf" ] && want=$(stored_frame)
+    for run in 1 2 3 4; do
+      start_player
+      e2e_until frame_is "$id" "$want" || fail "start $run: frame $(e2e_frame "$id"), not $want"
+      if [ "$run" = 1 ]; then
+        xdotool windowactivate --sync "$id" key F11
+        e2e_until frame_is "$id" "0 0 $E2E_SCREEN_WIDTH $E2E_SCREEN_HEIGHT" ||
+          fail "F11: frame $(e2e_frame "$id") is not the whole screen"
+        xdotool key "$key"
+        e2e_until frame_is "$id" "$want" || fail "F11, $key: frame $(e2e_frame "$id"), not $want"
+      fi
+      close_and_wait "$id" "$pid"
+      [ "$(stored_frame)" = "$want" ] || fail "start $run: stored $(stored_frame), not $want"
+    done
+  done
+  ;;
+first_resize)
+  # A resize soon after the window shows is kept, and stored at exit.
+  for settings in - "Left=1500 Top=1800 Width=9000 Height=6000"; do
+    write_settings $settings
+    start_player
+    e2e_until frame_on_screen "$id" || fail "window not on screen"
+    sleep 1
+    xdotool windowsize "$id" 1000 700
+    e2e_until client_is "$id" "1000 700" || fail "size $(e2e_client_size "$id") after the resize"
+    sleep 1
+    client_is "$id" "1000 700" || fail "size $(e2e_client_size "$id") a while after the resize"
+    frame=$(e2e_frame "$id")
+    close_and_wait "$id" "$pid"
+    [ "$(stored_frame)" = "$frame" ] || fail "stored $(stored_frame), frame $frame"
+  done
+  ;;
+oversized_window)
+  # Geometry larger than the work area, stored or from a scaled first start,
+  # is fitted into it: the whole frame and the file button in the panel's
+  # bottom row show. Each row: QT_SCALE_FACTOR, then the stored values.
+  for row in "1 Left=15 Top=15 Width=491505 Height=491505" "2 -"; do
+    read -r scale settings <<<"$row"
+    write_settings $settings
+    QT_SCALE_FACTOR=$scale start_player
+    e2e_until frame_on_screen "$id" || fail "scale $scale: frame $(e2e_frame "$id") off screen"
+    e2e_until file_button_shows "$id" "$scale" || fail "scale $scale: file button not on screen"
+    close_and_wait "$id" "$pid"
   done
   ;;
 *)
