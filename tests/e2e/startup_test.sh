@@ -160,6 +160,8 @@ signals)
     grep -q "^Scroll=$((17 + presses))$" "$XDG_CONFIG_HOME/vbChromola.conf" ||
       fail "brightness not saved at SIG$signal"
     [ "$(e2e_numlock)" = off ] || fail "NumLock left on after SIG$signal"
+  done
+  ;;
 window_round_trip)
   # The outer geometry, as stored and as on screen, stays the same through
   # restarts and through full screen and back. Each row: the key that leaves
