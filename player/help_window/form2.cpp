@@ -7,8 +7,8 @@
 #include <QUrlQuery>
 #include <QValidator>
 
-#include "common/twips.h"
 #include "common/dialog_font.h"
+#include "common/twips.h"
 #include "settings/settings_codec.h"
 
 namespace chromola {
@@ -17,6 +17,7 @@ namespace {
 
 constexpr char kFeedbackAddress[] = "feedback@chromola.example.org";
 constexpr int kOptionRowTwips = 300;
+constexpr int kOptionRows = 2;
 
 // At most three characters typed into the pause box; a longer pause that was
 // stored (0.125) is still shown whole rather than cut.
@@ -64,6 +65,14 @@ const std::array<const char*, 9>& Form2::HelpLines() {
     return lines;
 }
 
+const std::array<const char*, 2>& Form2::AddedHelpLines() {
+    static const std::array<const char*, 2> lines = {
+        "Клавиша \" F9 \"",
+        "цвет звука компьютера или микрофона",
+    };
+    return lines;
+}
+
 QUrl Form2::FeedbackUrl() {
     QUrl url(QStringLiteral("mailto:") + QString::fromLatin1(kFeedbackAddress));
     QUrlQuery query;
@@ -83,7 +92,7 @@ Form2::Form2(PlayerState& state, const QLocale& locale, QWidget* owner, UrlOpene
     UseDialogFont(this);
     // The designed window is 4080 twips high; the row of added options
     // below it makes it taller.
-    setFixedSize(TwipsToPixels(4530), TwipsToPixels(4080 + kOptionRowTwips));
+    setFixedSize(TwipsToPixels(4530), TwipsToPixels(4080 + kOptionRows * kOptionRowTwips));
 
     List1 = new QListWidget(this);
     List1->setGeometry(TwipsRect(60, 60, 4395, 1785));
@@ -149,10 +158,21 @@ Form2::Form2(PlayerState& state, const QLocale& locale, QWidget* owner, UrlOpene
     connect(Check3, &QCheckBox::clicked, this,
             [this] { state_.AutoLevel = Check3->isChecked() ? 1 : 0; });
 
+    const int sourceRow = 4080 + kOptionRowTwips;
+    Label8 = MakeLabel(QStringLiteral("Источник:"), TwipsRect(300, sourceRow, 795, 195), this);
+    Option1 = new QRadioButton(QStringLiteral("Звук компьютера"), this);
+    Option1->setGeometry(TwipsRect(1140, sourceRow, 1695, 195));
+    Option2 = new QRadioButton(QStringLiteral("Микрофон"), this);
+    Option2->setGeometry(TwipsRect(2880, sourceRow, 1335, 195));
+    connect(Option1, &QRadioButton::clicked, this, [this] { state_.LiveSource = 0; });
+    connect(Option2, &QRadioButton::clicked, this, [this] { state_.LiveSource = 1; });
+
     setTabOrder(Text1, Check1);
     setTabOrder(Check1, Check2);
     setTabOrder(Check2, Check3);
-    setTabOrder(Check3, Command1);
+    setTabOrder(Check3, Option1);
+    setTabOrder(Option1, Option2);
+    setTabOrder(Option2, Command1);
     setTabOrder(Command1, List1);
     setTabOrder(List1, HScroll1[0]);
     setTabOrder(HScroll1[0], HScroll1[1]);
@@ -182,6 +202,9 @@ void Form2::Load() {
     for (const char* line : HelpLines()) {
         List1->addItem(QString::fromUtf8(line));
     }
+    for (const char* line : AddedHelpLines()) {
+        List1->addItem(QString::fromUtf8(line));
+    }
     Label4->setText(EnvironmentOr("USERDOMAIN", QSysInfo::machineHostName()));
     Label5->setText(EnvironmentOr("USERNAME", qEnvironmentVariable("USER")));
     Text1->setText(FormatNumber(state_.PauseSeconds, locale_));
@@ -190,6 +213,7 @@ void Form2::Load() {
     Check1->setChecked(state_.InvertColours == 1);
     Check2->setChecked(state_.FlashLimit == 1);
     Check3->setChecked(state_.AutoLevel == 1);
+    (state_.LiveSource == 1 ? Option2 : Option1)->setChecked(true);
     const std::array<float, 3> gains = {state_.RedGain, state_.GreenGain, state_.BlueGain};
     for (int i = 0; i < 3; ++i) {
         HScroll1[i]->setValue(PositionFromGain(gains[i]));

@@ -10,6 +10,7 @@
 #include <QListWidget>
 #include <QLocale>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScrollBar>
 #include <QUrl>
 #include <QWidget>
@@ -37,6 +38,8 @@ class Form2 : public QWidget {
 
     static QUrl FeedbackUrl();
     static const std::array<const char*, 9>& HelpLines();
+    // The keys added since, listed under the nine.
+    static const std::array<const char*, 2>& AddedHelpLines();
 
     QListWidget* List1;
     QLabel* Label2;
@@ -53,6 +56,10 @@ class Form2 : public QWidget {
     // Options beyond the colour set-up, in a row of their own below it.
     QCheckBox* Check2;  // the flash limiter
     QCheckBox* Check3;  // the automatic level
+    // Live mode's source (F9): the computer's sound or the microphone.
+    QLabel* Label8;
+    QRadioButton* Option1;
+    QRadioButton* Option2;
 
   protected:
     void closeEvent(QCloseEvent* event) override;

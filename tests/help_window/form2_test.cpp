@@ -32,12 +32,14 @@ class Form2Test : public ::testing::Test {
     std::vector<QUrl> opened;
 };
 
-TEST_F(Form2Test, ShowsNineHelpLinesOnceAndTheUsersNames) {
+TEST_F(Form2Test, ShowsTheHelpLinesOnceAndTheUsersNames) {
     qputenv("USERDOMAIN", "WORKGROUP");
     qputenv("USERNAME", "Иван");
     auto form = Make();
     form->Open();
-    EXPECT_EQ(form->List1->count(), 9);
+    ASSERT_EQ(form->List1->count(), 11) << "the nine, then F9";
+    EXPECT_EQ(form->List1->item(8)->text(), "ускоренная перемотка назад по треку");
+    EXPECT_EQ(form->List1->item(9)->text(), "Клавиша \" F9 \"");
     EXPECT_EQ(form->Label4->text(), "WORKGROUP");
     EXPECT_EQ(form->Label5->text(), "Иван");
     EXPECT_EQ(form->focusWidget(), form->Text1);
@@ -46,7 +48,7 @@ TEST_F(Form2Test, ShowsNineHelpLinesOnceAndTheUsersNames) {
     qputenv("USER", "ivan");
     qunsetenv("USERNAME");
     form->Open();
-    EXPECT_EQ(form->List1->count(), 9);
+    EXPECT_EQ(form->List1->count(), 11);
     EXPECT_FALSE(form->Label4->text().isEmpty()) << "the host name stands in for the domain";
     EXPECT_EQ(form->Label5->text(), "ivan");
 }
@@ -81,6 +83,11 @@ TEST_F(Form2Test, ColourBarsSetGainsAndLabelsAndTheCheckBoxesSetTheirOptions) {
         QTest::keyClick(box, Qt::Key_Space);
         EXPECT_EQ(*value, 0) << box->text().toStdString();
     }
+    EXPECT_TRUE(form->Option1->isChecked());
+    QTest::mouseClick(form->Option2, Qt::LeftButton, {}, QPoint(5, form->Option2->height() / 2));
+    EXPECT_EQ(state.LiveSource, 1);
+    QTest::mouseClick(form->Option1, Qt::LeftButton, {}, QPoint(5, form->Option1->height() / 2));
+    EXPECT_EQ(state.LiveSource, 0);
 }
 
 // Text that is not a number gives the default, the rest is clamped; the
