@@ -2,6 +2,7 @@
 
 #include "display/level_bars.h"
 #include "playlist/chosen_files.h"
+#include "playlist/opened_paths.h"
 #include "transport_math.h"
 
 namespace chromola {
@@ -19,6 +20,15 @@ void PlaylistController::ChooseFiles(const QStringList& paths) {
     clock_.StopTicks();
     state_.TrackIndex = 0;
     FillPlaylist();
+}
+
+bool PlaylistController::OpenPaths(const QStringList& paths) {
+    const QStringList files = ExpandOpenedPaths(paths);
+    if (files.isEmpty()) {
+        return false;
+    }
+    ChooseFiles(files);
+    return true;
 }
 
 void PlaylistController::FillPlaylist() {

@@ -20,6 +20,10 @@ class PlaylistController {
 
     // The files the user chose (none: cancelled, nothing changes).
     void ChooseFiles(const QStringList& paths);
+    // Files and folders opened from outside the dialog (opened_paths.h):
+    // chosen as in the dialog. False, with nothing changed, when they hold
+    // nothing to play.
+    bool OpenPaths(const QStringList& paths);
     void FillPlaylist();
     // Plays the selected entry: the list's double-click action.
     void PlaySelected();

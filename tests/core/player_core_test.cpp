@@ -235,6 +235,19 @@ TEST_F(CoreTest, ChoosingFilesReplacesTheListAndACancelChangesNothing) {
     EXPECT_TRUE(clock.Ticking());
 }
 
+TEST_F(CoreTest, FilesOpenedFromOutsideListedUnderTheirCommonFolder) {
+    ASSERT_TRUE(QDir().mkpath(Path("one")) && QDir().mkpath(Path("two")) &&
+                QDir().mkpath(Path("empty")));
+    Choose({"one/a.wav", "two/b.wav"});
+    EXPECT_EQ(view.entries, (QStringList{"one/a.wav", "two/b.wav"}));
+    EXPECT_EQ(engine.PlayingName(), "a.wav");
+    EXPECT_FALSE(core.playlist.OpenPaths({Path("missing.wav"), Path("empty")}));
+    EXPECT_EQ(view.entries.size(), 2) << "nothing to play changes nothing";
+    EXPECT_TRUE(core.playlist.OpenPaths({Path("two")}));
+    EXPECT_EQ(view.entries, QStringList{"b.wav"});
+    EXPECT_EQ(engine.PlayingName(), "b.wav");
+}
+
 TEST_F(CoreTest, FillingSkipsMissingHiddenAndFolderNamesAndWrapsTheIndex) {
     const QChar nul(u'\0');
     Choose({"1.wav", "2.wav", "3.wav", "4.wav", "5.wav", ".hidden.wav"});
