@@ -31,6 +31,15 @@ KeyCode KeyCodeOf(int qtKey, Qt::KeyboardModifiers modifiers) {
     switch (qtKey) {
         case Qt::Key_F1:
             return kKeyF1;
+        case Qt::Key_MediaNext:
+            return kKeyMediaNext;
+        case Qt::Key_MediaPrevious:
+            return kKeyMediaPrevious;
+        case Qt::Key_MediaStop:
+            return kKeyMediaStop;
+        case Qt::Key_MediaPlay:
+        case Qt::Key_MediaTogglePlayPause:
+            return kKeyMediaPlay;
         case Qt::Key_F11:
             return kKeyF11;
         case Qt::Key_Escape:
@@ -64,6 +73,27 @@ void KeyboardControl::SeekTo(int seconds) {
     const DWORD channel = state_.CurrentChannel;
     const QWORD bytes = bass_.BASS_ChannelSeconds2Bytes(channel, view_.Position());
     playback_.SeekTo(channel, bytes, BASS_POS_BYTE);
+    playback_.Notify(PlaybackEvent::Seeked);
+}
+
+void KeyboardControl::Play() {
+    const int count = static_cast<int>(state_.Entries.size());
+    if (count == 0 || clock_.Ticking() || display_.isBetweenTracks()) {
+        return;
+    }
+    const int selected = view_.SelectedEntry();
+    if (selected < 0 || selected >= count) {
+        view_.SelectEntry(WrapIndex(state_.TrackIndex, count));
+    }
+    playlist_.PlaySelected();
+}
+
+void KeyboardControl::Stop() {
+    clock_.StopTicks();
+    view_.ClearMessage();
+    playback_.FreeChannel();
+    display_.CancelPendingStart();
+    playback_.Notify(PlaybackEvent::Stopped);
 }
 
 void KeyboardControl::KeyDown(KeyCode key) {
@@ -101,11 +131,20 @@ void KeyboardControl::KeyDown(KeyCode key) {
         case kKeyEscape:
             if (view_.WindowState() != kNormal) {
                 view_.ShowOrdinary();
-                clock_.StopTicks();
-                view_.ClearMessage();
-                playback_.FreeChannel();
-                display_.CancelPendingStart();
+                Stop();
             }
+            break;
+        case kKeyMediaNext:
+            playlist_.NextTrack();
+            break;
+        case kKeyMediaPrevious:
+            playlist_.PreviousTrack();
+            break;
+        case kKeyMediaStop:
+            Stop();
+            break;
+        case kKeyMediaPlay:
+            Play();
             break;
         case kKeyNone:
             break;

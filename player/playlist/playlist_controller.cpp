@@ -48,6 +48,7 @@ void PlaylistController::FillPlaylist() {
     const int count = static_cast<int>(state_.Entries.size());
     if (count == 0) {
         ShowIdleLook();
+        playback_.Notify(PlaybackEvent::ListChanged);
         return;
     }
     if (beforeTrackStart) {
@@ -58,6 +59,7 @@ void PlaylistController::FillPlaylist() {
     state_.TrackIndex = WrapIndex(state_.TrackIndex, count);
     view_.SelectEntry(state_.TrackIndex);
     StartTrack(state_.PlaylistFolder + state_.Entries.at(state_.TrackIndex));
+    playback_.Notify(PlaybackEvent::ListChanged);
 }
 
 void PlaylistController::ShowIdleLook() {
@@ -95,6 +97,7 @@ void PlaylistController::StartTrack(const QString& path) {
     }
     view_.SetPositionMaximum(playback_.PositionRange());
     clock_.StartTicks();
+    playback_.Notify(PlaybackEvent::TrackStarted);
 }
 
 void PlaylistController::PreviousTrack() {
@@ -122,6 +125,7 @@ void PlaylistController::RemoveSelected() {
     }
     state_.Entries.removeAt(row);
     view_.RemoveEntry(row);
+    playback_.Notify(PlaybackEvent::ListChanged);
     const int count = static_cast<int>(state_.Entries.size());
     const bool removedCurrent = row == state_.TrackIndex;
     if (removedCurrent && clock_.Ticking()) {
@@ -129,6 +133,7 @@ void PlaylistController::RemoveSelected() {
             clock_.StopTicks();
             playback_.FreeChannel();
             ShowIdleLook();
+            playback_.Notify(PlaybackEvent::Stopped);
             return;
         }
         state_.TrackIndex = row < count ? row : 0;
