@@ -69,6 +69,10 @@ class Form1 : public QWidget, public PlayerView {
     void ShowOrdinary() override;
     void ShowHelp() override { emit helpRequested(); }
 
+    // Shows the window above the others with the focus, restored if it was
+    // minimised: when files arrive from outside or the desktop asks.
+    void BringToFront();
+
     // Outer size (with the window manager's frame). The frame is known only
     // once the window is mapped; a size asked for before that is applied
     // again then.
@@ -106,6 +110,10 @@ class Form1 : public QWidget, public PlayerView {
     void unloading();
     // F1.
     void helpRequested();
+    // Return or Enter on the list with an entry selected.
+    void entryActivated();
+    // Files or folders dropped on the window, as local paths.
+    void pathsDropped(const QStringList& paths);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -114,6 +122,8 @@ class Form1 : public QWidget, public PlayerView {
     void changeEvent(QEvent* event) override;
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
   private:
     void buildControls();

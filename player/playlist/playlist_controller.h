@@ -51,7 +51,7 @@ class PlaylistController {
     static constexpr char kDialogTitle[] = "Открыть музыкальный'е файл'ы";
     static constexpr char kDialogFilter[] =
         "Files (wav,mp1,mp2,mp3,xm,mod,s3m,it,mtm,umx,ogg,aif) "
-        "(*.wav *.mp1 *.mp2 *.mp3 *.xm *.mod *.s3m *.it *.mtm *.umx *.ogg *.aif)";
+        "(*.wav *.mp1 *.mp2 *.mp3 *.xm *.mod *.s3m *.it *.mtm *.umx *.ogg *.aif *.flac *.opus)";
 
   private:
     void ShowIdleLook();
