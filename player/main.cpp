@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "command_line.h"
+#include "desktop/desktop_entry.h"
 #include "main_window/form1.h"
 #include "main_window/player.h"
 #include "main_window/quit_signals.h"
@@ -49,6 +50,7 @@ int main(int argc, char* argv[]) {
     QApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
     QApplication app(qtArgc, argv);
     QApplication::setApplicationName(QStringLiteral("Chromola"));
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(chromola::kDesktopEntry));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/chromola/icon.png")));
 
     chromola::PlayerOptions options;

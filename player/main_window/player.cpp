@@ -12,6 +12,8 @@
 
 #include "common/twips.h"
 #include "desktop/instance_link.h"
+#include "desktop/mpris_service.h"
+#include "desktop/mpris_state.h"
 #include "display/colour_log.h"
 #include "help_window/form2.h"
 #include "main_window/form1.h"
@@ -128,6 +130,11 @@ std::optional<int> Player::Start() {
         NumLock::set(true);
     }
     ReadGainSettings();
+    if (options_.mediaControls) {
+        mprisState_ = std::make_unique<MprisState>(*bass_, state_, *clock_, *core_);
+        mpris_ = std::make_unique<MprisService>(
+            *mprisState_, [this] { form_->BringToFront(); }, [this] { form_->close(); });
+    }
     return std::nullopt;
 }
 
@@ -235,6 +242,8 @@ void Player::Unload() {
         return;
     }
     unloaded_ = true;
+    mpris_.reset();
+    mprisState_.reset();
     instanceServer_.reset();
     core_->display.CancelPendingStart();
     if (form2_ != nullptr && form2_->isVisible()) {

@@ -24,6 +24,8 @@ namespace chromola {
 class Form1;
 class Form2;
 class InstanceServer;
+class MprisService;
+class MprisState;
 
 // Shows a modal message box; a seam so that tests can read the boxes.
 using MessageBoxFn =
@@ -40,6 +42,8 @@ struct PlayerOptions {
     // Absolute files and folders to open instead of the stored list, or to
     // hand to the running player.
     QStringList openPaths;
+    // On the session bus for the desktop's media controls.
+    bool mediaControls = true;
     MessageBoxFn messageBox = ShowMessageBox;
     FileChooser fileChooser = ShowOpenFilesDialog;
     QLocale locale;  // number format of the settings and the pause box
@@ -93,6 +97,8 @@ class Player {
     std::unique_ptr<PlayerCore> core_;
     std::unique_ptr<ColourSink> colourLog_;
     std::unique_ptr<Form2> form2_;
+    std::unique_ptr<MprisState> mprisState_;
+    std::unique_ptr<MprisService> mpris_;
     std::optional<bool> numLockWasOn_;
     bool libraryInitialised_ = false;
     bool unloaded_ = false;

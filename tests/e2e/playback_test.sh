@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The real player under Xvfb plays tones into a PulseAudio null sink; its
-# window turns red, green or blue. Then the remover deletes what it stored.
+# window turns red, green or blue. The desktop's media controls steer it.
+# Then the remover deletes what it stored.
 # Usage: playback_test.sh BIN_DIR MAKE_TONE CASE
 bin="$1"
 make_tone="$2"
@@ -90,6 +91,60 @@ flash_limit)
       [ "$general" -gt 6 ] || fail "the drum loop does not flash without the limiter: the check is blind"
     fi
   done
+  ;;
+media_controls)
+  # The desktop's media widget (playerctl on a private session bus) sees the
+  # track from its tags or its file name and steers the player; the media
+  # keys act on the focused window; every change is announced.
+  e2e_start_session_bus
+  mkdir -p "$E2E_DIR/m"
+  "$make_tone" "$E2E_DIR/low.wav" 100 20 || fail "cannot write tone"
+  flac -s -T TITLE=Низкий -T ARTIST=Хромола -T ARTIST=Тон "$E2E_DIR/low.wav" \
+    -o "$E2E_DIR/m/a.flac" || fail "cannot write the tagged file"
+  "$make_tone" "$E2E_DIR/m/b.wav" 8000 20 || fail "cannot write tone"
+  "$make_tone" "$E2E_DIR/c.wav" 1000 20 || fail "cannot write tone"
+  "$bin/Chromola" "$E2E_DIR/m" &
+  pid=$!
+  id=$(e2e_wait_window "$main_title") || fail "main window did not appear"
+  pc() { playerctl -p chromola "$@" 2>/dev/null; }
+  expect() {
+    local want="$1" got=""
+    shift
+    for _ in $(seq 30); do
+      got=$(pc "$@" || true)
+      [ "$got" = "$want" ] && return 0
+      sleep 0.1
+    done
+    fail "playerctl $*: '$got', not '$want'"
+  }
+  expect Playing status
+  pc --follow metadata xesam:title >"$E2E_DIR/titles" &
+  e2e_pids+=($!)
+  expect Низкий metadata xesam:title
+  expect "Хромола, Тон" metadata xesam:artist
+  expect 20000000 metadata mpris:length
+  pc position 5
+  at=$(pc position)
+  awk -v at="$at" 'BEGIN { exit !(at >= 5 && at < 7) }' || fail "position $at after a seek to 5 s"
+  pc next
+  expect b.wav metadata xesam:title
+  pc previous
+  expect Низкий metadata xesam:title
+  xdotool windowactivate --sync "$id" key XF86AudioNext
+  expect b.wav metadata xesam:title
+  pc stop
+  expect Stopped status
+  pc play
+  expect Playing status
+  pc open "file://$E2E_DIR/c.wav"
+  expect c.wav metadata xesam:title
+  grep -qx c.wav "$E2E_DIR/titles" || fail "changes not announced: $(cat "$E2E_DIR/titles")"
+  dbus-send --session --type=method_call --dest=org.mpris.MediaPlayer2.chromola \
+    /org/mpris/MediaPlayer2 org.mpris.MediaPlayer2.Quit
+  status=0
+  timeout 10 tail --pid="$pid" -f /dev/null || fail "still running after Quit"
+  wait "$pid" || status=$?
+  [ "$status" = 0 ] || fail "player ended with status $status after Quit"
   ;;
 uninstall)
   "$bin/Chromola" &

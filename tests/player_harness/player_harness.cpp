@@ -69,6 +69,7 @@ PlayerHarness::PlayerHarness() {
     options_.fileChooser = [this](QWidget*, const QString&) {
         return std::exchange(nextChoice_, {});
     };
+    options_.mediaControls = false;
 }
 
 PlayerHarness::~PlayerHarness() {
