@@ -16,9 +16,12 @@ unset WAYLAND_DISPLAY QT_QPA_PLATFORM DBUS_SESSION_BUS_ADDRESS
 export QT_QPA_PLATFORM=xcb
 
 e2e_pids=()
+# Commands that undo what a test changed outside its folder.
+e2e_undo=()
 e2e_cleanup() {
   local status=$?
   for pid in "${e2e_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for command in "${e2e_undo[@]}"; do eval "$command" >/dev/null 2>&1 || true; done
   pulseaudio -k 2>/dev/null || true
   for pid in "${e2e_pids[@]}"; do wait "$pid" 2>/dev/null || true; done
   rm -rf "$E2E_DIR"
