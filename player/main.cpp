@@ -1,12 +1,45 @@
 // Chromola: a colour-music player. The main window plays a playlist and fills
 // itself with the colour of what is heard.
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 
+#include <cstdio>
+
+#include "command_line.h"
+#include "desktop/desktop_entry.h"
 #include "main_window/form1.h"
 #include "main_window/player.h"
 #include "main_window/quit_signals.h"
 
 int main(int argc, char* argv[]) {
+    // The command line is read before Qt starts, so that --help and
+    // --version need no display.
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) {
+        arguments << QFile::decodeName(argv[i]);
+    }
+    const QString program = QFileInfo(QFile::decodeName(argv[0])).fileName();
+    const chromola::CommandLine line = chromola::ParseCommandLine(arguments, QDir::currentPath());
+    switch (line.action) {
+        case chromola::CommandLine::Action::ShowHelp:
+            std::fputs(chromola::HelpText(program).toLocal8Bit().constData(), stdout);
+            return 0;
+        case chromola::CommandLine::Action::ShowVersion:
+            std::fputs(chromola::VersionText().toLocal8Bit().constData(), stdout);
+            return 0;
+        case chromola::CommandLine::Action::Misuse:
+            std::fputs(chromola::MisuseText(program, line.unknown).toLocal8Bit().constData(),
+                       stderr);
+            return 2;
+        case chromola::CommandLine::Action::Run:
+            break;
+    }
+
+    // Qt's options are not the player's: Qt sees the program's name alone,
+    // and a file named like one of them is opened as a file.
+    int qtArgc = 1;
     // Qt's own event dispatcher wakes up less often and does less per
     // wake-up than the GLib one; the player has no GLib-based components.
     if (qEnvironmentVariableIsEmpty("QT_NO_GLIB")) {
@@ -15,11 +48,14 @@ int main(int argc, char* argv[]) {
     // The colour areas and level bars are windows of their own; their
     // neighbours need not be.
     QApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
-    QApplication app(argc, argv);
+    QApplication app(qtArgc, argv);
     QApplication::setApplicationName(QStringLiteral("Chromola"));
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(chromola::kDesktopEntry));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/chromola/icon.png")));
 
-    chromola::Player player;
+    chromola::PlayerOptions options;
+    options.openPaths = line.paths;
+    chromola::Player player(std::move(options));
     if (const std::optional<int> exitStatus = player.Start()) {
         return *exitStatus;
     }

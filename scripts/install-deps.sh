@@ -8,12 +8,16 @@ packages=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format
   # libraries
   qt6-base-dev libgl-dev libsndfile1-dev libmpg123-dev libopenmpt-dev libpulse-dev
-  libasound2-dev libsoxr-dev libkissfft-dev libx11-dev
+  libasound2-dev libsoxr-dev libkissfft-dev libx11-dev libtag1-dev
+  # the Debian package and the desktop files: dpkg-shlibdeps, their validators, icons
+  dpkg-dev desktop-file-utils appstream librsvg2-bin
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   # end-to-end: X server, window manager, key events, screenshots, sound server
   xvfb xauth openbox xdotool x11-utils x11-xserver-utils imagemagick pulseaudio pulseaudio-utils
   fonts-dejavu-core fonts-liberation2
+  # the desktop's media controls: a private session bus and a client
+  dbus-daemon playerctl
   # reference decoders and encoders used by tests and benchmarks
   mpg123 vorbis-tools flac sndfile-programs twolame lame time
 )

@@ -95,6 +95,7 @@ void DisplayController::EndOfTrack() {
         view_.PrintMessage(playlist_.Failure());
     }
     if (stop) {
+        playback_.Notify(PlaybackEvent::Stopped);
         return;
     }
     const int steps = PauseSteps(state_.PauseSeconds);
@@ -122,6 +123,7 @@ void DisplayController::StartNextEntry() {
     if (count == 0) {
         // The list was emptied during the pause: nothing to go on with.
         view_.EnableTransport(true);
+        playback_.Notify(PlaybackEvent::Stopped);
         return;
     }
     state_.TrackIndex = NextIndex(state_.TrackIndex, count);

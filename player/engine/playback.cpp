@@ -32,6 +32,7 @@ void Playback::FreeChannel() {
 
 Playback::Outcome Playback::PlayFile(const QString& path) {
     FreeChannel();
+    currentPath_ = path;
     // QString holds UTF-16 and ends in a NUL, as the library's BASS_UNICODE
     // form expects.
     const void* file = path.utf16();

@@ -6,7 +6,10 @@
 
 #include <QString>
 
+#include <vector>
+
 #include "engine/audio_engine.h"
+#include "engine/playback_events.h"
 #include "player_state.h"
 
 namespace chromola {
@@ -31,6 +34,17 @@ class Playback {
     int PositionRange();
     // Stops the current channel whatever its kind; the handle is kept.
     void FreeChannel();
+    // The file PlayFile was last given.
+    const QString& CurrentPath() const { return currentPath_; }
+
+    // Listeners are told of every PlaybackEvent from now on; not owned.
+    void AddListener(PlaybackListener* listener) { listeners_.push_back(listener); }
+    void RemoveListener(PlaybackListener* listener) { std::erase(listeners_, listener); }
+    void Notify(PlaybackEvent event) const {
+        for (PlaybackListener* listener : listeners_) {
+            listener->PlaybackChanged(event);
+        }
+    }
 
     static constexpr char kCannotOpenMessage[] = "Выбранный файл не может быть воспроизведен!";
     static constexpr char kCannotPlayMessage[] = "Произошла ошибка при воспроизведении файла!";
@@ -38,6 +52,8 @@ class Playback {
   private:
     AudioEngine& bass_;
     PlayerState& state_;
+    QString currentPath_;
+    std::vector<PlaybackListener*> listeners_;
 };
 
 }  // namespace chromola

@@ -33,6 +33,15 @@ KeyCode KeyCodeOf(int qtKey, Qt::KeyboardModifiers modifiers) {
             return kKeyF1;
         case Qt::Key_F9:
             return kKeyF9;
+        case Qt::Key_MediaNext:
+            return kKeyMediaNext;
+        case Qt::Key_MediaPrevious:
+            return kKeyMediaPrevious;
+        case Qt::Key_MediaStop:
+            return kKeyMediaStop;
+        case Qt::Key_MediaPlay:
+        case Qt::Key_MediaTogglePlayPause:
+            return kKeyMediaPlay;
         case Qt::Key_F11:
             return kKeyF11;
         case Qt::Key_Escape:
@@ -67,6 +76,28 @@ void KeyboardControl::SeekTo(int seconds) {
     const DWORD channel = state_.CurrentChannel;
     const QWORD bytes = bass_.BASS_ChannelSeconds2Bytes(channel, view_.Position());
     playback_.SeekTo(channel, bytes, BASS_POS_BYTE);
+    playback_.Notify(PlaybackEvent::Seeked);
+}
+
+void KeyboardControl::Play() {
+    const int count = static_cast<int>(state_.Entries.size());
+    if (count == 0 || clock_.Ticking() || display_.isBetweenTracks()) {
+        return;
+    }
+    const int selected = view_.SelectedEntry();
+    if (selected < 0 || selected >= count) {
+        view_.SelectEntry(WrapIndex(state_.TrackIndex, count));
+    }
+    playlist_.PlaySelected();
+}
+
+void KeyboardControl::Stop() {
+    live_.Leave(false);
+    clock_.StopTicks();
+    view_.ClearMessage();
+    playback_.FreeChannel();
+    display_.CancelPendingStart();
+    playback_.Notify(PlaybackEvent::Stopped);
 }
 
 void KeyboardControl::KeyDown(KeyCode key) {
@@ -107,12 +138,20 @@ void KeyboardControl::KeyDown(KeyCode key) {
         case kKeyEscape:
             if (view_.WindowState() != kNormal) {
                 view_.ShowOrdinary();
-                live_.Leave(false);
-                clock_.StopTicks();
-                view_.ClearMessage();
-                playback_.FreeChannel();
-                display_.CancelPendingStart();
+                Stop();
             }
+            break;
+        case kKeyMediaNext:
+            playlist_.NextTrack();
+            break;
+        case kKeyMediaPrevious:
+            playlist_.PreviousTrack();
+            break;
+        case kKeyMediaStop:
+            Stop();
+            break;
+        case kKeyMediaPlay:
+            Play();
             break;
         case kKeyNone:
             break;

@@ -33,6 +33,10 @@ enum KeyCode : int {
     kKeyF1 = 0x70,
     kKeyF9 = 0x78,
     kKeyF11 = 0x7A,
+    kKeyMediaNext = 0xB0,
+    kKeyMediaPrevious = 0xB1,
+    kKeyMediaStop = 0xB2,
+    kKeyMediaPlay = 0xB3,
     kKeyPlus = 0xBB,
     kKeyMinus = 0xBD,
 };
@@ -47,6 +51,12 @@ class KeyboardControl {
     void KeyDown(KeyCode key);
     // The user dragged the position bar's thumb to `seconds`.
     void SeekTo(int seconds);
+    // The media keys' actions, also the desktop's media controls'. The
+    // player cannot pause: Play starts the selected entry when nothing
+    // plays and does nothing while a track plays or the pause runs.
+    void Play();
+    // Stops what plays or the pending start after the pause.
+    void Stop();
 
   private:
     AudioEngine& bass_;

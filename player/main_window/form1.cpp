@@ -3,8 +3,11 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
@@ -14,9 +17,9 @@
 #include <memory>
 #include <utility>
 
+#include "common/dialog_font.h"
 #include "common/twips.h"
 #include "display/level_bars.h"
-#include "common/dialog_font.h"
 #include "transport_math.h"
 
 // The window's pictures live in a resource file compiled into a static
@@ -75,6 +78,7 @@ Form1::Form1(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
     UseDialogFont(this);
+    setAcceptDrops(true);
     resize(480, 307);
     buildControls();
 }
@@ -326,7 +330,12 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
         QWidget* focus = QApplication::focusWidget();
         const bool first = focus != nullptr ? watched == focus : watched == this;
         if (first && (watched == this || (focus != nullptr && focus->window() == this))) {
-            emit keyDown(static_cast<QKeyEvent*>(event));
+            auto* key = static_cast<QKeyEvent*>(event);
+            emit keyDown(key);
+            if (watched == List1 && List1->currentRow() > -1 &&
+                (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+                emit entryActivated();
+            }
         }
         return false;
     }
@@ -359,6 +368,47 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
         return false;
     }
     return QWidget::eventFilter(watched, event);
+}
+
+namespace {
+
+// The local files and folders among dropped URLs.
+QStringList DroppedPaths(const QMimeData* data) {
+    QStringList paths;
+    if (data != nullptr) {
+        for (const QUrl& url : data->urls()) {
+            if (url.isLocalFile()) {
+                paths << url.toLocalFile();
+            }
+        }
+    }
+    return paths;
+}
+
+}  // namespace
+
+void Form1::dragEnterEvent(QDragEnterEvent* event) {
+    if (!DroppedPaths(event->mimeData()).isEmpty()) {
+        event->acceptProposedAction();
+    }
+}
+
+void Form1::dropEvent(QDropEvent* event) {
+    const QStringList paths = DroppedPaths(event->mimeData());
+    if (paths.isEmpty()) {
+        return;
+    }
+    event->acceptProposedAction();
+    emit pathsDropped(paths);
+}
+
+void Form1::BringToFront() {
+    if (isMinimized()) {
+        setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    }
+    show();
+    raise();
+    activateWindow();
 }
 
 void Form1::SetBackColour(const ColourLevels& colour) {

@@ -70,6 +70,10 @@ class Form1 : public QWidget, public PlayerView {
     void ShowOrdinary() override;
     void ShowHelp() override { emit helpRequested(); }
 
+    // Shows the window above the others with the focus, restored if it was
+    // minimised: when files arrive from outside or the desktop asks.
+    void BringToFront();
+
     // Outer geometry (with the window manager's frame); its top-left is the
     // window's pos(). The frame is known only once the window is on screen:
     // geometry asked for before that places the client area, and is applied
@@ -108,6 +112,10 @@ class Form1 : public QWidget, public PlayerView {
     void unloading();
     // F1.
     void helpRequested();
+    // Return or Enter on the list with an entry selected.
+    void entryActivated();
+    // Files or folders dropped on the window, as local paths.
+    void pathsDropped(const QStringList& paths);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -116,6 +124,8 @@ class Form1 : public QWidget, public PlayerView {
     void changeEvent(QEvent* event) override;
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
   private:
     void buildControls();

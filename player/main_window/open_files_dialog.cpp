@@ -6,8 +6,8 @@
 
 namespace chromola {
 
-QStringList ShowOpenFilesDialog(QWidget* owner) {
-    QFileDialog dialog(owner, QString::fromUtf8(PlaylistController::kDialogTitle));
+QStringList ShowOpenFilesDialog(QWidget* owner, const QString& folder) {
+    QFileDialog dialog(owner, QString::fromUtf8(PlaylistController::kDialogTitle), folder);
     dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setNameFilter(QString::fromUtf8(PlaylistController::kDialogFilter));
     // Qt's own dialog matches the extensions in any letter case (SONG.MP3 as

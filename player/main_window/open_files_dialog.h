@@ -8,8 +8,9 @@
 
 namespace chromola {
 
-// Asks the user for audio files; an empty list means cancelled.
-using FileChooser = std::function<QStringList(QWidget* owner)>;
-QStringList ShowOpenFilesDialog(QWidget* owner);
+// Asks the user for audio files, starting in `folder`; an empty list means
+// cancelled.
+using FileChooser = std::function<QStringList(QWidget* owner, const QString& folder)>;
+QStringList ShowOpenFilesDialog(QWidget* owner, const QString& folder);
 
 }  // namespace chromola

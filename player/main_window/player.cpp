@@ -8,12 +8,18 @@
 #include <QScreen>
 #include <QStandardPaths>
 
+#include <cstdio>
+
 #include "common/twips.h"
+#include "desktop/instance_link.h"
+#include "desktop/mpris_service.h"
+#include "desktop/mpris_state.h"
 #include "display/colour_log.h"
 #include "help_window/form2.h"
 #include "main_window/form1.h"
 #include "main_window/num_lock.h"
 #include "playlist/chosen_files.h"
+#include "playlist/opened_paths.h"
 #include "settings/settings_store.h"
 
 namespace chromola {
@@ -35,6 +41,10 @@ Player::Player(PlayerOptions options) : options_(std::move(options)) {
         options_.instanceLockPath =
             QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) +
             QStringLiteral("/chromola.lock");
+    }
+    if (options_.instanceSocketPath.isEmpty()) {
+        options_.instanceSocketPath =
+            QFileInfo(options_.instanceLockPath).dir().filePath(QStringLiteral("chromola.socket"));
     }
 }
 
@@ -80,11 +90,23 @@ std::optional<int> Player::Start() {
     instanceLock_->setStaleLockTime(0);  // a lock is stale only when its owner is gone
     if (!instanceLock_->tryLock(0)) {
         if (instanceLock_->error() == QLockFile::LockFailedError) {
-            return 0;  // another instance runs
+            // Another instance runs: it takes the files, if any.
+            if (!options_.openPaths.isEmpty() &&
+                !HandOverPaths(options_.instanceSocketPath, options_.openPaths)) {
+                std::fputs("Chromola: запущенный проигрыватель не принял файлы\n", stderr);
+                return 1;
+            }
+            return 0;
         }
         // The lock cannot be made at all (a full or read-only runtime
         // folder): run without the guard rather than vanish unseen.
         instanceLock_.reset();
+    }
+    instanceServer_ = std::make_unique<InstanceServer>(
+        options_.instanceSocketPath, [this](const QStringList& paths) { OpenFromOutside(paths); });
+    // Without the lock another player may be listening there.
+    if (instanceLock_ != nullptr) {
+        instanceServer_->Listen();
     }
     const DWORD version = bass_->BASS_GetVersion();
     if ((version >> 16) != kExpectedVersion) {
@@ -108,18 +130,44 @@ std::optional<int> Player::Start() {
         NumLock::set(true);
     }
     ReadGainSettings();
-    if (stored_.live == 1) {
+    // Files from outside take the place of live mode as of a stored track.
+    if (stored_.live == 1 && options_.openPaths.isEmpty()) {
         core_->live.Enter();
     }
+    if (options_.mediaControls) {
+        mprisState_ = std::make_unique<MprisState>(*bass_, state_, *clock_, *core_);
+        mpris_ = std::make_unique<MprisService>(
+            *mprisState_, [this] { form_->BringToFront(); }, [this] { form_->close(); });
+    }
     return std::nullopt;
+}
+
+void Player::OpenFromOutside(const QStringList& paths) {
+    if (!isLoaded()) {
+        return;
+    }
+    // Files that hold nothing to play leave the list alone; the stored one
+    // then plays if it was held back for them.
+    if (!core_->playlist.OpenPaths(paths) && !playlistFilled_) {
+        core_->playlist.FillPlaylist();
+    }
+    playlistFilled_ = true;
+    form_->BringToFront();
 }
 
 void Player::ConnectWindow() {
     Form1& form = *form_;
     PlayerCore& core = *core_;
     QObject::connect(form.Command1, &QPushButton::clicked, &form, [this, &core] {
-        core.playlist.ChooseFiles(options_.fileChooser(form_.get()));
+        const QString folder = DialogFolder(
+            state_.PlaylistFolder, QStandardPaths::writableLocation(QStandardPaths::MusicLocation),
+            QDir::homePath());
+        core.playlist.ChooseFiles(options_.fileChooser(form_.get(), folder));
     });
+    QObject::connect(&form, &Form1::entryActivated, &form,
+                     [&core] { core.playlist.PlaySelected(); });
+    QObject::connect(&form, &Form1::pathsDropped, &form,
+                     [&core](const QStringList& paths) { core.playlist.OpenPaths(paths); });
     QObject::connect(form.Command2, &QPushButton::clicked, &form,
                      [&core] { core.playlist.PreviousTrack(); });
     QObject::connect(form.Command3, &QPushButton::clicked, &form,
@@ -174,9 +222,15 @@ void Player::PlaceWindow(int left, int top, int width, int height) {
 void Player::ReadPlaylistSettings() {
     state_.ChosenFiles = stored_.path;
     state_.TrackIndex = stored_.track;
-    // A player closed in live mode comes back in it, without starting the
-    // stored track first.
-    core_->playlist.FillPlaylist(stored_.live == 0);
+    if (options_.openPaths.isEmpty()) {
+        // A player closed in live mode comes back in it, without starting
+        // the stored track first.
+        core_->playlist.FillPlaylist(stored_.live == 0);
+        playlistFilled_ = true;
+    } else {
+        // Opened with the files that other starts hand over meanwhile.
+        instanceServer_->Add(options_.openPaths);
+    }
     core_->display.BrightnessChanged(stored_.scroll);
     state_.InvertColours = stored_.inverse;
 }
@@ -195,6 +249,9 @@ void Player::Unload() {
         return;
     }
     unloaded_ = true;
+    mpris_.reset();
+    mprisState_.reset();
+    instanceServer_.reset();
     core_->display.CancelPendingStart();
     if (form2_ != nullptr && form2_->isVisible()) {
         form2_->close();
@@ -211,7 +268,10 @@ void Player::Unload() {
 }
 
 void Player::WriteSettings() {
-    state_.ChosenFiles = RebuildChosenFiles(state_.ChosenFiles, state_.Entries);
+    // A stored list held back for files that had not yet been opened is kept.
+    if (playlistFilled_) {
+        state_.ChosenFiles = RebuildChosenFiles(state_.ChosenFiles, state_.Entries);
+    }
 
     StoredSettings out;
     out.path = state_.ChosenFiles;

@@ -23,6 +23,9 @@ namespace chromola {
 
 class Form1;
 class Form2;
+class InstanceServer;
+class MprisService;
+class MprisState;
 
 // Shows a modal message box; a seam so that tests can read the boxes.
 using MessageBoxFn =
@@ -33,6 +36,14 @@ struct PlayerOptions {
     QString programDir;        // empty: the executable's folder
     int outputDevice = -1;     // the sound server's default output
     QString instanceLockPath;  // empty: chromola.lock in the runtime folder
+    // Where the lock holder takes files from later starts; empty: beside the
+    // lock, chromola.socket.
+    QString instanceSocketPath;
+    // Absolute files and folders to open instead of the stored list, or to
+    // hand to the running player.
+    QStringList openPaths;
+    // On the session bus for the desktop's media controls.
+    bool mediaControls = true;
     MessageBoxFn messageBox = ShowMessageBox;
     FileChooser fileChooser = ShowOpenFilesDialog;
     QLocale locale;  // number format of the settings and the pause box
@@ -72,20 +83,26 @@ class Player {
     void WriteSettings();
     void PlaceWindow(int left, int top, int width, int height);
     void ConnectWindow();
+    // Files from outside: the command line or a later start.
+    void OpenFromOutside(const QStringList& paths);
 
     PlayerOptions options_;
     PlayerState state_;
     StoredSettings stored_;
     std::unique_ptr<QLockFile> instanceLock_;
+    std::unique_ptr<InstanceServer> instanceServer_;
     std::unique_ptr<BassLibrary> bass_;
     std::unique_ptr<Form1> form_;
     std::unique_ptr<QtClock> clock_;
     std::unique_ptr<PlayerCore> core_;
     std::unique_ptr<ColourSink> colourLog_;
     std::unique_ptr<Form2> form2_;
+    std::unique_ptr<MprisState> mprisState_;
+    std::unique_ptr<MprisService> mpris_;
     std::optional<bool> numLockWasOn_;
     bool libraryInitialised_ = false;
     bool unloaded_ = false;
+    bool playlistFilled_ = false;
 };
 
 }  // namespace chromola

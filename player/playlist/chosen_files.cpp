@@ -27,6 +27,16 @@ QString FolderOf(const QString& absolutePath) {
     return slash <= 0 ? QStringLiteral("/") : absolutePath.left(slash);
 }
 
+// Whether a clean absolute path lies below a folder given without its
+// trailing '/' ("/" for the root).
+bool IsInside(const QString& path, const QString& folder) {
+    if (folder.size() == 1) {
+        return path.size() > 1;
+    }
+    return path.size() > folder.size() + 1 && path.startsWith(folder) &&
+           path.at(folder.size()) == kSlash;
+}
+
 }  // namespace
 
 QString ChosenFilesFromPaths(const QStringList& paths) {
@@ -34,19 +44,26 @@ QString ChosenFilesFromPaths(const QStringList& paths) {
         return {};
     }
     const QDir current = QDir::current();
-    const QString first = current.absoluteFilePath(paths.first());
-    if (paths.size() == 1) {
-        return first;
+    QStringList absolute;
+    for (const QString& path : paths) {
+        absolute << QDir::cleanPath(current.absoluteFilePath(path));
     }
-    const QString folder = FolderOf(first);
+    if (absolute.size() == 1) {
+        return absolute.first();
+    }
+    QString folder = FolderOf(absolute.first());
+    for (const QString& path : absolute) {
+        while (folder.size() > 1 && !IsInside(path, folder)) {
+            folder = FolderOf(folder);
+        }
+    }
+    const qsizetype nameStart = folder.size() == 1 ? 1 : folder.size() + 1;
     QString chosen = folder;
     chosen += kNul;
-    for (const QString& path : paths) {
-        const QString absolute = current.absoluteFilePath(path);
-        const qsizetype slash = absolute.lastIndexOf(kSlash);
-        const QString name = absolute.mid(slash + 1);
+    for (const QString& path : absolute) {
+        const QString name = path.mid(nameStart);
         // An empty name would read back as the end of the list.
-        if (name.isEmpty() || name.contains(kNul) || FolderOf(absolute) != folder) {
+        if (name.isEmpty() || name.contains(kNul)) {
             continue;
         }
         chosen += name;

@@ -1,7 +1,9 @@
 // `ChosenFiles`: the answer of the file dialog, also the stored playlist.
 // Two forms: one full path; or the folder, NUL, every file name followed by
-// NUL, and one more NUL. Parsing and rebuilding here; no widgets, and the
-// only file-system access is IsPlayableEntryFile.
+// NUL, and one more NUL. Files from several folders are stored under their
+// deepest common folder with names relative to it ("album/01.mp3"), so a
+// one-folder list keeps the form older versions read. Parsing and rebuilding
+// here; no widgets, and the only file-system access is IsPlayableEntryFile.
 #pragma once
 
 #include <QString>
@@ -10,15 +12,14 @@
 namespace chromola {
 
 // Builds the answer from the paths the dialog returned: one path gives that
-// absolute path; several give their folder (no trailing '/', "/" for the
-// root), NUL, each name + NUL, NUL. Every name is kept whole. Paths outside
-// the first path's folder are left out (the form holds one folder). No paths
-// give empty text.
+// absolute path; several give their deepest common folder (no trailing '/',
+// "/" for the root), NUL, each path relative to it + NUL, NUL. Every name is
+// kept whole. No paths give empty text.
 QString ChosenFilesFromPaths(const QStringList& paths);
 
 struct PlaylistSource {
     QString folder;     // always ends in '/' (or is empty for a bare name)
-    QStringList names;  // candidate entries in order; empty names skipped
+    QStringList names;  // candidate entries in order, relative to the folder
 };
 
 // Splits either form. The one-path form cuts at its last '/' and drops

@@ -2,6 +2,7 @@
 
 #include "display/level_bars.h"
 #include "playlist/chosen_files.h"
+#include "playlist/opened_paths.h"
 #include "transport_math.h"
 
 namespace chromola {
@@ -21,6 +22,15 @@ void PlaylistController::ChooseFiles(const QStringList& paths) {
     FillPlaylist();
 }
 
+bool PlaylistController::OpenPaths(const QStringList& paths) {
+    const QStringList files = ExpandOpenedPaths(paths);
+    if (files.isEmpty()) {
+        return false;
+    }
+    ChooseFiles(files);
+    return true;
+}
+
 void PlaylistController::FillPlaylist(bool play) {
     if (state_.ChosenFiles.isEmpty()) {
         return;
@@ -38,6 +48,7 @@ void PlaylistController::FillPlaylist(bool play) {
     const int count = static_cast<int>(state_.Entries.size());
     if (count == 0) {
         ShowIdleLook();
+        playback_.Notify(PlaybackEvent::ListChanged);
         return;
     }
     state_.TrackIndex = WrapIndex(state_.TrackIndex, count);
@@ -52,6 +63,7 @@ void PlaylistController::FillPlaylist(bool play) {
     view_.ShowPicture(false);
     view_.SelectEntry(state_.TrackIndex);
     StartTrack(state_.PlaylistFolder + state_.Entries.at(state_.TrackIndex));
+    playback_.Notify(PlaybackEvent::ListChanged);
 }
 
 void PlaylistController::ShowIdleLook() {
@@ -89,6 +101,7 @@ void PlaylistController::StartTrack(const QString& path) {
     }
     view_.SetPositionMaximum(playback_.PositionRange());
     clock_.StartTicks();
+    playback_.Notify(PlaybackEvent::TrackStarted);
 }
 
 void PlaylistController::PreviousTrack() {
@@ -116,6 +129,7 @@ void PlaylistController::RemoveSelected() {
     }
     state_.Entries.removeAt(row);
     view_.RemoveEntry(row);
+    playback_.Notify(PlaybackEvent::ListChanged);
     const int count = static_cast<int>(state_.Entries.size());
     const bool removedCurrent = row == state_.TrackIndex;
     if (removedCurrent && clock_.Ticking()) {
@@ -123,6 +137,7 @@ void PlaylistController::RemoveSelected() {
             clock_.StopTicks();
             playback_.FreeChannel();
             ShowIdleLook();
+            playback_.Notify(PlaybackEvent::Stopped);
             return;
         }
         state_.TrackIndex = row < count ? row : 0;

@@ -20,6 +20,10 @@ class PlaylistController {
 
     // The files the user chose (none: cancelled, nothing changes).
     void ChooseFiles(const QStringList& paths);
+    // Files and folders opened from outside the dialog (opened_paths.h):
+    // chosen as in the dialog. False, with nothing changed, when they hold
+    // nothing to play.
+    bool OpenPaths(const QStringList& paths);
     // Lists the entries of `ChosenFiles` and, with `play`, starts the
     // current one.
     void FillPlaylist(bool play = true);
@@ -49,7 +53,7 @@ class PlaylistController {
     static constexpr char kDialogTitle[] = "Открыть музыкальный'е файл'ы";
     static constexpr char kDialogFilter[] =
         "Files (wav,mp1,mp2,mp3,xm,mod,s3m,it,mtm,umx,ogg,aif) "
-        "(*.wav *.mp1 *.mp2 *.mp3 *.xm *.mod *.s3m *.it *.mtm *.umx *.ogg *.aif)";
+        "(*.wav *.mp1 *.mp2 *.mp3 *.xm *.mod *.s3m *.it *.mtm *.umx *.ogg *.aif *.flac *.opus)";
 
   private:
     void ShowIdleLook();

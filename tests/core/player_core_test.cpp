@@ -235,6 +235,19 @@ TEST_F(CoreTest, ChoosingFilesReplacesTheListAndACancelChangesNothing) {
     EXPECT_TRUE(clock.Ticking());
 }
 
+TEST_F(CoreTest, FilesOpenedFromOutsideListedUnderTheirCommonFolder) {
+    ASSERT_TRUE(QDir().mkpath(Path("one")) && QDir().mkpath(Path("two")) &&
+                QDir().mkpath(Path("empty")));
+    Choose({"one/a.wav", "two/b.wav"});
+    EXPECT_EQ(view.entries, (QStringList{"one/a.wav", "two/b.wav"}));
+    EXPECT_EQ(engine.PlayingName(), "a.wav");
+    EXPECT_FALSE(core.playlist.OpenPaths({Path("missing.wav"), Path("empty")}));
+    EXPECT_EQ(view.entries.size(), 2) << "nothing to play changes nothing";
+    EXPECT_TRUE(core.playlist.OpenPaths({Path("two")}));
+    EXPECT_EQ(view.entries, QStringList{"b.wav"});
+    EXPECT_EQ(engine.PlayingName(), "b.wav");
+}
+
 TEST_F(CoreTest, FillingSkipsMissingHiddenAndFolderNamesAndWrapsTheIndex) {
     const QChar nul(u'\0');
     Choose({"1.wav", "2.wav", "3.wav", "4.wav", "5.wav", ".hidden.wav"});
@@ -337,7 +350,12 @@ TEST(KeyCodes, MainKeyboardAndNumberPadWithOrWithoutNumLock) {
         {Qt::Key_Underscore, Qt::ShiftModifier, kKeyMinus},
         {Qt::Key_F1, Qt::ControlModifier, kKeyF1},
         {Qt::Key_F11, Qt::NoModifier, kKeyF11},
-        {Qt::Key_Escape, Qt::NoModifier, kKeyEscape}};
+        {Qt::Key_Escape, Qt::NoModifier, kKeyEscape},
+        {Qt::Key_MediaNext, Qt::NoModifier, kKeyMediaNext},
+        {Qt::Key_MediaPrevious, Qt::NoModifier, kKeyMediaPrevious},
+        {Qt::Key_MediaStop, Qt::NoModifier, kKeyMediaStop},
+        {Qt::Key_MediaPlay, Qt::NoModifier, kKeyMediaPlay},
+        {Qt::Key_MediaTogglePlayPause, Qt::NoModifier, kKeyMediaPlay}};
     for (const auto& [key, modifiers, code] : rows) {
         EXPECT_EQ(KeyCodeOf(key, modifiers), code) << std::hex << key;
     }
@@ -387,6 +405,32 @@ TEST_F(CoreTest, NumberPadStepsThroughTheListEvenWithTheButtonsDisabled) {
     EXPECT_EQ(state.TrackIndex, 0);
     EXPECT_EQ(view.selected, 0);
     EXPECT_EQ(engine.PlayingName(), "a.wav");
+}
+
+// The player cannot pause: Play starts the selected entry only when nothing
+// plays, and Stop also drops the start pending after the pause.
+TEST_F(CoreTest, MediaKeysStepStopAndStartTheSelectedEntry) {
+    engine.tracks["a.wav"] = {.seconds = 1};
+    Choose({"a.wav", "b.wav", "c.wav"});
+    core.keyboard.KeyDown(kKeyMediaPrevious);
+    EXPECT_EQ(engine.PlayingName(), "c.wav");
+    core.keyboard.KeyDown(kKeyMediaNext);
+    EXPECT_EQ(engine.PlayingName(), "a.wav");
+    clock.Advance(1020);
+    ASSERT_TRUE(core.display.isBetweenTracks());
+    const int opened = engine.opened;
+    core.keyboard.KeyDown(kKeyMediaPlay);
+    EXPECT_EQ(engine.opened, opened) << "the pause runs on";
+    core.keyboard.KeyDown(kKeyMediaStop);
+    clock.Advance(5000);
+    EXPECT_EQ(engine.opened, opened);
+    EXPECT_FALSE(clock.Ticking());
+    EXPECT_TRUE(view.transport);
+    view.selected = 2;
+    core.keyboard.KeyDown(kKeyMediaPlay);
+    core.keyboard.KeyDown(kKeyMediaPlay);
+    EXPECT_EQ(engine.PlayingName(), "c.wav");
+    EXPECT_EQ(engine.opened, opened + 1);
 }
 
 TEST_F(CoreTest, F11TogglesFullScreenAndEscStopsOnlyOutsideTheOrdinaryView) {

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The real player under Xvfb plays tones into a PulseAudio null sink; its
-# window turns red, green or blue. Then the remover deletes what it stored.
+# window turns red, green or blue. The desktop's media controls steer it.
+# Then the remover deletes what it stored. The Debian package made from the
+# build installs, plays and goes again.
 # Usage: playback_test.sh BIN_DIR MAKE_TONE CASE
 bin="$1"
 make_tone="$2"
@@ -90,6 +92,110 @@ flash_limit)
       [ "$general" -gt 6 ] || fail "the drum loop does not flash without the limiter: the check is blind"
     fi
   done
+  ;;
+media_controls)
+  # The desktop's media widget (playerctl on a private session bus) sees the
+  # track from its tags or its file name and steers the player; the media
+  # keys act on the focused window; every change is announced.
+  e2e_start_session_bus
+  mkdir -p "$E2E_DIR/m"
+  "$make_tone" "$E2E_DIR/low.wav" 100 20 || fail "cannot write tone"
+  flac -s -T TITLE=Низкий -T ARTIST=Хромола -T ARTIST=Тон "$E2E_DIR/low.wav" \
+    -o "$E2E_DIR/m/a.flac" || fail "cannot write the tagged file"
+  "$make_tone" "$E2E_DIR/m/b.wav" 8000 20 || fail "cannot write tone"
+  "$make_tone" "$E2E_DIR/c.wav" 1000 20 || fail "cannot write tone"
+  "$bin/Chromola" "$E2E_DIR/m" &
+  pid=$!
+  id=$(e2e_wait_window "$main_title") || fail "main window did not appear"
+  pc() { playerctl -p chromola "$@" 2>/dev/null; }
+  expect() {
+    local want="$1" got=""
+    shift
+    for _ in $(seq 30); do
+      got=$(pc "$@" || true)
+      [ "$got" = "$want" ] && return 0
+      sleep 0.1
+    done
+    fail "playerctl $*: '$got', not '$want'"
+  }
+  expect Playing status
+  pc --follow metadata xesam:title >"$E2E_DIR/titles" &
+  e2e_pids+=($!)
+  expect Низкий metadata xesam:title
+  expect "Хромола, Тон" metadata xesam:artist
+  expect 20000000 metadata mpris:length
+  pc position 5
+  at=$(pc position)
+  awk -v at="$at" 'BEGIN { exit !(at >= 5 && at < 7) }' || fail "position $at after a seek to 5 s"
+  pc next
+  expect b.wav metadata xesam:title
+  pc previous
+  expect Низкий metadata xesam:title
+  xdotool windowactivate --sync "$id" key XF86AudioNext
+  expect b.wav metadata xesam:title
+  pc stop
+  expect Stopped status
+  pc play
+  expect Playing status
+  pc open "file://$E2E_DIR/c.wav"
+  expect c.wav metadata xesam:title
+  grep -qx c.wav "$E2E_DIR/titles" || fail "changes not announced: $(cat "$E2E_DIR/titles")"
+  dbus-send --session --type=method_call --dest=org.mpris.MediaPlayer2.chromola \
+    /org/mpris/MediaPlayer2 org.mpris.MediaPlayer2.Quit
+  status=0
+  timeout 10 tail --pid="$pid" -f /dev/null || fail "still running after Quit"
+  wait "$pid" || status=$?
+  [ "$status" = 0 ] || fail "player ended with status $status after Quit"
+  ;;
+installed_package)
+  # The package of this build installs with what it depends on, opens files
+  # of two folders from its desktop entry's command, plays the first, and
+  # leaves nothing behind when it is removed.
+  [ "$(id -u)" = 0 ] || { echo "SKIP: installing a package needs root"; exit 77; }
+  cpack --config "$bin/../CPackConfig.cmake" -B "$E2E_DIR/package" >"$E2E_DIR/cpack.log" 2>&1 ||
+    fail "cpack: $(tail -n 5 "$E2E_DIR/cpack.log")"
+  deb=$(echo "$E2E_DIR"/package/chromola_*.deb)
+  depends=$(dpkg-deb -f "$deb" Depends)
+  echo "Depends: $depends"
+  grep -q libqt6widgets6 <<<"$depends" && grep -q libsndfile1 <<<"$depends" ||
+    fail "Depends not taken from the libraries"
+  e2e_undo+=("apt-get remove -y chromola")
+  apt-get install -y -q -o DPkg::Lock::Timeout=300 "$deb" >"$E2E_DIR/apt.log" 2>&1 ||
+    fail "apt-get install: $(tail -n 5 "$E2E_DIR/apt.log")"
+  installed=$(dpkg -L chromola)
+  mkdir -p "$E2E_DIR/low" "$E2E_DIR/high"
+  "$make_tone" "$E2E_DIR/low/tone.wav" 100 20 || fail "cannot write tone"
+  "$make_tone" "$E2E_DIR/high/tone.wav" 8000 20 || fail "cannot write tone"
+  # The desktop puts the chosen files in place of %F.
+  read -r -a words < <(sed -n 's/^Exec=//p' /usr/share/applications/*.Chromola.desktop)
+  command=()
+  for word in "${words[@]}"; do
+    if [ "$word" = %F ]; then
+      command+=("$E2E_DIR/low/tone.wav" "$E2E_DIR/high/tone.wav")
+    else
+      command+=("$word")
+    fi
+  done
+  [ "$(command -v "${command[0]}")" = /usr/bin/chromola ] || fail "Exec names ${command[0]}"
+  "${command[@]}" &
+  pid=$!
+  id=$(e2e_wait_window "$main_title") || fail "main window did not appear"
+  sleep 3
+  read -r r g b < <(e2e_pixel "$id" 30 30)
+  echo "installed player, low tone first: colour $r $g $b"
+  [ "$r" -ge 20 ] && [ "$r" -gt $((2 * g)) ] && [ "$r" -gt $((2 * b)) ] ||
+    fail "not the low tone's red: $r $g $b"
+  close_player "$id" "$pid"
+  grep -qF "$E2E_DIR\\0low/tone.wav\\0high/tone.wav\\0\\0" "$conf" ||
+    fail "stored: $(grep Path "$conf")"
+  apt-get remove -y -q -o DPkg::Lock::Timeout=300 chromola >"$E2E_DIR/apt.log" 2>&1 ||
+    fail "apt-get remove: $(tail -n 5 "$E2E_DIR/apt.log")"
+  while read -r path; do
+    if [ ! -d "$path" ] && { [ -e "$path" ] || [ -L "$path" ]; }; then
+      fail "left behind: $path"
+    fi
+  done <<<"$installed"
+  [ -e /usr/lib/chromola ] && fail "left behind: /usr/lib/chromola"
   ;;
 uninstall)
   "$bin/Chromola" &

@@ -1,7 +1,8 @@
 # A private desktop session for end-to-end tests: an X server (Xvfb), a
-# window manager (openbox) and a sound server with a null sink (PulseAudio),
-# all in a temporary folder and all stopped when the test's shell exits.
-# Source this file; it sets DISPLAY, PULSE_SERVER, HOME, XDG_* for the test.
+# window manager (openbox), a sound server with a null sink (PulseAudio) and,
+# where asked for, a session bus, all in a temporary folder and all stopped
+# when the test's shell exits. Source this file; it sets DISPLAY,
+# PULSE_SERVER, HOME, XDG_* (and DBUS_SESSION_BUS_ADDRESS) for the test.
 
 set -euo pipefail
 
@@ -11,16 +12,19 @@ export XDG_CONFIG_HOME="$HOME/.config"
 export XDG_RUNTIME_DIR="$E2E_DIR/run"
 mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
-unset WAYLAND_DISPLAY QT_QPA_PLATFORM
+unset WAYLAND_DISPLAY QT_QPA_PLATFORM DBUS_SESSION_BUS_ADDRESS
 export QT_QPA_PLATFORM=xcb
 
 E2E_SCREEN_WIDTH=1280
 E2E_SCREEN_HEIGHT=800
 
 e2e_pids=()
+# Commands that undo what a test changed outside its folder.
+e2e_undo=()
 e2e_cleanup() {
   local status=$?
   for pid in "${e2e_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for command in "${e2e_undo[@]}"; do eval "$command" >/dev/null 2>&1 || true; done
   pulseaudio -k 2>/dev/null || true
   for pid in "${e2e_pids[@]}"; do wait "$pid" 2>/dev/null || true; done
   rm -rf "$E2E_DIR"
@@ -62,6 +66,15 @@ e2e_start_sound() {
   done
   echo "could not start PulseAudio" >&2
   return 1
+}
+
+# A private session bus, for the desktop's media controls.
+e2e_start_session_bus() {
+  local address pid
+  { read -r address; read -r pid; } < <(dbus-daemon --session --fork --print-address=1 --print-pid=1)
+  [ -n "$address" ] || { echo "could not start a session bus" >&2; return 1; }
+  export DBUS_SESSION_BUS_ADDRESS="$address"
+  e2e_pids+=("$pid")
 }
 
 # The regular expression that matches exactly this window title.

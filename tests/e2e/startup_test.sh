@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The real player under Xvfb: idle window colour, closing with status 0, the
-# missing-library box, a second instance, NumLock around a run, and the
-# signals that end it with its settings saved, and the window's outer
-# geometry through restarts, resizes and scale factors.
+# missing-library box, a second instance, NumLock around a run, the signals
+# that end it with its settings saved, the window's outer geometry through
+# restarts, resizes and scale factors, the command line's answers, and files
+# opened from outside reaching one player.
 # Usage: startup_test.sh BIN_DIR CASE
 bin="$1"
 case_name="$2"
@@ -216,6 +217,59 @@ oversized_window)
     e2e_until file_button_shows "$id" "$scale" || fail "scale $scale: file button not on screen"
     close_and_wait "$id" "$pid"
   done
+  ;;
+command_line)
+  # Answers that need no display; an option not understood is a misuse.
+  out=$(env -u DISPLAY "$bin/Chromola" --help) || fail "--help failed"
+  grep -q -- "--version" <<<"$out" || fail "no options in the help: $out"
+  out=$(env -u DISPLAY "$bin/Chromola" --version) || fail "--version failed"
+  [[ "$out" =~ ^Chromola\ [0-9]+\.[0-9]+ ]] || fail "version '$out'"
+  status=0
+  env -u DISPLAY "$bin/Chromola" --bogus a.mp3 >"$E2E_DIR/out" 2>"$E2E_DIR/err" || status=$?
+  [ "$status" = 2 ] || fail "misuse ended with status $status"
+  [ -s "$E2E_DIR/out" ] && fail "misuse printed to standard output"
+  grep -q -- "--bogus" "$E2E_DIR/err" || fail "misuse not named: $(cat "$E2E_DIR/err")"
+  ;;
+open_files)
+  # A file manager opens files of two folders with one start per file, all
+  # at once: one start becomes the player, the others hand their files over
+  # and end. Later starts hand theirs to the running player (a folder stands
+  # for its audio files), which comes to the front.
+  conf="$XDG_CONFIG_HOME/vbChromola.conf"
+  mkdir -p "$E2E_DIR/one" "$E2E_DIR/two" "$E2E_DIR/three"
+  for f in one/a.wav one/b.wav two/c.wav three/d.wav three/e.wav; do : >"$E2E_DIR/$f"; done
+  stored_list() {
+    close_and_wait "$1" "$2"
+    [ "$status" = 0 ] || fail "player ended with status $status"
+    grep -qF "$E2E_DIR\\0$3\\0\\0" "$conf" || fail "stored: $(grep Path "$conf")"
+  }
+  starts=()
+  for f in one/b.wav two/c.wav one/a.wav; do
+    "$bin/Chromola" "$E2E_DIR/$f" &
+    starts+=($!)
+  done
+  id=$(e2e_wait_window "$main_title") || fail "main window did not appear"
+  player=$(xdotool getwindowpid "$id")
+  for pid in "${starts[@]}"; do
+    [ "$pid" = "$player" ] && continue
+    status=0
+    wait "$pid" || status=$?
+    [ "$status" = 0 ] || fail "a start that handed over ended with status $status"
+  done
+  sleep 1
+  stored_list "$id" "$player" 'one/a.wav\0one/b.wav\0two/c.wav'
+
+  "$bin/Chromola" &
+  player=$!
+  id=$(e2e_wait_window "$main_title") || fail "main window did not appear"
+  xdotool windowminimize --sync "$id"
+  (cd "$E2E_DIR" && "$bin/Chromola" three) &
+  first=$!
+  (cd "$E2E_DIR" && "$bin/Chromola" two/c.wav) || fail "a start that handed over failed"
+  wait "$first" || fail "a start that handed over failed"
+  e2e_wait_window "$main_title" 30 >/dev/null || fail "the player did not come back"
+  [ "$(xdotool getactivewindow)" = "$id" ] || fail "the player is not in front"
+  stored_list "$id" "$player" 'three/d.wav\0three/e.wav\0two/c.wav'
   ;;
 *)
   fail "unknown case $case_name"

@@ -66,7 +66,10 @@ PlayerHarness::PlayerHarness() {
                                  const QString& text) {
         boxes.push_back({icon, caption, text});
     };
-    options_.fileChooser = [this](QWidget*) { return std::exchange(nextChoice_, {}); };
+    options_.fileChooser = [this](QWidget*, const QString&) {
+        return std::exchange(nextChoice_, {});
+    };
+    options_.mediaControls = false;
 }
 
 PlayerHarness::~PlayerHarness() {

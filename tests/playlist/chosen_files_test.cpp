@@ -18,12 +18,36 @@ QString SeveralNames(const QString& folder, const QStringList& names) {
     return folder + kNul + names.join(kNul) + kNul + kNul;
 }
 
-// One file, several files and names with spaces, Cyrillic letters or no
-// extension are checked with the real dialog answer in playlist_widget_test.
-TEST(ChosenFilesFromPaths, PathsFromAnotherFolderAreLeftOut) {
-    EXPECT_EQ(ChosenFilesFromPaths({"/m/a.mp3", "/other/b.ogg", "/m/sub/c.wav", "/m/d.it"}),
-              SeveralNames("/m", {"a.mp3", "d.it"}));
-    EXPECT_EQ(ChosenFilesFromPaths({"/a.mp3", "/b.xm"}), SeveralNames("/", {"a.mp3", "b.xm"}));
+// Paths to the stored text and back: one folder keeps the form older
+// versions read; several share their deepest common folder. One file,
+// several files and names with spaces, Cyrillic letters or no extension are
+// checked with the real dialog answer in playlist_widget_test.
+TEST(ChosenFiles, PathsSurviveTheStoredFormBothWays) {
+    const std::pair<QStringList, QString> rows[] = {
+        {{"/m/a.mp3"}, "/m/a.mp3"},
+        {{"/m/a.mp3", "/m/d.it"}, SeveralNames("/m", {"a.mp3", "d.it"})},
+        {{"/a.mp3", "/b.xm"}, SeveralNames("/", {"a.mp3", "b.xm"})},
+        {{"/m/x/1.mp3", "/m/y z/2.ogg", "/m/3.wav"},
+         SeveralNames("/m", {"x/1.mp3", "y z/2.ogg", "3.wav"})},
+        {{"/m/ab/1.mp3", "/m/a/2.mp3"}, SeveralNames("/m", {"ab/1.mp3", "a/2.mp3"})},
+        {{"/m/a/./x/../1.mp3", "/m/a/2.mp3"}, SeveralNames("/m/a", {"1.mp3", "2.mp3"})},
+        {{"/home/a.mp3", "/srv/b.mp3"}, SeveralNames("/", {"home/a.mp3", "srv/b.mp3"})},
+    };
+    for (const auto& [paths, stored] : rows) {
+        SCOPED_TRACE(paths.join(' ').toStdString());
+        EXPECT_EQ(ChosenFilesFromPaths(paths), stored);
+        const PlaylistSource source = ParseChosenFiles(stored);
+        QStringList back;
+        QStringList clean;
+        for (const QString& name : source.names) {
+            back << source.folder + name;
+        }
+        for (const QString& path : paths) {
+            clean << QDir::cleanPath(path);
+        }
+        EXPECT_EQ(back, clean);
+        EXPECT_EQ(RebuildChosenFiles(stored, source.names), stored);
+    }
     EXPECT_EQ(ChosenFilesFromPaths({}), QString());
 }
 

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QMimeData>
 #include <QTest>
 
 #include "audio_fixtures.h"
@@ -49,8 +50,8 @@ TEST_F(PlaylistTest, EveryFormatPlaysAndModulesComeThroughTheFallback) {
     EXPECT_EQ(harness.form().HScroll1->maximum(), qRound(moduleSeconds(song)));
 }
 
-// A double-click plays the entry under the pointer.
-TEST_F(PlaylistTest, DoubleClickPlaysTheEntryUnderThePointer) {
+// A double-click plays the entry under the pointer, Return the selected one.
+TEST_F(PlaylistTest, DoubleClickOrReturnPlaysTheEntry) {
     harness.ChooseFiles(
         {WriteTone(dir, "a.wav"), WriteTone(dir, "b.wav"), WriteTone(dir, "c.wav")});
     QListWidget* list = harness.form().List1;
@@ -58,6 +59,40 @@ TEST_F(PlaylistTest, DoubleClickPlaysTheEntryUnderThePointer) {
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, second);
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, second);
     EXPECT_EQ(harness.state().TrackIndex, 1);
+    EXPECT_TRUE(harness.IsPlaying());
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Down);
+    EXPECT_EQ(harness.state().TrackIndex, 1) << "selecting alone does not play";
+    QTest::keyClick(list, Qt::Key_Return);
+    EXPECT_EQ(harness.state().TrackIndex, 2);
+    EXPECT_TRUE(harness.IsPlaying());
+}
+
+// Files and folders dropped on the window replace the list, as chosen files
+// do; a drop without local files is refused.
+TEST_F(PlaylistTest, DroppedFilesAndFoldersReplaceTheList) {
+    harness.ChooseFiles({WriteTone(dir, "a.wav")});
+    ASSERT_TRUE(QDir().mkpath(QPath(dir / "album")));
+    WriteTone(dir, "album/2.wav");
+    WriteTone(dir, "album/10.wav");
+    const auto drop = [this](const QList<QUrl>& urls) {
+        QMimeData data;
+        data.setUrls(urls);
+        const QPointF at(20, 20);
+        QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(&harness.form(), &enter);
+        if (!enter.isAccepted()) {
+            return false;
+        }
+        QDropEvent dropped(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(&harness.form(), &dropped);
+        return true;
+    };
+    EXPECT_FALSE(drop({QUrl("https://example.org/x.wav")}));
+    EXPECT_TRUE(drop(
+        {QUrl::fromLocalFile(QPath(dir / "album")), QUrl::fromLocalFile(QPath(dir / "a.wav"))}));
+    EXPECT_EQ(Entries(), (QStringList{"album/2.wav", "album/10.wav", "a.wav"}));
+    EXPECT_EQ(harness.state().TrackIndex, 0);
     EXPECT_TRUE(harness.IsPlaying());
 }
 

@@ -1,0 +1,95 @@
+// What the desktop's media controls (MPRIS) see of the player and what they
+// may ask of it, without D-Bus: the thin adaptor (mpris_service.h) only
+// moves these values and calls onto the bus. The state follows the core's
+// playback events; the actions are those of the media keys.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+#include "clock.h"
+#include "desktop/track_tags.h"
+#include "engine/audio_engine.h"
+#include "engine/playback_events.h"
+#include "player_core.h"
+#include "player_state.h"
+
+namespace chromola {
+
+struct MprisTrack {
+    QString trackId;          // a D-Bus object path; empty: no track
+    long long lengthUs = -1;  // -1: not known
+    QString title;
+    QStringList artists;
+    QString url;
+    bool operator==(const MprisTrack&) const = default;
+};
+
+// The properties of org.mpris.MediaPlayer2.Player that change with the
+// player (Position is read when asked and is never announced).
+struct MprisSnapshot {
+    bool playing = false;  // PlaybackStatus: the pause between tracks counts
+    MprisTrack track;      // Metadata: the track last started
+    bool canGoNext = false;
+    bool canGoPrevious = false;
+    bool canPlay = false;
+    bool canSeek = false;
+    bool operator==(const MprisSnapshot&) const = default;
+};
+
+// The names of the properties whose values differ, in D-Bus spelling.
+QStringList ChangedProperties(const MprisSnapshot& before, const MprisSnapshot& after);
+
+inline constexpr char kNoTrackId[] = "/org/mpris/MediaPlayer2/TrackList/NoTrack";
+
+class MprisState final : public PlaybackListener {
+  public:
+    using TagReader = std::function<TrackTags(const QString& path)>;
+    MprisState(AudioEngine& engine, PlayerState& state, Clock& clock, PlayerCore& core,
+               TagReader readTags = ReadTrackTags);
+    ~MprisState() override;
+    MprisState(const MprisState&) = delete;
+    MprisState& operator=(const MprisState&) = delete;
+
+    const MprisSnapshot& Snapshot() const { return snapshot_; }
+    // The heard position of the current track; 0 when nothing plays.
+    long long PositionUs();
+
+    void Play() { core_.keyboard.Play(); }
+    void Stop() { core_.keyboard.Stop(); }
+    void Next() { core_.playlist.NextTrack(); }
+    void Previous() { core_.playlist.PreviousTrack(); }
+    // Relative to the heard position; past the end it acts as Next.
+    void Seek(long long offsetUs);
+    // Ignored unless `trackId` names the current track and the position lies
+    // within it.
+    void SetPosition(const QString& trackId, long long positionUs);
+    // A file:// URI (a file or a folder) replaces the list as "Open with"
+    // does; false for anything else or nothing to play.
+    bool OpenUri(const QString& uri);
+
+    // Told the names of the changed properties after every change, and the
+    // new position after every jump.
+    std::function<void(const QStringList& names)> propertiesChanged;
+    std::function<void(long long positionUs)> seeked;
+
+    void PlaybackChanged(PlaybackEvent event) override;
+
+  private:
+    MprisSnapshot Current() const;
+    void TrackStarted();
+    void SeekToUs(long long positionUs);
+
+    AudioEngine& engine_;
+    PlayerState& state_;
+    Clock& clock_;
+    PlayerCore& core_;
+    TagReader readTags_;
+    MprisTrack track_;
+    int trackSerial_ = 0;
+    MprisSnapshot snapshot_;
+};
+
+}  // namespace chromola

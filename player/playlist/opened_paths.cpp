@@ -1,0 +1,148 @@
+#include "playlist/opened_paths.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <algorithm>
+
+#include "playlist/chosen_files.h"
+
+namespace chromola {
+
+namespace {
+
+bool IsDigit(QChar c) {
+    return c >= u'0' && c <= u'9';
+}
+
+// Name order as a file manager shows it, the same in every locale: letter
+// case aside, and numbers by their value, so that "2 Intro" comes before
+// "10 Finale".
+int CompareNames(QStringView a, QStringView b) {
+    qsizetype i = 0;
+    qsizetype j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (IsDigit(a[i]) && IsDigit(b[j])) {
+            qsizetype endA = i;
+            qsizetype endB = j;
+            while (endA < a.size() && IsDigit(a[endA])) {
+                ++endA;
+            }
+            while (endB < b.size() && IsDigit(b[endB])) {
+                ++endB;
+            }
+            QStringView numberA = a.sliced(i, endA - i);
+            QStringView numberB = b.sliced(j, endB - j);
+            while (numberA.size() > 1 && numberA.front() == u'0') {
+                numberA = numberA.sliced(1);
+            }
+            while (numberB.size() > 1 && numberB.front() == u'0') {
+                numberB = numberB.sliced(1);
+            }
+            if (numberA.size() != numberB.size()) {
+                return numberA.size() < numberB.size() ? -1 : 1;
+            }
+            if (const int order = numberA.compare(numberB); order != 0) {
+                return order;
+            }
+            i = endA;
+            j = endB;
+            continue;
+        }
+        const QChar foldedA = a[i].toCaseFolded();
+        const QChar foldedB = b[j].toCaseFolded();
+        if (foldedA != foldedB) {
+            return foldedA < foldedB ? -1 : 1;
+        }
+        ++i;
+        ++j;
+    }
+    const qsizetype restA = a.size() - i;
+    const qsizetype restB = b.size() - j;
+    return restA == restB ? 0 : (restA < restB ? -1 : 1);
+}
+
+struct NameOrder {
+    bool operator()(const QString& a, const QString& b) const {
+        const int order = CompareNames(a, b);
+        return order != 0 ? order < 0 : a < b;
+    }
+};
+
+void AddFolder(const QString& folder, const NameOrder& order, QStringList& out) {
+    const QDir dir(folder);
+    QStringList files;
+    QStringList folders;
+    for (const QFileInfo& info :
+         dir.entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Readable)) {
+        if (info.isDir()) {
+            if (!info.isSymLink()) {
+                folders << info.fileName();
+            }
+        } else if (HasPlayableExtension(info.fileName())) {
+            files << info.fileName();
+        }
+    }
+    std::sort(files.begin(), files.end(), order);
+    std::sort(folders.begin(), folders.end(), order);
+    for (const QString& name : files) {
+        out << dir.filePath(name);
+    }
+    for (const QString& name : folders) {
+        AddFolder(dir.filePath(name), order, out);
+    }
+}
+
+}  // namespace
+
+const QStringList& PlayableExtensions() {
+    static const QStringList extensions = {"wav", "aif", "aiff", "mp1",  "mp2",
+                                           "mp3", "ogg", "opus", "flac", "xm",
+                                           "mod", "s3m", "it",   "mtm",  "umx"};
+    return extensions;
+}
+
+bool HasPlayableExtension(const QString& fileName) {
+    const qsizetype dot = fileName.lastIndexOf(u'.');
+    return dot >= 0 && PlayableExtensions().contains(fileName.mid(dot + 1).toLower());
+}
+
+QStringList ExpandOpenedPaths(const QStringList& paths) {
+    const NameOrder order;
+    QStringList files;
+    for (const QString& path : paths) {
+        const QFileInfo info(QDir::current().absoluteFilePath(path));
+        if (info.isDir()) {
+            AddFolder(QDir::cleanPath(info.absoluteFilePath()), order, files);
+        } else if (IsPlayableEntryFile(info.absoluteFilePath())) {
+            files << QDir::cleanPath(info.absoluteFilePath());
+        }
+    }
+    return files;
+}
+
+QStringList MergeHandedOver(std::vector<QStringList> lists) {
+    std::erase_if(lists, [](const QStringList& list) { return list.isEmpty(); });
+    const NameOrder order;
+    std::stable_sort(lists.begin(), lists.end(),
+                     [&order](const QStringList& a, const QStringList& b) {
+                         return order(a.first(), b.first());
+                     });
+    QStringList merged;
+    for (const QStringList& list : lists) {
+        merged << list;
+    }
+    return merged;
+}
+
+QString DialogFolder(const QString& playlistFolder, const QString& musicFolder,
+                     const QString& homeFolder) {
+    for (const QString& folder : {playlistFolder, musicFolder}) {
+        if (!folder.isEmpty() && QFileInfo(folder).isDir()) {
+            return folder;
+        }
+    }
+    return homeFolder;
+}
+
+}  // namespace chromola

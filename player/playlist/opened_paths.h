@@ -1,0 +1,35 @@
+// Files that reach the player from outside its file dialog: the command
+// line, a file manager's "Open with", a drop on the window, a second start
+// handing its files to the running player. A folder among them stands for
+// the audio files inside it. No widgets; only reads the file system.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+namespace chromola {
+
+// The extensions of the files the player opens, lower case, without a dot.
+const QStringList& PlayableExtensions();
+// Whether a file name ends in one of them, in any letter case.
+bool HasPlayableExtension(const QString& fileName);
+
+// Files stay as they are (a missing one is dropped). A folder gives the
+// audio files directly in it in name order, then those of each subfolder in
+// name order; hidden entries and linked folders (which could loop) are
+// passed by. Paths are absolute or relative to the current folder.
+QStringList ExpandOpenedPaths(const QStringList& paths);
+
+// Several starts at once hand over one list each, in no particular order:
+// one list keeps its order, several are put in the order of their first
+// paths, so that files opened together play in name order.
+QStringList MergeHandedOver(std::vector<QStringList> lists);
+
+// Where the file dialog opens: the playlist's folder, else the user's music
+// folder, else home; only folders that exist count.
+QString DialogFolder(const QString& playlistFolder, const QString& musicFolder,
+                     const QString& homeFolder);
+
+}  // namespace chromola
