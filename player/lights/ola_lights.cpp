@@ -1,0 +1,314 @@
+#include "lights/ola_lights.h"
+
+#include <linux/futex.h>
+#include <pthread.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+#include <optional>
+
+#include <ola/DmxBuffer.h>
+#include <ola/client/StreamingClient.h>
+
+#include "lights/dmx_frame.h"
+
+namespace chromola {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// However many frames come while olad is away, it is asked for a connection
+// at most this often.
+constexpr auto kReconnectInterval = std::chrono::seconds(1);
+// While nothing new comes (nothing plays, the window is minimised) the last
+// frame goes out again this often: sACN receivers let a universe go after
+// 2.5 s without data, and a repeated frame is how a restarted olad is found
+// and given the current colour.
+constexpr auto kRepeatInterval = std::chrono::seconds(1);
+// How long closing waits for the idle frame to go out. A frozen olad whose
+// socket is full keeps the sender in send(); the player then leaves without
+// it rather than hang on exit.
+constexpr auto kExitWait = std::chrono::seconds(1);
+
+// The slot holds 0x00RRGGBB for a colour, or one of these.
+constexpr std::uint32_t kIdleSlot = 1u << 24;
+constexpr std::uint32_t kNothingShown = 1u << 25;
+
+std::uint32_t PackLevels(const ColourLevels& levels) {
+    const auto level = [](int value) {
+        return static_cast<std::uint32_t>(std::clamp(value, 0, 255));
+    };
+    return level(levels.red) << 16 | level(levels.green) << 8 | level(levels.blue);
+}
+
+ColourLevels UnpackLevels(std::uint32_t slot) {
+    return {static_cast<int>(slot >> 16 & 0xff), static_cast<int>(slot >> 8 & 0xff),
+            static_cast<int>(slot & 0xff)};
+}
+
+// All options in one word, so that they change for the sender at once and
+// without a lock. Clamped first, so every field fits its bits.
+std::uint64_t PackOptions(const LightsOptions& options) {
+    const LightsOptions o = options.Clamped();
+    return std::uint64_t{o.enabled} | std::uint64_t(o.idleLights) << 1 |
+           std::uint64_t(o.layout) << 2 | std::uint64_t(o.universe) << 4 |
+           std::uint64_t(o.address) << 20 | std::uint64_t(o.fixtures) << 32;
+}
+
+LightsOptions UnpackOptions(std::uint64_t word) {
+    LightsOptions o;
+    o.enabled = (word & 1) != 0;
+    o.idleLights = static_cast<int>(word >> 1 & 1);
+    o.layout = static_cast<int>(word >> 2 & 3);
+    o.universe = static_cast<int>(word >> 4 & 0xffff);
+    o.address = static_cast<int>(word >> 20 & 0xfff);
+    o.fixtures = static_cast<int>(word >> 32 & 0xff);
+    return o;
+}
+
+constexpr bool Enabled(std::uint64_t options) {
+    return (options & 1) != 0;
+}
+
+// A futex on a 32-bit atomic: the waker's side is one system call that never
+// waits, which is what the UI thread may afford each tick.
+static_assert(sizeof(std::atomic<std::uint32_t>) == sizeof(std::uint32_t) &&
+              std::atomic<std::uint32_t>::is_always_lock_free);
+
+std::uint32_t* FutexWord(std::atomic<std::uint32_t>& word) {
+    return reinterpret_cast<std::uint32_t*>(&word);
+}
+
+// Sleeps while `word` still holds `seen`, at most `timeout` when given.
+// Returns early on any wake-up or signal; callers look again.
+void WaitWhile(std::atomic<std::uint32_t>& word, std::uint32_t seen,
+               std::optional<Clock::duration> timeout) {
+    timespec relative{};
+    timespec* limit = nullptr;
+    if (timeout) {
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                            std::max(*timeout, Clock::duration::zero()))
+                            .count();
+        relative.tv_sec = static_cast<time_t>(ns / 1000000000);
+        relative.tv_nsec = static_cast<long>(ns % 1000000000);
+        limit = &relative;
+    }
+    syscall(SYS_futex, FutexWord(word), FUTEX_WAIT_PRIVATE, seen, limit, nullptr, 0);
+}
+
+void WakeAll(std::atomic<std::uint32_t>& word) {
+    syscall(SYS_futex, FutexWord(word), FUTEX_WAKE_PRIVATE, INT_MAX, nullptr, nullptr, 0);
+}
+
+}  // namespace
+
+struct LightsSenderState {
+    LightsSenderState(std::uint64_t packedOptions, std::uint16_t olaPort)
+        : options(packedOptions), port(olaPort) {}
+
+    std::atomic<std::uint32_t> shown{kNothingShown};
+    std::atomic<std::uint64_t> options;
+    // Bumped after every change above; the sender sleeps on it.
+    std::atomic<std::uint32_t> changes{0};
+    std::atomic<bool> stopping{false};
+    std::atomic<bool> connected{false};
+    // Set once the sender has sent its last frame; the destructor sleeps on it.
+    std::atomic<std::uint32_t> finished{0};
+    const std::uint16_t port;
+};
+
+namespace {
+
+// The sender thread: everything that talks to olad happens here.
+class Sender {
+  public:
+    explicit Sender(LightsSenderState& state) : state_(state) {}
+    void Run();
+
+  private:
+    // Sends to olad, connecting first if need be; `now` ignores the pace of
+    // reconnection (the last frame before exit).
+    void Send(unsigned universe, const DmxFrame& frame, bool now);
+    bool Connect(bool now);
+    void Disconnect();
+    void ReportOutage(const char* what);
+
+    LightsSenderState& state_;
+    std::unique_ptr<ola::client::StreamingClient> client_;
+    ola::DmxBuffer buffer_;
+    std::optional<Clock::time_point> lastAttempt_;
+    bool outageReported_ = false;
+};
+
+DmxFrame FrameFor(std::uint32_t shown, const LightsOptions& options) {
+    return shown == kIdleSlot ? BuildIdleFrame(options)
+                              : BuildDmxFrame(UnpackLevels(shown), options);
+}
+
+void Sender::Run() {
+    // libola sends with MSG_NOSIGNAL; should a build lack it, a vanished
+    // olad must still not end the player.
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+
+    std::uint32_t handled = 0;
+    LightsOptions applied = UnpackOptions(state_.options.load(std::memory_order_acquire));
+    bool sentOnApplied = false;
+    Clock::time_point lastActivity{};
+    for (;;) {
+        const std::uint32_t changes = state_.changes.load(std::memory_order_acquire);
+        const bool stopping = state_.stopping.load(std::memory_order_acquire);
+        const LightsOptions options = UnpackOptions(state_.options.load(std::memory_order_acquire));
+        if (changes == handled && !stopping) {
+            if (!options.enabled) {
+                WaitWhile(state_.changes, changes, std::nullopt);
+                continue;
+            }
+            const Clock::duration quiet = Clock::now() - lastActivity;
+            if (quiet < kRepeatInterval) {
+                WaitWhile(state_.changes, changes, kRepeatInterval - quiet);
+                continue;
+            }
+        }
+        handled = changes;
+
+        // Lights on a universe that is left, or when output is switched off,
+        // go to the idle frame rather than keep the last colour.
+        if (sentOnApplied && (!options.enabled || options.universe != applied.universe)) {
+            Send(static_cast<unsigned>(applied.universe), BuildIdleFrame(applied), stopping);
+            sentOnApplied = false;
+        }
+        applied = options;
+        if (options.enabled) {
+            const std::uint32_t shown = state_.shown.load(std::memory_order_acquire);
+            if (shown != kNothingShown) {
+                Send(static_cast<unsigned>(options.universe), FrameFor(shown, options), stopping);
+                sentOnApplied = true;
+            } else if (!client_) {
+                // Nothing to show yet; connecting anyway lets Connected()
+                // tell the truth from the start.
+                Connect(stopping);
+            }
+        } else {
+            Disconnect();
+        }
+        lastActivity = Clock::now();
+        if (stopping) {
+            break;
+        }
+    }
+    Disconnect();
+    state_.finished.store(1, std::memory_order_release);
+    WakeAll(state_.finished);
+}
+
+void Sender::Send(unsigned universe, const DmxFrame& frame, bool now) {
+    if (!client_ && !Connect(now)) {
+        return;
+    }
+    buffer_.Set(frame.data(), static_cast<unsigned>(frame.size()));
+    if (client_->SendDmx(universe, buffer_)) {
+        state_.connected.store(true, std::memory_order_release);
+        outageReported_ = false;
+        return;
+    }
+    Disconnect();
+    ReportOutage("olad closed the connection");
+}
+
+bool Sender::Connect(bool now) {
+    const Clock::time_point time = Clock::now();
+    if (!now && lastAttempt_ && time - *lastAttempt_ < kReconnectInterval) {
+        return false;
+    }
+    lastAttempt_ = time;
+    ola::client::StreamingClient::Options options;
+    options.auto_start = false;  // olad is the system's to run, not the player's
+    options.server_port = state_.port;
+    auto client = std::make_unique<ola::client::StreamingClient>(options);
+    if (!client->Setup()) {
+        ReportOutage("cannot reach olad");
+        return false;
+    }
+    client_ = std::move(client);
+    state_.connected.store(true, std::memory_order_release);
+    return true;
+}
+
+void Sender::Disconnect() {
+    client_.reset();
+    state_.connected.store(false, std::memory_order_release);
+}
+
+void Sender::ReportOutage(const char* what) {
+    if (outageReported_) {
+        return;
+    }
+    outageReported_ = true;
+    std::fprintf(stderr, "chromola: lights: %s on 127.0.0.1:%u; trying again every second\n", what,
+                 static_cast<unsigned>(state_.port));
+}
+
+}  // namespace
+
+OlaLights::OlaLights(const LightsOptions& options, std::uint16_t olaPort)
+    : state_(std::make_shared<LightsSenderState>(PackOptions(options), olaPort)),
+      sender_([state = state_] { Sender(*state).Run(); }) {}
+
+OlaLights::~OlaLights() {
+    Publish(kIdleSlot);
+    state_->stopping.store(true, std::memory_order_release);
+    WakeSender();
+    const Clock::time_point deadline = Clock::now() + kExitWait;
+    while (state_->finished.load(std::memory_order_acquire) == 0) {
+        const Clock::duration left = deadline - Clock::now();
+        if (left <= Clock::duration::zero()) {
+            std::fprintf(stderr, "chromola: lights: olad does not take the last frame; leaving\n");
+            sender_.detach();  // it holds its own share of the state
+            return;
+        }
+        WaitWhile(state_->finished, 0, left);
+    }
+    sender_.join();
+}
+
+void OlaLights::ShowColour(const ColourLevels& levels) {
+    Publish(PackLevels(levels));
+}
+
+void OlaLights::ShowIdle() {
+    Publish(kIdleSlot);
+}
+
+void OlaLights::Publish(std::uint32_t shown) {
+    state_->shown.store(shown, std::memory_order_release);
+    // Switched off, the sender sleeps until the options change.
+    if (Enabled(state_->options.load(std::memory_order_relaxed))) {
+        WakeSender();
+    }
+}
+
+void OlaLights::WakeSender() {
+    state_->changes.fetch_add(1, std::memory_order_acq_rel);
+    WakeAll(state_->changes);
+}
+
+void OlaLights::SetOptions(const LightsOptions& options) {
+    state_->options.store(PackOptions(options), std::memory_order_release);
+    WakeSender();
+}
+
+bool OlaLights::Connected() const {
+    return state_->connected.load(std::memory_order_acquire);
+}
+
+}  // namespace chromola
