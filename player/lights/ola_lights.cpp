@@ -2,6 +2,7 @@
 
 #include <linux/futex.h>
 #include <pthread.h>
+#include <sched.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -159,6 +160,12 @@ void Sender::Run() {
     sigemptyset(&pipe);
     sigaddset(&pipe, SIGPIPE);
     pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+    // Woken by the UI thread's futex call, a sender of normal policy takes
+    // that thread's core at once and the call returns only after the frame
+    // went out (0.1 ms a tick, milliseconds on a busy machine). As a batch
+    // thread it waits for a free core instead; the frame is no later for it.
+    const sched_param batch{};
+    pthread_setschedparam(pthread_self(), SCHED_BATCH, &batch);
 
     std::uint32_t handled = 0;
     LightsOptions applied = UnpackOptions(state_.options.load(std::memory_order_acquire));
