@@ -1,6 +1,7 @@
 #include "lights/ola_lights.h"
 
 #include <linux/futex.h>
+#include <poll.h>
 #include <pthread.h>
 #include <sched.h>
 #include <sys/syscall.h>
@@ -14,8 +15,17 @@
 #include <ctime>
 #include <optional>
 
+#include <ola/Callback.h>
+#include <ola/Clock.h>
 #include <ola/DmxBuffer.h>
+#include <ola/client/ClientArgs.h>
+#include <ola/client/OlaClient.h>
+#include <ola/client/Result.h>
 #include <ola/client/StreamingClient.h>
+#include <ola/io/SelectServer.h>
+#include <ola/network/IPV4Address.h>
+#include <ola/network/SocketAddress.h>
+#include <ola/network/TCPSocket.h>
 
 #include "lights/dmx_frame.h"
 
@@ -33,9 +43,15 @@ constexpr auto kReconnectInterval = std::chrono::seconds(1);
 // 2.5 s without data, and a repeated frame is how a restarted olad is found
 // and given the current colour.
 constexpr auto kRepeatInterval = std::chrono::seconds(1);
-// How long closing waits for the idle frame to go out. A frozen olad whose
-// socket is full keeps the sender in send(); the player then leaves without
-// it rather than hang on exit.
+// An outage, reported once, ends only when a connection has taken frames
+// for this long. A frozen olad still accepts connections and lets each take
+// frames until its socket is full (seconds at 59 frames a second); libola
+// then drops the connection, and the next one is the same outage.
+constexpr auto kSettleTime = std::chrono::seconds(10);
+// How long closing waits for the idle frame to go out. A frozen olad keeps
+// the sender waiting for its answer (or in connect(), once its backlog of
+// connections is full); the player then leaves without it rather than hang
+// on exit.
 constexpr auto kExitWait = std::chrono::seconds(1);
 
 // The slot holds 0x00RRGGBB for a colour, or one of these.
@@ -134,10 +150,17 @@ class Sender {
     void Run();
 
   private:
-    // Sends to olad, connecting first if need be; `now` ignores the pace of
-    // reconnection (the last frame before exit).
-    void Send(unsigned universe, const DmxFrame& frame, bool now);
-    bool Connect(bool now);
+    // Streams a frame to olad, connecting first if need be.
+    void Send(unsigned universe, const DmxFrame& frame);
+    // The frame olad is to keep when the player stops sending (exit, output
+    // switched off). olad drops whatever it has not read yet from a
+    // connection the moment it sees that connection close, so a streamed
+    // frame right before closing is often lost. The stream is closed first,
+    // and this frame goes on a connection of its own as a request that olad
+    // answers once the frame is applied. The sender waits for the answer or
+    // for olad to close: libola would leak a request given up on.
+    void SendLast(unsigned universe, const DmxFrame& frame);
+    bool Connect();
     void Disconnect();
     void ReportOutage(const char* what);
 
@@ -145,6 +168,7 @@ class Sender {
     std::unique_ptr<ola::client::StreamingClient> client_;
     ola::DmxBuffer buffer_;
     std::optional<Clock::time_point> lastAttempt_;
+    Clock::time_point connectedAt_{};
     bool outageReported_ = false;
 };
 
@@ -190,23 +214,34 @@ void Sender::Run() {
 
         // Lights on a universe that is left, or when output is switched off,
         // go to the idle frame rather than keep the last colour.
-        if (sentOnApplied && (!options.enabled || options.universe != applied.universe)) {
-            Send(static_cast<unsigned>(applied.universe), BuildIdleFrame(applied), stopping);
-            sentOnApplied = false;
-        }
+        const LightsOptions left = applied;
+        const bool leaving =
+            sentOnApplied && (!options.enabled || options.universe != left.universe);
         applied = options;
-        if (options.enabled) {
+        if (!options.enabled) {
+            if (leaving) {
+                SendLast(static_cast<unsigned>(left.universe), BuildIdleFrame(left));
+            }
+            Disconnect();
+            sentOnApplied = false;
+        } else {
+            if (leaving) {
+                Send(static_cast<unsigned>(left.universe), BuildIdleFrame(left));
+            }
             const std::uint32_t shown = state_.shown.load(std::memory_order_acquire);
+            const auto universe = static_cast<unsigned>(options.universe);
             if (shown != kNothingShown) {
-                Send(static_cast<unsigned>(options.universe), FrameFor(shown, options), stopping);
+                if (stopping) {
+                    SendLast(universe, FrameFor(shown, options));
+                } else {
+                    Send(universe, FrameFor(shown, options));
+                }
                 sentOnApplied = true;
             } else if (!client_) {
                 // Nothing to show yet; connecting anyway lets Connected()
                 // tell the truth from the start.
-                Connect(stopping);
+                Connect();
             }
-        } else {
-            Disconnect();
         }
         lastActivity = Clock::now();
         if (stopping) {
@@ -218,23 +253,76 @@ void Sender::Run() {
     WakeAll(state_.finished);
 }
 
-void Sender::Send(unsigned universe, const DmxFrame& frame, bool now) {
-    if (!client_ && !Connect(now)) {
+void Sender::Send(unsigned universe, const DmxFrame& frame) {
+    if (!client_ && !Connect()) {
         return;
     }
     buffer_.Set(frame.data(), static_cast<unsigned>(frame.size()));
     if (client_->SendDmx(universe, buffer_)) {
         state_.connected.store(true, std::memory_order_release);
-        outageReported_ = false;
+        if (outageReported_ && Clock::now() - connectedAt_ >= kSettleTime) {
+            outageReported_ = false;
+        }
         return;
     }
+    // olad closed the connection, or libola dropped it when olad stopped
+    // reading and the socket filled up.
     Disconnect();
-    ReportOutage("olad closed the connection");
+    ReportOutage("olad does not take frames");
 }
 
-bool Sender::Connect(bool now) {
+namespace {
+
+struct Confirmation {
+    void Answered(const ola::client::Result& result) {
+        answered = true;
+        confirmed = result.Success();
+    }
+    bool answered = false;
+    bool confirmed = false;
+};
+
+bool PeerClosed(int fd) {
+    pollfd connection{fd, POLLRDHUP, 0};
+    return poll(&connection, 1, 0) > 0 &&
+           (connection.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
+}  // namespace
+
+void Sender::SendLast(unsigned universe, const DmxFrame& frame) {
+    Disconnect();
+    const std::unique_ptr<ola::network::TCPSocket> socket(ola::network::TCPSocket::Connect(
+        ola::network::IPV4SocketAddress(ola::network::IPV4Address::Loopback(), state_.port)));
+    if (!socket) {
+        ReportOutage("cannot reach olad");
+        return;
+    }
+    ola::io::SelectServer loop;
+    ola::client::OlaClient client(socket.get());
+    if (!client.Setup() || !loop.AddReadDescriptor(socket.get())) {
+        return;
+    }
+    Confirmation confirmation;
+    buffer_.Set(frame.data(), static_cast<unsigned>(frame.size()));
+    client.SendDMX(
+        universe, buffer_,
+        ola::client::SendDMXArgs(ola::NewSingleCallback(&confirmation, &Confirmation::Answered)));
+    // libola's own close handler would leak when olad stays, so closing is
+    // looked for here.
+    while (!confirmation.answered && !PeerClosed(socket->ReadDescriptor())) {
+        loop.RunOnce(ola::TimeInterval(0, 100000));
+    }
+    loop.RemoveReadDescriptor(socket.get());
+    client.Stop();
+    if (!confirmation.confirmed) {
+        ReportOutage("olad did not take the last frame");
+    }
+}
+
+bool Sender::Connect() {
     const Clock::time_point time = Clock::now();
-    if (!now && lastAttempt_ && time - *lastAttempt_ < kReconnectInterval) {
+    if (lastAttempt_ && time - *lastAttempt_ < kReconnectInterval) {
         return false;
     }
     lastAttempt_ = time;
@@ -247,6 +335,7 @@ bool Sender::Connect(bool now) {
         return false;
     }
     client_ = std::move(client);
+    connectedAt_ = time;
     state_.connected.store(true, std::memory_order_release);
     return true;
 }
@@ -261,7 +350,7 @@ void Sender::ReportOutage(const char* what) {
         return;
     }
     outageReported_ = true;
-    std::fprintf(stderr, "chromola: lights: %s on 127.0.0.1:%u; trying again every second\n", what,
+    std::fprintf(stderr, "chromola: lights: %s at 127.0.0.1:%u; trying again every second\n", what,
                  static_cast<unsigned>(state_.port));
 }
 

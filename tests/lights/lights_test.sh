@@ -70,6 +70,7 @@ with open(out_path, "w") as out:
             out.flush()
 PY
 receiver=$!
+OLA_CHILDREN+=("$receiver")
 for _ in $(seq 400); do [ -e "$OLA_DIR/ready" ] && break; sleep 0.05; done
 [ -e "$OLA_DIR/ready" ] || { echo "the receiver did not start" >&2; exit 1; }
 
@@ -154,7 +155,7 @@ for kind, got in packets.items():
     if stray:
         failures.append("%s: %d packets match no fed frame in order" % (kind, stray))
     if got[-1][2] != idle_frame:
-        failures.append("%s: the last frame is not the idle frame" % kind)
+        failures.append("%s: the last frame is not the idle frame but %s..." % (kind, got[-1][2][:8]))
     fed_seen = len([j for j in seen if j < len(fed)])
     if outage:
         before = [t for t, _, _ in got if t < down]

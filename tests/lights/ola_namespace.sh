@@ -19,6 +19,7 @@ OLA_ADDRESS=198.18.0.1
 OLA_PID=""
 OLA_DIR=""
 OLA_LISTENING_AT=""  # wall-clock seconds when olad's RPC port last opened
+OLA_CHILDREN=()      # further processes of the caller's, ended with olad
 
 ola_ns_enter() {
   if [ -z "${CHROMOLA_OLA_NS:-}" ]; then
@@ -65,7 +66,10 @@ ola_ns_enter() {
 }
 
 ola_cleanup() {
-  local status=$?
+  local status=$? pid
+  for pid in "${OLA_CHILDREN[@]}"; do kill "$pid" 2>/dev/null || true; done
+  # A frozen olad must go too.
+  [ -z "$OLA_PID" ] || kill -CONT "$OLA_PID" 2>/dev/null || true
   ola_stop
   rm -rf "$OLA_DIR"
   exit "$status"
