@@ -35,7 +35,7 @@ ola_patch_universe "$universe"
 # The receiver: Art-Net on 127.0.0.1:6454 (olad's own socket there takes
 # SO_REUSEADDR too, and the more specific address gets the unicast), sACN on
 # the universe's multicast group joined on the veth end olad sends from.
-python3 - "$universe" "$OLA_DIR/capture" "$OLA_DIR/ready" "$OLA_ADDRESS" <<'PY' &
+setpriv --pdeathsig KILL python3 - "$universe" "$OLA_DIR/capture" "$OLA_DIR/ready" "$OLA_ADDRESS" <<'PY' &
 import select, socket, struct, sys, time
 universe, out_path, ready, address = int(sys.argv[1]), sys.argv[2], sys.argv[3], sys.argv[4]
 artnet = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)

@@ -77,9 +77,10 @@ ola_cleanup() {
 
 # Starts olad and waits until it answers with both plugins running. The
 # ola_* tools start an olad of their own (as root, with the default config)
-# when none listens, so none of them runs before the RPC port is open.
+# when none listens, so none of them runs before the RPC port is open. olad
+# dies with the script, even one killed at a time-out.
 ola_start() {
-  setpriv --reuid=nobody --regid=nogroup --clear-groups \
+  setpriv --reuid=nobody --regid=nogroup --clear-groups --pdeathsig KILL \
     olad -c "$OLA_DIR/conf" --no-http --no-register-with-dns-sd >>"$OLA_DIR/olad.log" 2>&1 &
   OLA_PID=$!
   local _ devices
