@@ -1,0 +1,56 @@
+// Light output through the Open Lighting Architecture's daemon (olad): the
+// colour the window shows, sent as a DMX512 frame to one universe, which
+// olad passes on to whatever it has patched there (Art-Net, sACN, a USB
+// interface).
+//
+// The display calls ShowColour on the UI thread every tick; that call only
+// leaves the levels in a slot and wakes a sender thread of the object's own,
+// so neither a slow nor a frozen olad ever holds up the window. The sender
+// sends the latest levels, keeps going while olad is missing and picks it up
+// again when it returns.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <thread>
+
+#include "display/colour_sink.h"
+#include "lights/dmx_frame.h"
+
+namespace chromola {
+
+inline constexpr std::uint16_t kOlaDefaultPort = 9010;
+
+// What the sender thread shares with its OlaLights; it lives as long as
+// either of them.
+struct LightsSenderState;
+
+class OlaLights : public ColourSink {
+  public:
+    // Connects to olad on 127.0.0.1:`olaPort`; never starts olad itself.
+    explicit OlaLights(const LightsOptions& options, std::uint16_t olaPort = kOlaDefaultPort);
+    // Sends the idle frame before the sender ends, so that lights are never
+    // left on the last bright colour.
+    ~OlaLights() override;
+    OlaLights(const OlaLights&) = delete;
+    OlaLights& operator=(const OlaLights&) = delete;
+
+    // Neither blocks nor waits on olad; UI thread only.
+    void ShowColour(const ColourLevels& levels) override;
+    void ShowIdle() override;
+
+    // Takes effect with the next frame; any thread.
+    void SetOptions(const LightsOptions& options);
+    // olad accepted the connection and the last frame went out; any thread.
+    bool Connected() const;
+
+  private:
+    void Publish(std::uint32_t shown);
+    void WakeSender();
+
+    std::shared_ptr<LightsSenderState> state_;
+    std::thread sender_;
+};
+
+}  // namespace chromola
