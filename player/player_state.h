@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+#include "lights/dmx_frame.h"
+
 namespace chromola {
 
 struct PlayerState {
@@ -37,6 +39,8 @@ struct PlayerState {
     int Live = 0;
     // What live mode captures: 0 the computer's sound, 1 the microphone.
     int LiveSource = 0;
+    // Light output through olad.
+    LightsOptions Lights;
 };
 
 }  // namespace chromola

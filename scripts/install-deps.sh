@@ -40,5 +40,14 @@ fi
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
+# Packages never start their services here: the lighting daemon (olad) would
+# otherwise bind to the machine's real network. Tests start their own.
+guard=""
+if [ ! -e /usr/sbin/policy-rc.d ]; then
+  guard=/usr/sbin/policy-rc.d
+  printf '#!/bin/sh\nexit 101\n' | $sudo tee "$guard" >/dev/null
+  $sudo chmod 755 "$guard"
+fi
 $sudo apt-get update -qq
 $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+[ -z "$guard" ] || $sudo rm -f "$guard"

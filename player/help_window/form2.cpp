@@ -17,7 +17,14 @@ namespace {
 
 constexpr char kFeedbackAddress[] = "feedback@chromola.example.org";
 constexpr int kOptionRowTwips = 300;
-constexpr int kOptionRows = 2;
+constexpr int kOptionRows = 5;
+
+QSpinBox* MakeSpin(int minimum, int maximum, QRect geometry, QWidget* parent) {
+    auto* spin = new QSpinBox(parent);
+    spin->setRange(minimum, maximum);
+    spin->setGeometry(geometry);
+    return spin;
+}
 
 // At most three characters typed into the pause box; a longer pause that was
 // stored (0.125) is still shown whole rather than cut.
@@ -167,12 +174,44 @@ Form2::Form2(PlayerState& state, const QLocale& locale, QWidget* owner, UrlOpene
     connect(Option1, &QRadioButton::clicked, this, [this] { state_.LiveSource = 0; });
     connect(Option2, &QRadioButton::clicked, this, [this] { state_.LiveSource = 1; });
 
+    const int lightsRow = sourceRow + kOptionRowTwips;
+    Check4 = new QCheckBox(QStringLiteral("Свет"), this);
+    Check4->setGeometry(TwipsRect(300, lightsRow, 660, 195));
+    Label9 = MakeLabel(QStringLiteral("вселенная"), TwipsRect(1000, lightsRow, 795, 195), this);
+    Spin1 = MakeSpin(1, 32767, TwipsRect(1830, lightsRow - 45, 795, 285), this);
+    Label10 = MakeLabel(QStringLiteral("адрес"), TwipsRect(2700, lightsRow, 450, 195), this);
+    Spin2 = MakeSpin(1, 512, TwipsRect(3180, lightsRow - 45, 675, 285), this);
+    const int fixturesRow = lightsRow + kOptionRowTwips;
+    Combo1 = new QComboBox(this);
+    Combo1->addItems({QStringLiteral("RGB"), QStringLiteral("RGBW"), QStringLiteral("Диммер+RGB")});
+    Combo1->setGeometry(TwipsRect(300, fixturesRow - 45, 1275, 285));
+    Label11 = MakeLabel(QStringLiteral("приборов"), TwipsRect(1650, fixturesRow, 795, 195), this);
+    Spin3 = MakeSpin(1, 170, TwipsRect(2460, fixturesRow - 45, 555, 285), this);
+    Check5 = new QCheckBox(QStringLiteral("в паузе"), this);
+    Check5->setGeometry(TwipsRect(3090, fixturesRow, 975, 195));
+    Label12 = MakeLabel(QString(), TwipsRect(300, fixturesRow + kOptionRowTwips, 3900, 195), this);
+    for (QCheckBox* box : {Check4, Check5}) {
+        connect(box, &QCheckBox::clicked, this, &Form2::LightsChanged);
+    }
+    for (QSpinBox* spin : {Spin1, Spin2, Spin3}) {
+        connect(spin, &QSpinBox::valueChanged, this, &Form2::LightsChanged);
+    }
+    connect(Combo1, &QComboBox::activated, this, &Form2::LightsChanged);
+    lightsStatus_.setInterval(1000);
+    connect(&lightsStatus_, &QTimer::timeout, this, &Form2::ShowLightsStatus);
+
     setTabOrder(Text1, Check1);
     setTabOrder(Check1, Check2);
     setTabOrder(Check2, Check3);
     setTabOrder(Check3, Option1);
     setTabOrder(Option1, Option2);
-    setTabOrder(Option2, Command1);
+    setTabOrder(Option2, Check4);
+    setTabOrder(Check4, Spin1);
+    setTabOrder(Spin1, Spin2);
+    setTabOrder(Spin2, Combo1);
+    setTabOrder(Combo1, Spin3);
+    setTabOrder(Spin3, Check5);
+    setTabOrder(Check5, Command1);
     setTabOrder(Command1, List1);
     setTabOrder(List1, HScroll1[0]);
     setTabOrder(HScroll1[0], HScroll1[1]);
@@ -214,10 +253,44 @@ void Form2::Load() {
     Check2->setChecked(state_.FlashLimit == 1);
     Check3->setChecked(state_.AutoLevel == 1);
     (state_.LiveSource == 1 ? Option2 : Option1)->setChecked(true);
+    const LightsOptions lights = state_.Lights.Clamped();
+    loaded_ = false;  // the controls take the stored options without echoing them back
+    Check4->setChecked(lights.enabled);
+    Spin1->setValue(lights.universe);
+    Spin2->setValue(lights.address);
+    Combo1->setCurrentIndex(lights.layout);
+    Spin3->setValue(lights.fixtures);
+    Check5->setChecked(lights.idleLights == 1);
+    loaded_ = true;
+    ShowLightsStatus();
+    lightsStatus_.start();
     const std::array<float, 3> gains = {state_.RedGain, state_.GreenGain, state_.BlueGain};
     for (int i = 0; i < 3; ++i) {
         HScroll1[i]->setValue(PositionFromGain(gains[i]));
         Label7[i]->setText(QString::number(HScroll1[i]->value() - 16));
+    }
+}
+
+void Form2::LightsChanged() {
+    if (!loaded_) {
+        return;
+    }
+    state_.Lights =
+        LightsOptions{Check4->isChecked(),    Spin1->value(), Spin2->value(),
+                      Combo1->currentIndex(), Spin3->value(), Check5->isChecked() ? 1 : 0};
+    if (lightsChanged) {
+        lightsChanged();
+    }
+    ShowLightsStatus();
+}
+
+void Form2::ShowLightsStatus() {
+    if (!state_.Lights.enabled) {
+        Label12->clear();
+    } else {
+        const bool connected = lightsConnected && lightsConnected();
+        Label12->setText(connected ? QStringLiteral("Свет: на связи")
+                                   : QStringLiteral("Свет: нет связи"));
     }
 }
 
@@ -244,6 +317,7 @@ void Form2::Unload() {
         return;
     }
     loaded_ = false;
+    lightsStatus_.stop();
     const std::optional<double> pause = ParseNumber(Text1->text(), locale_);
     state_.PauseSeconds = ClampPause(pause.value_or(kDefaultPauseSeconds));
     List1->clear();

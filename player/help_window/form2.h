@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -12,6 +13,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QSpinBox>
+#include <QTimer>
 #include <QUrl>
 #include <QWidget>
 
@@ -60,6 +63,22 @@ class Form2 : public QWidget {
     QLabel* Label8;
     QRadioButton* Option1;
     QRadioButton* Option2;
+    // Light output: on, universe, start address, layout, fixtures, the idle
+    // colour between tracks, and whether olad answers.
+    QCheckBox* Check4;
+    QLabel* Label9;
+    QSpinBox* Spin1;
+    QLabel* Label10;
+    QSpinBox* Spin2;
+    QComboBox* Combo1;
+    QLabel* Label11;
+    QSpinBox* Spin3;
+    QCheckBox* Check5;
+    QLabel* Label12;
+
+    // Called when the light options change; tells whether olad answers.
+    std::function<void()> lightsChanged;
+    std::function<bool()> lightsConnected;
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -70,11 +89,14 @@ class Form2 : public QWidget {
     void Unload();
     void GainChanged(int index);
     void CentreOnOwner();
+    void LightsChanged();
+    void ShowLightsStatus();
 
     PlayerState& state_;
     QLocale locale_;
     UrlOpener urlOpener_;
     bool loaded_ = false;
+    QTimer lightsStatus_;
 };
 
 }  // namespace chromola

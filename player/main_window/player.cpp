@@ -16,6 +16,7 @@
 #include "desktop/mpris_state.h"
 #include "display/colour_log.h"
 #include "help_window/form2.h"
+#include "lights/ola_lights.h"
 #include "main_window/form1.h"
 #include "main_window/num_lock.h"
 #include "playlist/chosen_files.h"
@@ -242,6 +243,10 @@ void Player::ReadGainSettings() {
     state_.FlashLimit = stored_.flashLimit;
     state_.AutoLevel = stored_.autoLevel;
     state_.LiveSource = stored_.liveSource;
+    state_.Lights = LightsOptions{stored_.lights == 1, stored_.universe, stored_.address,
+                                  stored_.layout,      stored_.fixtures, stored_.idleLights};
+    lights_ = std::make_unique<OlaLights>(state_.Lights);
+    core_->display.AddSink(lights_.get());
 }
 
 void Player::Unload() {
@@ -293,12 +298,21 @@ void Player::WriteSettings() {
     out.autoLevel = state_.AutoLevel;
     out.live = state_.Live;
     out.liveSource = state_.LiveSource;
+    const LightsOptions lights = state_.Lights.Clamped();
+    out.lights = lights.enabled ? 1 : 0;
+    out.universe = lights.universe;
+    out.address = lights.address;
+    out.layout = lights.layout;
+    out.fixtures = lights.fixtures;
+    out.idleLights = lights.idleLights;
     SettingsStore::Write(out, options_.locale);
 }
 
 void Player::ShowHelp() {
     if (form2_ == nullptr) {
         form2_ = std::make_unique<Form2>(state_, options_.locale, form_.get());
+        form2_->lightsChanged = [this] { lights_->SetOptions(state_.Lights); };
+        form2_->lightsConnected = [this] { return lights_->Connected(); };
     }
     form2_->Open();
 }

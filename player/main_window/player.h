@@ -23,6 +23,7 @@ namespace chromola {
 
 class Form1;
 class Form2;
+class OlaLights;
 class InstanceServer;
 class MprisService;
 class MprisState;
@@ -96,6 +97,7 @@ class Player {
     std::unique_ptr<QtClock> clock_;
     std::unique_ptr<PlayerCore> core_;
     std::unique_ptr<ColourSink> colourLog_;
+    std::unique_ptr<OlaLights> lights_;
     std::unique_ptr<Form2> form2_;
     std::unique_ptr<MprisState> mprisState_;
     std::unique_ptr<MprisService> mpris_;

@@ -190,6 +190,12 @@ const std::vector<OptionSetting>& OptionSettings() {
         {"AutoLevel", &StoredSettings::autoLevel, 0, 1, 0},
         {"Live", &StoredSettings::live, 0, 1, 0},
         {"LiveSource", &StoredSettings::liveSource, 0, 1, 0},
+        {"Lights", &StoredSettings::lights, 0, 1, 0},
+        {"Universe", &StoredSettings::universe, 1, 32767, 1},
+        {"Address", &StoredSettings::address, 1, 512, 1},
+        {"Layout", &StoredSettings::layout, 0, 2, 0},
+        {"Fixtures", &StoredSettings::fixtures, 1, 170, 1},
+        {"IdleLights", &StoredSettings::idleLights, 0, 1, 0},
     };
     return options;
 }

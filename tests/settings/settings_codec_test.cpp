@@ -107,7 +107,11 @@ TEST(DecodeSettings, ValuesAreCheckedAndClamped) {
         {"Green", {{"33", 16}, {"32", 32}}},
         {"Blue", {{"0", 16}, {"2", 2}}},
         {"FlashLimit", {{"1", 1}, {"2", 0}, {"-1", 0}}},
-        {"AutoLevel", {{"1", 1}, {"0", 0}, {"7", 0}}}};
+        {"AutoLevel", {{"1", 1}, {"0", 0}, {"7", 0}}},
+        {"Universe", {{"32767", 32767}, {"0", 1}, {"40000", 1}}},
+        {"Address", {{"512", 512}, {"513", 1}}},
+        {"Layout", {{"2", 2}, {"3", 0}}},
+        {"Fixtures", {{"170", 170}, {"171", 1}}}};
     for (const QLocale& locale : Locales()) {
         for (const auto& [name, rows] : cases) {
             for (const auto& [text, expected] : rows) {
