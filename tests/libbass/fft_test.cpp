@@ -55,8 +55,8 @@ TEST_P(SpectrumTest, SineAtBinCentreReadsHalfItsAmplitudeInThatBinOnly) {
 }
 
 TEST_P(SpectrumTest, SilenceReadsZero) {
-    ASSERT_TRUE(
-        writeSilence(file("silence.wav"), AudioFormat::Wav, static_cast<int>(GetParam()), 2, 1.0));
+    ASSERT_TRUE(writeTone(file("silence.wav"), AudioFormat::Wav,
+                          {.amplitude = 0, .rate = static_cast<int>(GetParam())}));
     DWORD h = openStream(file("silence.wav"));
     ASSERT_TRUE(api().ChannelPlay(h, FALSE));
     const std::vector<float> s = spectrum(h);
