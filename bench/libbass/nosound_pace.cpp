@@ -14,8 +14,8 @@ int main(int argc, char** argv) {
     const double seconds = argc > 1 ? std::atof(argv[1]) : 10.0;
     chromola::testing::TempDir dir;
     const auto path = dir / "silence.wav";
-    if (!chromola::testing::writeSilence(path, chromola::testing::AudioFormat::Wav, 44100, 2,
-                                         seconds + 5)) {
+    if (!chromola::testing::writeTone(path, chromola::testing::AudioFormat::Wav,
+                                      {.amplitude = 0, .seconds = seconds + 5})) {
         std::fprintf(stderr, "cannot write %s\n", path.c_str());
         return 2;
     }

@@ -90,12 +90,11 @@ TEST_F(Form2Test, ColourBarsSetGainsAndLabelsAndTheCheckBoxesSetTheirOptions) {
     EXPECT_EQ(state.LiveSource, 0);
 }
 
-// Text that is not a number gives the default, the rest is clamped; the
-// button and the close box both take it over.
+// Text that is not a number gives the default, the rest is clamped (every
+// rule: settings_codec_test); the button and the close box both take it over.
 TEST_F(Form2Test, PauseTextIsTakenOverWhenTheWindowCloses) {
     auto form = Make();
-    const std::pair<const char*, double> cases[] = {{"", 2},  {"abc", 2}, {"75", 60},  {"-1", 0},
-                                                    {"0", 0}, {"60", 60}, {"1.5", 1.5}};
+    const std::pair<const char*, double> cases[] = {{"abc", 2}, {"75", 60}, {"1.5", 1.5}};
     for (const auto& [text, pause] : cases) {
         form->Open();
         form->Text1->setText(text);

@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <map>
 
@@ -118,16 +117,13 @@ TEST_F(BadInputTest, DamagedFilesEndQuietly) {
 // Either ALSA's default device takes over or there is no output at all.
 TEST_F(BadInputTest, InitWithoutSoundServerSaysNothing) {
     ASSERT_TRUE(api().Free());
-    const char* old = std::getenv("PULSE_SERVER");
-    const std::string saved = old ? old : "";
-    setenv("PULSE_SERVER", "unix:/nonexistent/chromola-test-socket", 1);
+    ServerAddress pointed("unix:/nonexistent/chromola-test-socket");
     const std::string said = stderrOf(file("stderr.txt"), [&] {
         if (api().Init(-1, 192000, 0, nullptr, nullptr))
             api().Free();
         else
             EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_DEVICE);
     });
-    old ? setenv("PULSE_SERVER", saved.c_str(), 1) : unsetenv("PULSE_SERVER");
     EXPECT_EQ(said, "");
 }
 

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -63,6 +64,25 @@ inline bool waitFor(const std::function<bool()>& condition, std::chrono::millise
         std::this_thread::sleep_for(5ms);
     return condition();
 }
+
+// Points PULSE_SERVER elsewhere for one test.
+class ServerAddress {
+  public:
+    explicit ServerAddress(const std::string& address) {
+        if (const char* old = std::getenv("PULSE_SERVER"))
+            old_ = old;
+        setenv("PULSE_SERVER", address.c_str(), 1);
+    }
+    ~ServerAddress() {
+        if (old_.empty())
+            unsetenv("PULSE_SERVER");
+        else
+            setenv("PULSE_SERVER", old_.c_str(), 1);
+    }
+
+  private:
+    std::string old_;
+};
 
 class BassTest : public ::testing::Test {
   protected:

@@ -12,7 +12,7 @@ class LifecycleTest : public BassTest {};
 // Begins by freeing the fixture's device; TearDown frees the second life.
 TEST_F(LifecycleTest, InitAndFreeGuardEveryCallAndCanBeRepeated) {
     EXPECT_EQ(api().GetVersion() >> 16, 0x0204u);
-    ASSERT_TRUE(writeSilence(file("a.wav"), AudioFormat::Wav, 44100, 2, 1.0));
+    ASSERT_TRUE(writeTone(file("a.wav"), AudioFormat::Wav, {.amplitude = 0}));
     const std::u16string path = file("a.wav").u16string();
     auto open = [&] { return api().StreamCreateFile(FALSE, path.c_str(), 0, 0, kStreamFlags); };
     ASSERT_TRUE(api().Free());

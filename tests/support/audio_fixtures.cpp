@@ -1,14 +1,13 @@
 #include "audio_fixtures.h"
 
 #include <sndfile.h>
-#include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <fstream>
 #include <numbers>
 #include <random>
+#include <string_view>
 
 namespace chromola::testing {
 
@@ -16,25 +15,20 @@ namespace fs = std::filesystem;
 
 namespace {
 
-int sndfileFormat(AudioFormat format) {
-    switch (format) {
-        case AudioFormat::Wav:
-            return SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-        case AudioFormat::Aiff:
-            return SF_FORMAT_AIFF | SF_FORMAT_PCM_16;
-        case AudioFormat::Flac:
-            return SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
-        case AudioFormat::OggVorbis:
-            return SF_FORMAT_OGG | SF_FORMAT_VORBIS;
-        case AudioFormat::OggOpus:
-            return SF_FORMAT_OGG | SF_FORMAT_OPUS;
-        case AudioFormat::Mp3:
-            return SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III;
-        case AudioFormat::Mp2:
-            return 0;
-    }
-    return 0;
-}
+// Per format, in the order of the enumeration: extension and libsndfile
+// format (0: not through libsndfile).
+struct FormatInfo {
+    const char* extension;
+    int sndfile;
+};
+constexpr FormatInfo kFormats[] = {{"wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16},
+                                   {"aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16},
+                                   {"flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16},
+                                   {"ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS},
+                                   {"ogg", SF_FORMAT_OGG | SF_FORMAT_OPUS},
+                                   {"mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III},
+                                   {"mp2", 0}};
+static_assert(std::size(kFormats) == static_cast<std::size_t>(AudioFormat::Mp2) + 1);
 
 std::vector<float> toneFrames(const Tone& tone) {
     const auto frames = static_cast<std::size_t>(std::llround(tone.seconds * tone.rate));
@@ -68,50 +62,30 @@ bool writeFrames(const fs::path& path, int format, int rate, int channels,
     return sf_close(file) == 0 && written == frames;
 }
 
-bool runQuietly(const std::vector<std::string>& argv) {
-    pid_t pid = fork();
-    if (pid < 0)
-        return false;
-    if (pid == 0) {
-        std::vector<char*> args;
-        for (const auto& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        freopen("/dev/null", "w", stdout);
-        freopen("/dev/null", "w", stderr);
-        execvp(args[0], args.data());
-        _exit(127);
-    }
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid)
-        return false;
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 void putBigEndian16(std::vector<unsigned char>& out, std::size_t at, unsigned value) {
     out[at] = static_cast<unsigned char>(value >> 8);
     out[at + 1] = static_cast<unsigned char>(value & 0xFF);
 }
 
+void putText(std::vector<unsigned char>& out, std::size_t at, std::string_view text) {
+    std::copy(text.begin(), text.end(), out.begin() + static_cast<long>(at));
+}
+
+// One cycle of a sine over kSampleBytes 8-bit samples, peak 100.
+constexpr std::size_t kSampleBytes = 64;
+int sineSample(std::size_t i) {
+    return static_cast<int>(std::lround(
+        100 * std::sin(2.0 * std::numbers::pi * static_cast<double>(i) / kSampleBytes)));
+}
+
+bool validSong(const ModuleSpec& song) {
+    return song.speed >= 1 && song.speed <= 31 && song.patterns >= 1 && song.patterns <= 64;
+}
+
 }  // namespace
 
 std::string extensionOf(AudioFormat format) {
-    switch (format) {
-        case AudioFormat::Wav:
-            return "wav";
-        case AudioFormat::Aiff:
-            return "aiff";
-        case AudioFormat::Flac:
-            return "flac";
-        case AudioFormat::OggVorbis:
-        case AudioFormat::OggOpus:
-            return "ogg";
-        case AudioFormat::Mp3:
-            return "mp3";
-        case AudioFormat::Mp2:
-            return "mp2";
-    }
-    return "bin";
+    return kFormats[static_cast<int>(format)].extension;
 }
 
 bool writeTone(const fs::path& path, AudioFormat format, const Tone& tone) {
@@ -119,7 +93,8 @@ bool writeTone(const fs::path& path, AudioFormat format, const Tone& tone) {
         return false;
     const std::vector<float> data = toneFrames(tone);
     if (format != AudioFormat::Mp2) {
-        return writeFrames(path, sndfileFormat(format), tone.rate, tone.channels, data);
+        return writeFrames(path, kFormats[static_cast<int>(format)].sndfile, tone.rate,
+                           tone.channels, data);
     }
     // MPEG layer II: libsndfile writes layer III only, so encode a WAV with
     // twolame.
@@ -128,20 +103,13 @@ bool writeTone(const fs::path& path, AudioFormat format, const Tone& tone) {
     if (!writeFrames(wav, SF_FORMAT_WAV | SF_FORMAT_PCM_16, tone.rate, tone.channels, data)) {
         return false;
     }
-    const bool ok = runQuietly({"twolame", "--quiet", "-b", "192", wav.string(), path.string()});
+    // The paths are the tests' own, in a temporary folder: no quote in them.
+    const bool ok = std::system(("twolame --quiet -b 192 '" + wav.string() + "' '" + path.string() +
+                                 "' >/dev/null 2>&1")
+                                    .c_str()) == 0;
     std::error_code ignored;
     fs::remove(wav, ignored);
     return ok && fs::exists(path);
-}
-
-bool writeSilence(const fs::path& path, AudioFormat format, int rate, int channels,
-                  double seconds) {
-    Tone tone;
-    tone.amplitude = 0.0;
-    tone.rate = rate;
-    tone.channels = channels;
-    tone.seconds = seconds;
-    return writeTone(path, format, tone);
 }
 
 double moduleSeconds(const ModuleSpec& song) {
@@ -150,26 +118,20 @@ double moduleSeconds(const ModuleSpec& song) {
 }
 
 bool writeProTrackerModule(const fs::path& path, const ModuleSpec& song) {
-    if (song.speed < 1 || song.speed > 31 || song.patterns < 1 || song.patterns > 64) {
+    if (!validSong(song))
         return false;
-    }
     constexpr std::size_t kHeader = 1084;  // title, 31 sample headers, order list, "M.K."
     constexpr std::size_t kPattern = 64 * 4 * 4;
-    constexpr std::size_t kSampleBytes = 64;  // one cycle of a sine, looped
     const std::size_t patternCount = static_cast<std::size_t>(song.patterns);
     std::vector<unsigned char> m(kHeader + patternCount * kPattern + kSampleBytes, 0);
 
-    const std::string title = "chromola test";
-    std::copy(title.begin(), title.end(), m.begin());
+    putText(m, 0, "chromola test");
     // Sample 1 header at offset 20: name (22), length in words, finetune,
-    // volume, loop start and loop length in words.
+    // volume, loop start and loop length in words (finetune and loop start 0).
     const std::size_t s1 = 20;
-    const std::string sampleName = "sine";
-    std::copy(sampleName.begin(), sampleName.end(), m.begin() + static_cast<long>(s1));
+    putText(m, s1, "sine");
     putBigEndian16(m, s1 + 22, kSampleBytes / 2);
-    m[s1 + 24] = 0;
     m[s1 + 25] = 64;
-    putBigEndian16(m, s1 + 26, 0);
     putBigEndian16(m, s1 + 28, kSampleBytes / 2);
     // The other 30 samples are empty with the customary loop length of 1.
     for (std::size_t i = 1; i < 31; ++i)
@@ -179,10 +141,7 @@ bool writeProTrackerModule(const fs::path& path, const ModuleSpec& song) {
     m[951] = 127;
     for (std::size_t i = 0; i < patternCount; ++i)
         m[952 + i] = static_cast<unsigned char>(i);
-    m[1080] = 'M';
-    m[1081] = '.';
-    m[1082] = 'K';
-    m[1083] = '.';
+    putText(m, 1080, "M.K.");
 
     // Notes: C, E, G, C' on channel 1 every 16 rows; the first row of the
     // first pattern also sets the speed (effect F).
@@ -202,17 +161,14 @@ bool writeProTrackerModule(const fs::path& path, const ModuleSpec& song) {
         }
     }
     const std::size_t data = kHeader + patternCount * kPattern;
-    for (std::size_t i = 0; i < kSampleBytes; ++i) {
-        const double v = std::sin(2.0 * std::numbers::pi * static_cast<double>(i) / kSampleBytes);
-        m[data + i] = static_cast<unsigned char>(static_cast<signed char>(std::lround(v * 100)));
-    }
+    for (std::size_t i = 0; i < kSampleBytes; ++i)
+        m[data + i] = static_cast<unsigned char>(static_cast<signed char>(sineSample(i)));
     return writeBytes(path, m);
 }
 
 bool writeScreamTrackerModule(const fs::path& path, const ModuleSpec& song) {
-    if (song.speed < 1 || song.speed > 31 || song.patterns < 1 || song.patterns > 64) {
+    if (!validSong(song))
         return false;
-    }
     // Layout, every block on a 16-byte boundary (the format addresses them in
     // paragraphs): header 96, order list (even length), one instrument
     // pointer and the pattern pointers, then the instrument (80), the
@@ -251,7 +207,6 @@ bool writeScreamTrackerModule(const fs::path& path, const ModuleSpec& song) {
         at += 2 + packed[p].size();
     }
     const std::size_t sampleAt = align(at);
-    constexpr std::size_t kSampleBytes = 64;
     std::vector<unsigned char> m(sampleAt + kSampleBytes, 0);
     auto put16 = [&](std::size_t i, std::size_t v) {
         m[i] = static_cast<unsigned char>(v & 0xFF);
@@ -262,8 +217,7 @@ bool writeScreamTrackerModule(const fs::path& path, const ModuleSpec& song) {
         put16(i + 2, v >> 16);
     };
 
-    const std::string title = "chromola test";
-    std::copy(title.begin(), title.end(), m.begin());
+    putText(m, 0, "chromola test");
     m[28] = 0x1A;
     m[29] = 16;  // module type: ST3
     put16(32, orders);
@@ -271,10 +225,7 @@ bool writeScreamTrackerModule(const fs::path& path, const ModuleSpec& song) {
     put16(36, patterns);
     put16(40, 0x1320);  // made by ST 3.20
     put16(42, 2);       // samples are unsigned
-    m[44] = 'S';
-    m[45] = 'C';
-    m[46] = 'R';
-    m[47] = 'M';
+    putText(m, 44, "SCRM");
     m[48] = 64;    // global volume
     m[49] = 6;     // initial speed (the first row sets the real one)
     m[50] = 125;   // tempo
@@ -295,27 +246,20 @@ bool writeScreamTrackerModule(const fs::path& path, const ModuleSpec& song) {
     m[ins + 13] = static_cast<unsigned char>((sampleAt / 16) >> 16);
     put16(ins + 14, (sampleAt / 16) & 0xFFFF);
     put32(ins + 16, kSampleBytes);
-    put32(ins + 20, 0);
     put32(ins + 24, kSampleBytes);
     m[ins + 28] = 64;
     m[ins + 31] = 1;
     put32(ins + 32, 8363);
-    const std::string sampleName = "sine";
-    std::copy(sampleName.begin(), sampleName.end(), m.begin() + static_cast<long>(ins + 48));
-    m[ins + 76] = 'S';
-    m[ins + 77] = 'C';
-    m[ins + 78] = 'R';
-    m[ins + 79] = 'S';
+    putText(m, ins + 48, "sine");
+    putText(m, ins + 76, "SCRS");
 
     for (std::size_t p = 0; p < patterns; ++p) {
         put16(patternAt[p], packed[p].size() + 2);
         std::copy(packed[p].begin(), packed[p].end(),
                   m.begin() + static_cast<long>(patternAt[p] + 2));
     }
-    for (std::size_t i = 0; i < kSampleBytes; ++i) {
-        const double v = std::sin(2.0 * std::numbers::pi * static_cast<double>(i) / kSampleBytes);
-        m[sampleAt + i] = static_cast<unsigned char>(128 + std::lround(v * 100));
-    }
+    for (std::size_t i = 0; i < kSampleBytes; ++i)
+        m[sampleAt + i] = static_cast<unsigned char>(128 + sineSample(i));
     return writeBytes(path, m);
 }
 

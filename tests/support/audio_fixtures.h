@@ -30,10 +30,6 @@ struct Tone {
 // (and 8/12/16/24 kHz) only.
 bool writeTone(const std::filesystem::path& path, AudioFormat format, const Tone& tone);
 
-// Writes digital silence.
-bool writeSilence(const std::filesystem::path& path, AudioFormat format, int rate, int channels,
-                  double seconds);
-
 struct ModuleSpec {
     int speed = 6;  // ticks per row at 125 BPM: one pattern of 64 rows lasts speed * 1.28 s
     int patterns = 1;
