@@ -78,7 +78,11 @@ double Decoded(const char* name, const QString& text, const QLocale& locale) {
                                                      {"Green", s.green},
                                                      {"Blue", s.blue},
                                                      {"FlashLimit", s.flashLimit},
-                                                     {"AutoLevel", s.autoLevel}};
+                                                     {"AutoLevel", s.autoLevel},
+                                                     {"Universe", s.universe},
+                                                     {"Address", s.address},
+                                                     {"Layout", s.layout},
+                                                     {"Fixtures", s.fixtures}};
     for (const auto& [known, value] : values) {
         if (qstrcmp(known, name) == 0) {
             return value;
