@@ -16,7 +16,6 @@
 #include <pulse/rtclock.h>
 
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <cstring>
 #include <functional>
@@ -32,12 +31,13 @@ namespace chromola::audio {
 
 namespace {
 
-// A server that took the connection must finish the handshake within this,
-// or it counts as no server. Where there is no server at all, connecting
-// fails at once.
+// A server that took the connection must answer its first message within
+// this, or it counts as no server. Where there is no server at all,
+// connecting fails at once.
 constexpr pa_usec_t kAnswerTimeout = 500 * PA_USEC_PER_MSEC;
-// Each later step of a start or of a listing: looking sources up, opening
-// the record stream (a real device may take a moment to open).
+// Each later step, once the server has answered: the rest of the handshake
+// (which sets up shared memory: slow under a sanitizer), looking sources
+// up, opening the record stream (a real device may take a moment to open).
 constexpr pa_usec_t kRequestTimeout = 2 * PA_USEC_PER_SEC;
 // Half a display tick: the server hands over new frames at least twice per
 // tick, so no tick goes without news.
@@ -140,10 +140,14 @@ class ServerLink {
             throw Error(BASS_ERROR_MEM);
         started_ = true;
         LoopLock lock(loop_);
-        if (!waitUntil(kAnswerTimeout,
-                       [&] { return pa_context_get_state(context_) == PA_CONTEXT_READY; })) {
+        // Once it is setting the name, the server has answered.
+        const auto answered = [&] {
+            const pa_context_state_t state = pa_context_get_state(context_);
+            return state == PA_CONTEXT_SETTING_NAME || state == PA_CONTEXT_READY;
+        };
+        const auto ready = [&] { return pa_context_get_state(context_) == PA_CONTEXT_READY; };
+        if (!waitUntil(kAnswerTimeout, answered) || !waitUntil(kRequestTimeout, ready))
             throw Error(BASS_ERROR_DEVICE);
-        }
     }
 
     void close() noexcept {
