@@ -4,6 +4,7 @@
 #include <string>
 
 #include "bass.h"
+#include "capture.h"
 #include "error.h"
 #include "fft.h"
 #include "library.h"
@@ -140,6 +141,14 @@ BASSDEF(DWORD) BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) {
 
 BASSDEF(DWORD) BASS_ChannelIsActive(DWORD handle) {
     return guarded<DWORD>(BASS_ACTIVE_STOPPED, [&] { return library().isActive(handle); });
+}
+
+BASSDEF(int) CHROMOLA_CaptureSources(CHROMOLA_CAPTURE_SOURCE* sources, int max) {
+    return guarded<int>(-1, [&] { return listCaptureSources(sources, max); });
+}
+
+BASSDEF(DWORD) CHROMOLA_CaptureStart(const char* source, DWORD which) {
+    return guarded<DWORD>(0, [&] { return library().startCapture(source, which); });
 }
 
 }  // extern "C"

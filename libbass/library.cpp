@@ -12,6 +12,10 @@
 // - Decoder threads, one per channel: they alone run the channel's decoder.
 //   They take their channel's request mutex for moments only, never while
 //   decoding.
+// - Capture threads, one per capture: the libpulse main loop of its own
+//   connection to the sound server. It alone writes the capture's history
+//   (lock-free, a seqlock) and follows the default output; it takes no lock
+//   of the library.
 //
 // Locks, in the order they may be taken (a thread holding one only takes
 // those below it):
@@ -24,14 +28,18 @@
 //    and waiting for it); Channel::spectrumMutex_; the device's own lock,
 //    taken by flush and wake: libpulse's main loop lock, then under it the
 //    stand-in's, or the no-sound timer's mutex (which its thread holds only
-//    to sleep, never while rendering).
+//    to sleep, never while rendering). A capture's spectrum mutex (callers
+//    only, one spectrum at a time); its main loop lock, held by a caller only
+//    while the capture starts (up to the sound server's time-outs) and while
+//    it is freed, and by its thread while handling the server's messages.
 // 4. Library::mutex_, the library lock: held only to find, insert or erase
 //    channels and to copy the device pointer, never across other work and
 //    never while taking another lock.
 //
-// Lifetimes: a call copies the shared pointers to its channel and to the
-// device out of the table and then works on the copies, so a channel freed
-// or a BASS_Free meanwhile leaves them valid; free() waits until the last
+// Lifetimes: a call copies the shared pointers to its channel (or capture)
+// and to the device out of the table and then works on the copies, so a
+// channel freed or a BASS_Free meanwhile leaves them valid; a capture is
+// started and stopped outside the library lock; free() waits until the last
 // copy of the device is gone, so that a new device never renders from the
 // mixer while the old one still does.
 #include "library.h"
@@ -183,16 +191,21 @@ DWORD Library::loadMusic(std::unique_ptr<ByteSource> source, DWORD flags, DWORD 
     return add(std::move(channel), generation);
 }
 
-DWORD Library::add(std::shared_ptr<Channel> channel, uint64_t generation) {
-    std::lock_guard lock(mutex_);
-    if (!device_ || generation != deviceGeneration_)
-        throw Error(BASS_ERROR_INIT);
+DWORD Library::newHandle() {
     // Handles count up and are never handed out twice in practice (2^32
     // channels), so a stale handle can not name a newer channel.
     DWORD handle = lastHandle_;
     do {
         ++handle;
-    } while (handle == 0 || channels_.count(handle));
+    } while (handle == 0 || channels_.count(handle) || captures_.count(handle));
+    return handle;
+}
+
+DWORD Library::add(std::shared_ptr<Channel> channel, uint64_t generation) {
+    std::lock_guard lock(mutex_);
+    if (!device_ || generation != deviceGeneration_)
+        throw Error(BASS_ERROR_INIT);
+    const DWORD handle = newHandle();
     // Attaching only fills a free slot: it never waits for the output.
     mixer_.attach(channel.get());
     channels_.emplace(handle, std::move(channel));
@@ -200,10 +213,27 @@ DWORD Library::add(std::shared_ptr<Channel> channel, uint64_t generation) {
     return handle;
 }
 
+DWORD Library::startCapture(const char* source, DWORD which) {
+    // Connecting and starting take up to the server's time-outs: no lock.
+    auto capture = std::make_shared<Capture>(source, which);
+    std::lock_guard lock(mutex_);
+    const DWORD handle = newHandle();
+    captures_.emplace(handle, std::move(capture));
+    lastHandle_ = handle;
+    return handle;
+}
+
 void Library::freeChannel(DWORD handle, ChannelKind kind) {
     std::shared_ptr<Channel> doomed;
+    std::shared_ptr<Capture> stopped;  // stops here, or with the last call using it
     {
         std::lock_guard lock(mutex_);
+        if (auto it = captures_.find(handle);
+            it != captures_.end() && kind == ChannelKind::Stream) {
+            stopped = std::move(it->second);
+            captures_.erase(it);
+            return;
+        }
         auto it = channels_.find(handle);
         if (it == channels_.end() || it->second->kind() != kind)
             throw Error(BASS_ERROR_HANDLE);
@@ -219,8 +249,14 @@ Library::Target Library::find(DWORD handle) const {
     std::lock_guard lock(mutex_);
     auto it = channels_.find(handle);
     if (it == channels_.end())
-        throw Error(BASS_ERROR_HANDLE);
+        throw Error(captures_.count(handle) ? BASS_ERROR_NOTAVAIL : BASS_ERROR_HANDLE);
     return {it->second, device_};
+}
+
+std::shared_ptr<Capture> Library::findCapture(DWORD handle) const {
+    std::lock_guard lock(mutex_);
+    auto it = captures_.find(handle);
+    return it == captures_.end() ? nullptr : it->second;
 }
 
 // Caller holds the channel's control().
@@ -288,11 +324,15 @@ QWORD Library::secondsToBytes(DWORD handle, double seconds) const {
 }
 
 void Library::spectrum(DWORD handle, float* out) const {
+    if (const auto capture = findCapture(handle))
+        return capture->spectrum(out);
     const auto [channel, device] = find(handle);
     channel->spectrum(device->heardFrame(), out);
 }
 
 DWORD Library::isActive(DWORD handle) const {
+    if (const auto capture = findCapture(handle))
+        return capture->present() ? BASS_ACTIVE_PLAYING : BASS_ACTIVE_STALLED;
     const auto [channel, device] = find(handle);
     if (!channel->playing() || channel->ended(device->heardFrame()))
         return BASS_ACTIVE_STOPPED;

@@ -1,6 +1,6 @@
 // The state behind the C API: the output device, the mixer, the channels by
-// handle and the global volumes. Every method may be called from any thread;
-// methods report failures by throwing Error.
+// handle (files, modules and captures) and the global volumes. Every method
+// may be called from any thread; methods report failures by throwing Error.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +12,7 @@
 
 #include "bass.h"
 #include "byte_source.h"
+#include "capture.h"
 #include "channel.h"
 #include "device.h"
 #include "mixer.h"
@@ -34,6 +35,9 @@ class Library {
 
     DWORD createStream(std::unique_ptr<ByteSource> source, DWORD flags);
     DWORD loadMusic(std::unique_ptr<ByteSource> source, DWORD flags, DWORD freq);
+    // A capture belongs to no output: it needs no init() and outlives free().
+    DWORD startCapture(const char* source, DWORD which);
+    // Streams and captures go with ChannelKind::Stream.
     void freeChannel(DWORD handle, ChannelKind kind);
     // Throws Error(INIT) when BASS_Init has not been called, so that opening
     // reports that before any complaint about the file.
@@ -55,7 +59,13 @@ class Library {
         std::shared_ptr<Channel> channel;
         std::shared_ptr<OutputDevice> device;
     };
+    // Throws Error(HANDLE) for an unknown handle, Error(NOTAVAIL) for a
+    // capture's: it has no position, length or playing to speak of.
     Target find(DWORD handle) const;
+    // nullptr when the handle is not a capture's.
+    std::shared_ptr<Capture> findCapture(DWORD handle) const;
+    // A handle that names nothing yet; the caller holds mutex_.
+    DWORD newHandle();
     DWORD add(std::shared_ptr<Channel> channel, uint64_t generation);
     // The output's rate and generation for a channel about to be opened;
     // the generation tells add() whether the output changed meanwhile.
@@ -80,6 +90,7 @@ class Library {
     uint64_t deviceGeneration_ = 0;  // changes with every init, so a channel made for
                                      // an older device is never attached to a newer one
     std::map<DWORD, std::shared_ptr<Channel>> channels_;
+    std::map<DWORD, std::shared_ptr<Capture>> captures_;
     DWORD lastHandle_ = 0;
 };
 

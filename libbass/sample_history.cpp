@@ -26,19 +26,28 @@ void SampleHistory::append(const float* mono, std::size_t n) noexcept {
 }
 
 void SampleHistory::copy(int64_t start, float* out, std::size_t n) const noexcept {
+    run_.read([&](const SeqLocked<2>::Values& run) { copyHeld(run, start, out, n); });
+}
+
+void SampleHistory::copyNewest(float* out, std::size_t n) const noexcept {
+    run_.read([&](const SeqLocked<2>::Values& run) {
+        copyHeld(run, static_cast<int64_t>(run[1]) - static_cast<int64_t>(n), out, n);
+    });
+}
+
+void SampleHistory::copyHeld(const SeqLocked<2>::Values& run, int64_t start, float* out,
+                             std::size_t n) const noexcept {
     const int64_t stop = start + static_cast<int64_t>(n);
     const int64_t cap = static_cast<int64_t>(capacity_);
-    run_.read([&](const SeqLocked<2>::Values& run) {
-        std::fill_n(out, n, 0.0f);
-        const auto begin = static_cast<int64_t>(run[0]);
-        const auto end = static_cast<int64_t>(run[1]);
-        const int64_t from = std::max({start, begin, end - cap});
-        const int64_t to = std::min(stop, end);
-        for (int64_t f = from; f < to; ++f) {
-            out[f - start] = data_[static_cast<std::size_t>(f) & (capacity_ - 1)].load(
-                std::memory_order_acquire);
-        }
-    });
+    std::fill_n(out, n, 0.0f);
+    const auto begin = static_cast<int64_t>(run[0]);
+    const auto end = static_cast<int64_t>(run[1]);
+    const int64_t from = std::max({start, begin, end - cap});
+    const int64_t to = std::min(stop, end);
+    for (int64_t f = from; f < to; ++f) {
+        out[f - start] =
+            data_[static_cast<std::size_t>(f) & (capacity_ - 1)].load(std::memory_order_acquire);
+    }
 }
 
 }  // namespace chromola::audio

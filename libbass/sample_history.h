@@ -28,8 +28,13 @@ class SampleHistory {
     // (not decoded yet, already overwritten, or before the current run)
     // reads as 0.
     void copy(int64_t start, float* out, std::size_t n) const noexcept;
+    // Copies the newest n frames, the last one last; frames not held read as 0.
+    void copyNewest(float* out, std::size_t n) const noexcept;
 
   private:
+    void copyHeld(const SeqLocked<2>::Values& run, int64_t start, float* out,
+                  std::size_t n) const noexcept;
+
     std::size_t capacity_;
     std::vector<std::atomic<float>> data_;
     SeqLocked<2> run_;  // {first frame of the run, frame after the last one}, guards data_

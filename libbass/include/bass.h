@@ -104,11 +104,14 @@ BASSDEF(DWORD) BASS_ChannelIsActive(DWORD handle);
 // capture of the sound the computer plays (an output's monitor) or of an
 // input such as a microphone, through the sound server. A capture channel's
 // handle is accepted by BASS_ChannelGetData (BASS_DATA_FFT2048, the same
-// scale and window as for a stream: the newest 2048 frames),
-// BASS_ChannelIsActive (BASS_ACTIVE_PLAYING while its source is there,
-// BASS_ACTIVE_STALLED once it has gone) and BASS_StreamFree. The
-// usual rules hold: failure values and the calling thread's error code.
-// Capture needs no BASS_Init.
+// scale and window as for a stream: the newest 2048 frames, mixed to mono;
+// it never waits on the sound server), BASS_ChannelIsActive
+// (BASS_ACTIVE_PLAYING while its source is there, BASS_ACTIVE_STALLED once it
+// has gone; GetData then reads silence) and BASS_StreamFree; the other
+// channel calls fail with BASS_ERROR_NOTAVAIL, BASS_MusicFree with
+// BASS_ERROR_HANDLE. The usual rules hold: failure values and the calling
+// thread's error code. Capture needs no BASS_Init, works beside an
+// initialised output, and BASS_Free leaves it running.
 
 typedef struct CHROMOLA_CAPTURE_SOURCE {
     char id[256];           // the source's name on the sound server
@@ -118,19 +121,24 @@ typedef struct CHROMOLA_CAPTURE_SOURCE {
     BOOL isDefaultInput;    // the default input
 } CHROMOLA_CAPTURE_SOURCE;
 
-// Fills up to `max` entries of `sources` and returns how many sources there
-// are (which may be more than `max`), or -1 (error code set) when no sound
-// server answers.
+// Fills up to `max` entries of `sources` (NULL when `max` is 0) and returns
+// how many sources there are (which may be more than `max`), or -1 (error
+// code set: BASS_ERROR_DEVICE when no sound server answers, as for
+// CHROMOLA_CaptureStart).
 BASSDEF(int) CHROMOLA_CaptureSources(CHROMOLA_CAPTURE_SOURCE* sources, int max);
 
 // What CHROMOLA_CaptureStart captures when `source` is NULL.
 #define CHROMOLA_CAPTURE_OUTPUT 1  // the default output's monitor, following the default output
-#define CHROMOLA_CAPTURE_INPUT 2   // the default input
+#define CHROMOLA_CAPTURE_INPUT 2   // the default input at the time of the call
 
-// Starts capturing `source` (an id from CHROMOLA_CaptureSources), or with a
-// NULL source what `which` names; returns the channel's handle, or 0 (error
-// code set: BASS_ERROR_DEVICE when no sound server answers, within 100 ms;
-// BASS_ERROR_ILLPARAM for an unknown source).
+// Starts capturing `source` (an id from CHROMOLA_CaptureSources; `which` is
+// then ignored), or with a NULL source what `which` names; returns the
+// channel's handle, or 0 (error code set: BASS_ERROR_DEVICE when no sound
+// server answers: at once when there is none, after 0.5 s when one takes the
+// connection but does not answer; BASS_ERROR_ILLPARAM for an unknown source,
+// an empty id or an unknown `which`). Only the default output's capture moves
+// to another source (when the default output changes or goes); any other
+// stays on its source and stalls when that goes.
 BASSDEF(DWORD) CHROMOLA_CaptureStart(const char* source, DWORD which);
 
 #ifdef __cplusplus
