@@ -92,11 +92,11 @@ class CaptureTest : public BassTest {
         return std::system((environment + "(" + command + ") >/dev/null 2>&1").c_str()) == 0;
     }
 
-    // Half-scale tone centred on bin, 30 s: longer than any test.
+    // Half-scale tone centred on bin, 20 s: longer than any test.
     fs::path tone(int bin) const {
         const fs::path path = file("bin" + std::to_string(bin) + ".wav");
         if (!fs::exists(path))
-            writeTone(path, AudioFormat::Wav, {bin * kRate / 2048.0, 0.5, kRate, 2, 30.0});
+            writeTone(path, AudioFormat::Wav, {bin * kRate / 2048.0, 0.5, kRate, 2, 20.0});
         return path;
     }
 
