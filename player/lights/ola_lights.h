@@ -31,7 +31,7 @@ class OlaLights : public ColourSink {
     // Connects to olad on 127.0.0.1:`olaPort`; never starts olad itself.
     explicit OlaLights(const LightsOptions& options, std::uint16_t olaPort = kOlaDefaultPort);
     // Sends the idle frame before the sender ends, so that lights are never
-    // left on the last bright colour.
+    // left on the last bright colour; waits for olad at most a second.
     ~OlaLights() override;
     OlaLights(const OlaLights&) = delete;
     OlaLights& operator=(const OlaLights&) = delete;
@@ -42,7 +42,8 @@ class OlaLights : public ColourSink {
 
     // Takes effect with the next frame; any thread.
     void SetOptions(const LightsOptions& options);
-    // olad accepted the connection and the last frame went out; any thread.
+    // A connection to olad is open: false while olad is missing and while
+    // output is switched off; any thread.
     bool Connected() const;
 
   private:

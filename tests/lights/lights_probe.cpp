@@ -5,6 +5,7 @@
 //   colour T I R G B    tick I fed R G B
 //   idle T              ShowIdle
 //   connected T 0|1     Connected() changed (looked at once per tick)
+//   closing T           OlaLights about to be destroyed
 //   done T              OlaLights destroyed
 // With `close` at the end it skips ShowIdle and is destroyed mid-track, as
 // the player is when its window closes while a track plays.
@@ -79,6 +80,8 @@ int main(int argc, char** argv) {
             std::this_thread::sleep_for(std::chrono::milliseconds(300));
             noteConnection();
         }
+        std::printf("closing %.6f\n", Now());
+        std::fflush(stdout);
     }
     std::printf("done %.6f\n", Now());
     return 0;

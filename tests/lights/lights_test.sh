@@ -117,15 +117,20 @@ def frame(r, g, b):
 idle_frame = frame(12, 17, 11) if idle else [0] * 512
 
 fed, connected, ticks_expected = [], [], int((10 if outage else 3) * 1000 / 17)
+idle_called = closing = None
 for line in open(folder + "/fed"):
     word, t, *rest = line.split()
     if word == "colour":
-        fed.append((float(t), frame(*map(int, rest[1:]))))
+        fed.append(frame(*map(int, rest[1:])))
     elif word == "connected":
         connected.append(int(rest[0]))
+    elif word == "idle":
+        idle_called = float(t)
+    elif word == "closing":
+        closing = float(t)
 if len(fed) != ticks_expected:
     failures.append("probe fed %d ticks, not %d" % (len(fed), ticks_expected))
-expected = [f for _, f in fed] + [idle_frame]
+expected = fed + [idle_frame]
 
 packets = {"artnet": [], "sacn": []}
 for line in open(folder + "/capture"):
@@ -156,6 +161,9 @@ for kind, got in packets.items():
         failures.append("%s: %d packets match no fed frame in order" % (kind, stray))
     if got[-1][2] != idle_frame:
         failures.append("%s: the last frame is not the idle frame but %s..." % (kind, got[-1][2][:8]))
+    # ShowIdle's own frame, before closing sends it again.
+    if idle_called and not any(idle_called < t < closing and s == idle_frame for t, _, s in got):
+        failures.append("%s: no idle frame between ShowIdle and closing" % kind)
     fed_seen = len([j for j in seen if j < len(fed)])
     if outage:
         before = [t for t, _, _ in got if t < down]
