@@ -54,17 +54,26 @@ bool HandOverPaths(const QString& socketPath, const QStringList& paths, int time
 }
 
 InstanceServer::InstanceServer(QString socketPath, std::function<void(const QStringList&)> open,
-                               int gatherMs)
-    : socketPath_(std::move(socketPath)), open_(std::move(open)) {
+                               int gatherMs, int joinMs)
+    : socketPath_(std::move(socketPath)), open_(std::move(open)), joinMs_(joinMs) {
     gather_.setSingleShot(true);
     gather_.setInterval(gatherMs);
-    connect(&gather_, &QTimer::timeout, this, [this] {
-        const QStringList paths = MergeHandedOver(std::exchange(arrived_, {}));
-        if (!paths.isEmpty()) {
-            open_(paths);
-        }
-    });
+    connect(&gather_, &QTimer::timeout, this, &InstanceServer::Open);
     connect(&server_, &QLocalServer::newConnection, this, &InstanceServer::Accept);
+}
+
+void InstanceServer::Open() {
+    if (!sinceOpened_.isValid() || sinceOpened_.hasExpired(joinMs_)) {
+        opened_.clear();
+    }
+    for (QStringList& list : std::exchange(arrived_, {})) {
+        opened_.push_back(std::move(list));
+    }
+    sinceOpened_.start();
+    const QStringList paths = MergeHandedOver(opened_);
+    if (!paths.isEmpty()) {
+        open_(paths);
+    }
 }
 
 InstanceServer::~InstanceServer() = default;

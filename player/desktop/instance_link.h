@@ -1,11 +1,14 @@
 // One player per user: the start that holds the instance lock listens on a
 // local socket beside it, and a later start with files hands them over
-// there instead of opening a second window. File managers start one process
-// per file, so arrivals are gathered for a moment and opened as one list,
-// together with the listening start's own files.
+// there instead of opening a second window. File managers may start one
+// process per file, all at once, and a busy machine starts them unevenly:
+// arrivals are gathered for a moment and opened as one list, together with
+// the listening start's own files, and what arrives shortly after an opening
+// joins the list just opened instead of replacing it.
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QLocalServer>
 #include <QObject>
 #include <QStringList>
@@ -23,9 +26,10 @@ bool HandOverPaths(const QString& socketPath, const QStringList& paths, int time
 
 class InstanceServer : public QObject {
   public:
-    // `open` gets each gathered list once no more has come for `gatherMs`.
+    // `open` gets each gathered list once no more has come for `gatherMs`;
+    // lists arriving within `joinMs` of an opening are opened with it again.
     InstanceServer(QString socketPath, std::function<void(const QStringList&)> open,
-                   int gatherMs = 300);
+                   int gatherMs = 300, int joinMs = 2000);
     ~InstanceServer() override;
 
     // Only the holder of the instance lock may listen: an earlier socket at
@@ -37,12 +41,17 @@ class InstanceServer : public QObject {
 
   private:
     void Accept();
+    void Open();
 
     QString socketPath_;
     std::function<void(const QStringList&)> open_;
+    int joinMs_;
     QLocalServer server_;
     QTimer gather_;
     std::vector<QStringList> arrived_;
+    // The lists of the last opening and when it was.
+    std::vector<QStringList> opened_;
+    QElapsedTimer sinceOpened_;
 };
 
 }  // namespace chromola

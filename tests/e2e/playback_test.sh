@@ -159,7 +159,7 @@ installed_package)
   echo "Depends: $depends"
   grep -q libqt6widgets6 <<<"$depends" && grep -q libsndfile1 <<<"$depends" ||
     fail "Depends not taken from the libraries"
-  e2e_undo+=("apt-get remove -y chromola")
+  e2e_undo+=("apt-get purge -y -o DPkg::Lock::Timeout=300 chromola")
   apt-get install -y -q -o DPkg::Lock::Timeout=300 "$deb" >"$E2E_DIR/apt.log" 2>&1 ||
     fail "apt-get install: $(tail -n 5 "$E2E_DIR/apt.log")"
   installed=$(dpkg -L chromola)
