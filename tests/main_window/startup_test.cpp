@@ -1,5 +1,5 @@
-// The main window's life cycle: the checks at start, layout and minimum
-// size. The first start's look and closing: settings_store_test.
+// The main window's life cycle: the checks at start, the first start's look,
+// layout and minimum size. Closing: settings_store_test.
 #include <gtest/gtest.h>
 
 #include <QFile>
@@ -52,12 +52,18 @@ TEST(Startup, LockThatCannotBeMadeLetsThePlayerRunUnguarded) {
     EXPECT_TRUE(unguarded.player().isLoaded());
 }
 
-// The panel keeps 154 x 292 pixels in the bottom-right corner, the picture
-// the rest but one pixel; a minimised window keeps its layout.
+// A first start shows the picture, ticks not, with the focus on the file
+// button (the idle colour: the idle_window end-to-end case). The panel keeps
+// 154 x 292 pixels in the bottom-right corner, the picture the rest but one
+// pixel; a minimised window keeps its layout.
 TEST(Layout, PanelKeepsTheCornerPictureTakesTheRestAndSizeHasAMinimum) {
+    ForgetSettings();
     PlayerHarness harness;
     ASSERT_FALSE(harness.Start().has_value());
     Form1& form = harness.form();
+    EXPECT_TRUE(form.Image1->isVisible());
+    EXPECT_FALSE(form.Timer1.isActive());
+    EXPECT_EQ(QApplication::focusWidget(), form.Command1);
     form.resize(800, 600);
     Spin(20);
     EXPECT_EQ(form.Frame1->geometry(), QRect(646, 308, 154, 292));

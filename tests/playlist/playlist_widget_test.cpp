@@ -1,6 +1,6 @@
-// The playlist on the real main window: every format through the real
-// library, the mouse on the list, the popup menu and the tooltip. The
-// playlist's rules themselves are checked on the core (tests/core).
+// The playlist on the real main window: the mouse on the list, drops, the
+// popup menu and the tooltip. The playlist's rules are checked on the core
+// (tests/core), every format on the library (tests/libbass).
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -26,29 +26,6 @@ class PlaylistTest : public PlayerTest {
         return entries;
     }
 };
-
-TEST_F(PlaylistTest, EveryFormatPlaysAndModulesComeThroughTheFallback) {
-    const std::pair<std::string, AudioFormat> cases[] = {
-        {"tone.wav", AudioFormat::Wav},     {"tone.aif", AudioFormat::Aiff},
-        {"tone.flac", AudioFormat::Flac},   {"tone.ogg", AudioFormat::OggVorbis},
-        {"opus.ogg", AudioFormat::OggOpus}, {"tone.mp3", AudioFormat::Mp3},
-        {"tone.mp2", AudioFormat::Mp2}};
-    for (const auto& [name, format] : cases) {
-        SCOPED_TRACE(name);
-        harness.ChooseFiles({WriteTone(dir, name, Tone{.seconds = 3}, format)});
-        EXPECT_EQ(Entries(), QStringList{QString::fromStdString(name)});
-        EXPECT_TRUE(harness.IsPlaying());
-        EXPECT_TRUE(harness.form().printedText().isEmpty());
-        EXPECT_EQ(harness.form().HScroll1->maximum(), 3);
-    }
-    ModuleSpec song;
-    song.speed = 3;
-    ASSERT_TRUE(writeProTrackerModule(dir / "song.mod", song));
-    harness.ChooseFiles({QPath(dir / "song.mod")});
-    EXPECT_TRUE(harness.IsPlaying());
-    EXPECT_TRUE(harness.form().printedText().isEmpty());
-    EXPECT_EQ(harness.form().HScroll1->maximum(), qRound(moduleSeconds(song)));
-}
 
 // A double-click plays the entry under the pointer, Return the selected one.
 TEST_F(PlaylistTest, DoubleClickOrReturnPlaysTheEntry) {

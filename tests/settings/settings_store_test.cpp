@@ -18,7 +18,6 @@
 #include <unistd.h>
 
 #include "audio_fixtures.h"
-#include "display/display_controller.h"
 #include "player_harness.h"
 #include "settings/settings_store.h"
 
@@ -77,24 +76,6 @@ QString StoredText(const QString& name) {
 QStringList SettingsFolder() {
     return QDir(QFileInfo(SettingsFilePath()).absolutePath())
         .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-}
-
-// The first start, without a file: the idle look with the focus on the file
-// button and the default brightness (the defaults themselves:
-// settings_codec_test; the geometry, half the work area centred in it: the
-// window_round_trip end-to-end case).
-TEST(SettingsStore, FirstStartShowsTheIdleLookWithDefaults) {
-    ForgetSettings();
-    PlayerHarness harness;
-    ASSERT_FALSE(harness.Start().has_value());
-    Form1& form = harness.form();
-    EXPECT_EQ(form.backColor(), QColor(12, 17, 11));
-    EXPECT_TRUE(form.Image1->isVisible());
-    EXPECT_FALSE(form.Timer1.isActive());
-    EXPECT_EQ(QApplication::focusWidget(), form.Command1);
-    EXPECT_EQ(form.windowStateValue(), kNormal);
-    EXPECT_EQ(form.VScroll1->value(), 17);
-    EXPECT_EQ(harness.player().core().display.Brightness(), 0.425f);
 }
 
 // What QSettings makes of damaged text (it reads "1,2,3" as a list and
