@@ -89,7 +89,7 @@ live)
   paplay -d micsink "$E2E_DIR/red.wav" 2>/dev/null &
   e2e_pids+=($!)
   start_player "$E2E_DIR/green.wav" 'Live=1\nLiveSource=0\n'
-  shows "$green" || fail "the computer's sound: $(e2e_pixel "$id" 30 30), not $green"
+  e2e_until shows "$green" || fail "the computer's sound: $(e2e_pixel "$id" 30 30), not $green"
   before=$(wc -l <"$log")
   pactl set-default-source mic
   sleep 3
@@ -98,7 +98,7 @@ live)
   close_player "$id" "$pid"
   grep -q '^Live=1$' "$conf" || fail "live mode not kept"
   start_player "$E2E_DIR/green.wav" 'Live=1\nLiveSource=1\n'
-  shows "$red" || fail "the microphone: $(e2e_pixel "$id" 30 30), not $red"
+  e2e_until shows "$red" || fail "the microphone: $(e2e_pixel "$id" 30 30), not $red"
   pactl unload-module module-remap-source
   e2e_until wider 0 || fail "no message when the microphone went"
   lost=$(printed)
