@@ -15,6 +15,7 @@
 // moment to the change (the capture path's latency).
 // Processor time: this process while it plays a file and polls its spectrum
 // every 17 ms, then while it captures alone and polls the same way.
+// And first, how soon a capture fails where no sound server answers.
 // Usage: libbass_capture_latency [onsets=20] [seconds=10]
 #include <sys/resource.h>
 
@@ -23,6 +24,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <random>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -129,6 +131,30 @@ void onsetLatency(DWORD h, DWORD live, int onsets, Clock::duration tick) {
     summary("sink plays it -> captured spectrum", difference);
 }
 
+// How soon starting a capture fails where no sound server answers: the
+// client pointed at a socket that is not there.
+void noServer(const std::string& socket) {
+    const char* old = std::getenv("PULSE_SERVER");
+    const std::string saved = old ? old : "";
+    setenv("PULSE_SERVER", ("unix:" + socket).c_str(), 1);
+    std::vector<double> failed;
+    int code = 0;
+    for (int i = 0; i < 10; ++i) {
+        const auto t0 = Clock::now();
+        const DWORD h = CHROMOLA_CaptureStart(nullptr, CHROMOLA_CAPTURE_OUTPUT);
+        failed.push_back(ms(Clock::now() - t0));
+        code = BASS_ErrorGetCode();
+        if (h)
+            BASS_StreamFree(h);
+    }
+    if (old)
+        setenv("PULSE_SERVER", saved.c_str(), 1);
+    else
+        unsetenv("PULSE_SERVER");
+    std::printf("without a sound server (error %d):\n", code);
+    summary("capture start -> failure", failed);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -144,6 +170,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot write the tones in %s\n", dir.path().c_str());
         return 2;
     }
+    noServer((dir / "no-server").string());
     if (!BASS_Init(-1, 44100, 0, nullptr, nullptr)) {
         std::fprintf(stderr, "BASS_Init(-1) failed: %d (no sound server?)\n", BASS_ErrorGetCode());
         return 2;

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # CPU share of one core used by the player and by the X server while the
 # player plays a 60-second mp3 with its window visible, while it rests in the
-# pause after a finished track, and with an empty playlist; and the player's
-# peak resident memory. Xvfb with openbox, sound into a PulseAudio null sink.
+# pause after a finished track, with an empty playlist, and in live mode while
+# another program plays the same music; and the player's peak resident memory.
+# Then the capture path's latency (libbass_capture_latency). Xvfb with
+# openbox, sound into a PulseAudio null sink.
 # Usage: playback_cpu.sh BIN_DIR [SECONDS]
 bin="$(cd "$1" && pwd)"
 seconds="${2:-20}"
@@ -66,3 +68,11 @@ measure "playing a 60-s mp3:" 2 "[Form]\nPath=$E2E_DIR/music.mp3\n$geometry"
 # A one-second track, then the longest pause: the player rests between tracks.
 measure "a finished track (pause):" 3 "[Form]\nPath=$E2E_DIR/short.wav\nPause=60\n$geometry"
 measure "an empty playlist:" 2 "[Form]\n$geometry"
+# Live mode on the same music played into the sink by another program.
+paplay -d nullsink "$E2E_DIR/music.wav" &
+e2e_pids+=($!)
+measure "live, the same music:" 3 "[Form]\n${geometry}Live=1\nLiveSource=0\n"
+kill "${e2e_pids[-1]}"
+
+# The capture path's own latency, on the same sink with the player gone.
+"$bin/libbass_capture_latency" 20 "$seconds"

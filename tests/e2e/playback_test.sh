@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The real player under Xvfb plays tones into a PulseAudio null sink; its
-# window turns red, green or blue. The desktop's media controls steer it.
+# window turns red, green or blue, and takes the same colours live from what
+# others play. The desktop's media controls steer it.
 # Then the remover deletes what it stored. The Debian package made from the
 # build installs, plays and goes again.
 # Usage: playback_test.sh BIN_DIR MAKE_TONE CASE
@@ -44,6 +45,75 @@ tone_colours)
     done
     close_player "$id" "$pid"
   done
+  ;;
+live)
+  # Live mode takes the colour of what plays into the null sink (the computer's
+  # sound) or into a microphone (a remapped monitor of a second sink) as the
+  # player colours the same tone itself; a new default microphone never
+  # takes the output's place; a source that goes, or no sound server, leaves
+  # a message in a player that still answers.
+  "$make_tone" "$E2E_DIR/green.wav" 1000 60 && "$make_tone" "$E2E_DIR/red.wav" 100 60 ||
+    fail "cannot write tone"
+  log="$E2E_DIR/colours.log"
+  start_player() {
+    printf '[Form]\nPath=%s\nLeft=1500\nTop=1500\nWidth=7200\nHeight=5000\n%b' "$@" >"$conf"
+    CHROMOLA_COLOUR_LOG="$log" "$bin/Chromola" &
+    pid=$!
+    id=$(e2e_wait_window "$main_title") || fail "main window did not appear"
+    sleep 3 # an idle null sink hands its first sound over in 2-second blocks
+  }
+  near() { # "r g b" "r g b": no level more than 4 apart
+    local a b i
+    read -r -a a <<<"$1" && read -r -a b <<<"$2"
+    for i in 0 1 2; do [ $((a[i] - b[i])) -le 4 ] && [ $((b[i] - a[i])) -le 4 ] || return 1; done
+  }
+  shows() { near "$(e2e_pixel "$id" 30 30)" "$1"; }
+  # Width of the white text printed on the colour area (0: none).
+  printed() {
+    eval "$(xdotool getwindowgeometry --shell "$id")"
+    import -silent -window "$id" -crop "$((WIDTH - 154))x$HEIGHT+0+0" -depth 8 txt:- |
+      awk -F'[,:() ]+' 'NR > 1 && $3 > 200 && $4 > 200 && $5 > 200 {
+        if (l == "" || $1 < l) l = $1; if ($1 > r) r = $1 } END { print l == "" ? 0 : r - l + 1 }'
+  }
+  wider() { [ "$(printed)" -gt "$1" ]; }
+  start_player "$E2E_DIR/green.wav"
+  green=$(e2e_pixel "$id" 30 30) && close_player "$id" "$pid"
+  start_player "$E2E_DIR/red.wav"
+  red=$(e2e_pixel "$id" 30 30) && close_player "$id" "$pid"
+  echo "the player's own tones: green $green, red $red"
+  pactl load-module module-null-sink sink_name=micsink >/dev/null &&
+    pactl load-module module-remap-source source_name=mic master=micsink.monitor >/dev/null &&
+    pactl set-default-source nullsink.monitor || fail "cannot make the microphone"
+  paplay -d nullsink "$E2E_DIR/green.wav" 2>/dev/null &
+  e2e_pids+=($!)
+  paplay -d micsink "$E2E_DIR/red.wav" 2>/dev/null &
+  e2e_pids+=($!)
+  start_player "$E2E_DIR/green.wav" 'Live=1\nLiveSource=0\n'
+  e2e_until shows "$green" || fail "the computer's sound: $(e2e_pixel "$id" 30 30), not $green"
+  before=$(wc -l <"$log")
+  pactl set-default-source mic
+  sleep 3
+  tail -n +$((before + 1)) "$log" | awk '$2 > 4 {exit 1}' ||
+    fail "the new default microphone was captured: $(tail -n 1 "$log")"
+  close_player "$id" "$pid"
+  grep -q '^Live=1$' "$conf" || fail "live mode not kept"
+  start_player "$E2E_DIR/green.wav" 'Live=1\nLiveSource=1\n'
+  e2e_until shows "$red" || fail "the microphone: $(e2e_pixel "$id" 30 30), not $red"
+  pactl unload-module module-remap-source
+  e2e_until wider 0 || fail "no message when the microphone went"
+  lost=$(printed)
+  # Still answering: F9 takes up the new default input.
+  pactl set-default-source nullsink.monitor
+  xdotool windowactivate --sync "$id" key F9
+  e2e_until shows "$green" || fail "F9 after the loss: $(e2e_pixel "$id" 30 30)"
+  [ "$(printed)" = 0 ] || fail "the message stayed"
+  pulseaudio -k
+  e2e_until wider 0 && [ "$(printed)" = "$lost" ] || fail "no message when the server went"
+  xdotool key F9
+  e2e_until wider "$lost" || fail "no message that capture cannot start"
+  echo "message widths: source gone $lost, cannot capture $(printed)"
+  close_player "$id" "$pid"
+  grep -q '^Live=0$' "$conf" || fail "live mode kept after it failed"
   ;;
 unplayable_list)
   # A stored list in which nothing plays, with no pause: the player goes

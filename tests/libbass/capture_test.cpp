@@ -158,87 +158,52 @@ TEST_F(CaptureTest, ListsTheSourcesWithMonitorsAndDefaults) {
     EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_ILLPARAM);
 }
 
-// The spectrum of a captured tone is that of the same file played as a
-// stream. The default output is captured beside an initialised output on the
-// same server; the others without any BASS_Init.
+// The spectrum of a source captured by name, without any BASS_Init, is that
+// of the same file played as a stream. (The default output and input are
+// compared with the player's own colours end to end.)
 TEST_F(CaptureTest, HearsItsSourceOnTheScaleOfAStream) {
-    const struct {
-        const char* what;
-        const char* source;
-        DWORD which;
-        int bin;
-        bool output;
-    } cases[] = {{"default output", nullptr, CHROMOLA_CAPTURE_OUTPUT, kSpeakers, true},
-                 {"default input", nullptr, CHROMOLA_CAPTURE_INPUT, kMic, false},
-                 {"by name", "headphones.monitor", 0, kHeadphones, false}};
-    std::map<int, float> played;
-    for (const auto& c : cases) {
-        const DWORD stream = openStream(tone(c.bin));
-        seekSeconds(stream, 1.0);
-        played[c.bin] = spectrum(stream)[c.bin];
-    }
+    const DWORD stream = openStream(tone(kHeadphones));
+    seekSeconds(stream, 1.0);
+    const float played = spectrum(stream)[kHeadphones];
     ASSERT_TRUE(api().Free());
     if (!startServer())
         GTEST_SKIP() << "no sound server of our own (pulseaudio)";
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        if (c.output) {
-            ASSERT_TRUE(api().Init(-1, 44100, 0, nullptr, nullptr)) << api().ErrorGetCode();
-        }
-        const DWORD h = capture().start(c.source, c.which);
-        ASSERT_NE(h, 0u) << "error " << api().ErrorGetCode();
-        std::vector<int> others;
-        for (int bin : {kSpeakers, kMic, kHeadphones}) {
-            if (bin != c.bin)
-                others.push_back(bin);
-        }
-        ASSERT_TRUE(hears(h, c.bin, others));
-        // The loudest of a few: a late paplay leaves a gap now and then.
-        float level = 0;
-        for (int i = 0; i < 10; ++i, std::this_thread::sleep_for(17ms))
-            level = std::max(level, spectrum(h)[c.bin]);
-        EXPECT_NEAR(20 * std::log10(level / played[c.bin]), 0.0, 3.0) << level;
-        EXPECT_EQ(api().ChannelIsActive(h), kPlaying);
+    const DWORD h = capture().start("headphones.monitor", 0);
+    ASSERT_NE(h, 0u) << "error " << api().ErrorGetCode();
+    ASSERT_TRUE(hears(h, kHeadphones, {kSpeakers, kMic}));
+    // The loudest of a few: a late paplay leaves a gap now and then.
+    float level = 0;
+    for (int i = 0; i < 10; ++i, std::this_thread::sleep_for(17ms))
+        level = std::max(level, spectrum(h)[kHeadphones]);
+    EXPECT_NEAR(20 * std::log10(level / played), 0.0, 3.0) << level;
+    EXPECT_EQ(api().ChannelIsActive(h), kPlaying);
 
-        // A capture has no position, length or playing of its own, and is
-        // no module.
-        EXPECT_FALSE(api().ChannelPlay(h, FALSE));
-        EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_NOTAVAIL);
-        EXPECT_EQ(api().ChannelGetPosition(h, BASS_POS_BYTE), kFailed);
-        EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_NOTAVAIL);
-        EXPECT_EQ(api().ChannelGetLength(h, BASS_POS_BYTE), kFailed);
-        EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_NOTAVAIL);
-        EXPECT_FALSE(api().ChannelSetPosition(h, 0, BASS_POS_BYTE));
-        EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_NOTAVAIL);
-        EXPECT_FALSE(api().MusicFree(h));
-        EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_HANDLE);
-        EXPECT_TRUE(api().StreamFree(h));
-        EXPECT_FALSE(api().StreamFree(h));
-        EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_HANDLE);
-        if (c.output) {
-            ASSERT_TRUE(api().Free());
-        }
-    }
+    // A capture has no position, length or playing of its own, and is no
+    // module.
+    EXPECT_FALSE(api().ChannelPlay(h, FALSE));
+    EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_NOTAVAIL);
+    EXPECT_EQ(api().ChannelGetPosition(h, BASS_POS_BYTE), kFailed);
+    EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_NOTAVAIL);
+    EXPECT_EQ(api().ChannelGetLength(h, BASS_POS_BYTE), kFailed);
+    EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_NOTAVAIL);
+    EXPECT_FALSE(api().ChannelSetPosition(h, 0, BASS_POS_BYTE));
+    EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_NOTAVAIL);
+    EXPECT_FALSE(api().MusicFree(h));
+    EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_HANDLE);
+    EXPECT_TRUE(api().StreamFree(h));
+    EXPECT_FALSE(api().StreamFree(h));
+    EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_HANDLE);
 }
 
-// A new default input never takes the output's capture over; a new default
-// output does, and so does the next default when the current one is
-// unplugged.
+// A new default output takes the output's capture over, and so does the
+// next default when the current one is unplugged. (That a new default input
+// never does is checked end to end.)
 TEST_F(CaptureTest, OutputCaptureFollowsTheDefaultOutputOnly) {
     if (!startServer())
         GTEST_SKIP() << "no sound server of our own (pulseaudio)";
     const DWORD h = capture().start(nullptr, CHROMOLA_CAPTURE_OUTPUT);
     ASSERT_NE(h, 0u) << "error " << api().ErrorGetCode();
     ASSERT_TRUE(hears(h, kSpeakers, {kMic, kHeadphones}));
-
-    ASSERT_TRUE(run("pactl set-default-source micsink.monitor"));
-    // A stream moved to another source could take up to 2 s to be heard.
-    const auto until = Clock::now() + 3s;
-    while (Clock::now() < until) {
-        ASSERT_LT(spectrum(h)[kMic], 0.02f);
-        std::this_thread::sleep_for(17ms);
-    }
-    EXPECT_TRUE(hears(h, kSpeakers, {kMic}));
 
     ASSERT_TRUE(run("pactl set-default-sink headphones"));
     EXPECT_TRUE(hears(h, kHeadphones, {kMic}));

@@ -9,6 +9,11 @@ dir="$2"
 export XDG_RUNTIME_DIR="$dir" HOME="$dir"
 case "$action" in
   start)
+    # A server still running from an earlier run is stopped before its
+    # folder goes, or it would be left running with its socket gone.
+    if pulseaudio -k 2>/dev/null; then
+      for _ in $(seq 50); do pulseaudio --check 2>/dev/null || break; sleep 0.1; done
+    fi
     rm -rf "$dir" && mkdir -p "$dir" && chmod 700 "$dir"
     pulseaudio -n --daemonize=yes --exit-idle-time=-1 --disallow-exit \
       -L module-native-protocol-unix -L "module-null-sink sink_name=nullsink" >/dev/null 2>&1 ||
