@@ -115,7 +115,7 @@ run() {
       fail "$name: the track did not come round again"
   fi
   xdotool windowactivate --sync "$id" key alt+F4
-  wait "$pid" || fail "$name: the player ended with status $?"
+  wait "$pid" || { local s=$?; cat "$out.err" >&2; fail "$name: the player ended with status $s"; }
   sleep 0.3
   kill "$receiver"
   wait "$receiver" 2>/dev/null || true
