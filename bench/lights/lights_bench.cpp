@@ -4,8 +4,9 @@
 //     tick, against the same tick loop without it, and olad's own CPU;
 //   - tick-to-packet latency: from ShowColour to the ArtDmx packet carrying
 //     that colour arriving on 127.0.0.1:6454 (median, p95);
-//   - the longest ShowColour call while olad runs and while it is frozen
-//     (SIGSTOP), and how long closing takes.
+//   - the longest ShowColour call, the light output's share of the tick,
+//     with lights off, while olad runs and while it is frozen (SIGSTOP) for
+//     5 s, and how long closing takes.
 // Usage: bench_lights OLAD_PID [SECONDS]
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -242,6 +243,16 @@ int main(int argc, char** argv) {
             latencies.size(), ticks);
     }
 
+    // Call times with output switched off in the settings, as most players
+    // run.
+    CallTimes off;
+    {
+        chromola::LightsOptions switchedOff = options;
+        switchedOff.enabled = false;
+        chromola::OlaLights idle(switchedOff);
+        RunTicks(freezeTicks, [&](int i) { off.Time([&] { idle.ShowColour(ColourOfTick(i)); }); });
+    }
+
     // Call times with olad frozen.
     CallTimes frozen;
     kill(olad, SIGSTOP);
@@ -250,6 +261,7 @@ int main(int argc, char** argv) {
     kill(olad, SIGCONT);
     std::printf("call times:\n");
     noSink.Print("empty stand-in, no OlaLights");
+    off.Print("ShowColour, lights off");
     running.Print("ShowColour, olad running");
     frozen.Print("ShowColour, olad stopped for 5 s");
 

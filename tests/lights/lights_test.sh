@@ -1,41 +1,37 @@
 #!/usr/bin/env bash
-# Light output end to end: lights_probe drives OlaLights against a real olad
-# in a private network namespace, and the Art-Net and sACN packets olad
-# sends there are held against the colours the probe fed.
-# Usage: lights_test.sh PROBE CASE
+# Light output end to end: the real player under Xvfb plays a drum loop with
+# its lights on, against a real olad, all in a private network namespace.
+# The Art-Net and sACN packets olad sends there are held against the colours
+# the window showed (the player's colour log). Each run sets the lights up
+# through the settings file:
 #
-#   case        universe address layout fixtures idle
-#   rgb         1        1       RGB    1        dark
-#   rgbw        7        100     RGBW   1        idle colour
-#   dimmer_rgb  300      509     D+RGB  1        idle colour (ends on slot 512)
-#   fixtures3   2        10      RGB    3        dark
-#   close       3        1       RGB    1        idle colour; closed mid-track,
-#                                                without ShowIdle
-#   outage      1        1       RGB    1        idle colour; olad stopped for
-#                                                1.5 s and started again
+#   run      universe address layout fixtures idle         closed
+#   rgb      1        1       RGB    3        idle colour  mid-track
+#   rgbw     7        100     RGBW   2        idle colour  mid-track
+#   dimmer   300      505     D+RGB  3        dark         mid-track (the third
+#                                                          fixture does not fit)
+#   outage   2        1       RGB    1        idle colour  olad killed while the
+#                                                          track plays, back 1.5 s
+#                                                          later
+# Usage: lights_test.sh BIN_DIR MAKE_TONE
 source "$(dirname "${BASH_SOURCE[0]}")/ola_namespace.sh"
 ola_ns_enter "$0" "$@"
-
-probe="$1"
-case_name="$2"
-read -r universe address layout fixtures idle < <(awk -v c="$case_name" '$1 == c {print $2, $3, $4, $5, $6}' <<'CASES'
-rgb 1 1 0 1 0
-rgbw 7 100 1 1 1
-dimmer_rgb 300 509 2 1 1
-fixtures3 2 10 0 3 0
-close 3 1 0 1 1
-outage 1 1 0 1 1
-CASES
-)
-[ -n "${universe:-}" ] || { echo "unknown case $case_name" >&2; exit 2; }
-
+bin="$1"
+make_tone="$2"
+source "$(dirname "${BASH_SOURCE[0]}")/../e2e/session.sh"
+trap 'status=$?; ola_teardown; (exit $status); e2e_cleanup' EXIT
+e2e_start_x
+e2e_start_sound
+conf="$XDG_CONFIG_HOME/vbChromola.conf"
+"$make_tone" "$E2E_DIR/short.wav" drums 174 3 || fail "cannot write the drum loop"
+"$make_tone" "$E2E_DIR/long.wav" drums 174 20 || fail "cannot write the drum loop"
 ola_start
-ola_patch_universe "$universe"
 
 # The receiver: Art-Net on 127.0.0.1:6454 (olad's own socket there takes
 # SO_REUSEADDR too, and the more specific address gets the unicast), sACN on
 # the universe's multicast group joined on the veth end olad sends from.
-setpriv --pdeathsig KILL python3 - "$universe" "$OLA_DIR/capture" "$OLA_DIR/ready" "$OLA_ADDRESS" <<'PY' &
+start_receiver() {
+  setpriv --pdeathsig KILL python3 - "$1" "$2" "$2.ready" "$OLA_ADDRESS" <<'PY' &
 import select, socket, struct, sys, time
 universe, out_path, ready, address = int(sys.argv[1]), sys.argv[2], sys.argv[3], sys.argv[4]
 artnet = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
@@ -69,39 +65,65 @@ with open(out_path, "w") as out:
                 out.write("sacn %.6f %d %s\n" % (now, struct.unpack(">H", data[113:115])[0], data[126:].hex()))
             out.flush()
 PY
-receiver=$!
-OLA_CHILDREN+=("$receiver")
-for _ in $(seq 400); do [ -e "$OLA_DIR/ready" ] && break; sleep 0.05; done
-[ -e "$OLA_DIR/ready" ] || { echo "the receiver did not start" >&2; exit 1; }
+  receiver=$!
+  OLA_CHILDREN+=("$receiver")
+  e2e_until test -e "$2.ready" || fail "the receiver did not start"
+}
 
-down=0
-back=0
-if [ "$case_name" = outage ]; then
-  "$probe" "$universe" "$address" "$layout" "$fixtures" "$idle" 10 >"$OLA_DIR/fed" 2>"$OLA_DIR/err" &
-  probe_pid=$!
-  sleep 2
-  down=$EPOCHREALTIME
-  ola_stop
-  sleep 1.5
-  ola_start
-  back=$OLA_LISTENING_AT
-  wait "$probe_pid" || { echo "probe failed" >&2; cat "$OLA_DIR/err" >&2; exit 1; }
-else
-  close=""
-  [ "$case_name" = close ] && close=close
-  "$probe" "$universe" "$address" "$layout" "$fixtures" "$idle" 3 $close >"$OLA_DIR/fed" 2>"$OLA_DIR/err" ||
-    { echo "probe failed" >&2; cat "$OLA_DIR/err" >&2; exit 1; }
-fi
-sleep 0.3
-kill "$receiver"
-wait "$receiver" 2>/dev/null || true
+# The colour log shows the idle colour after the track and then `n` ticks of
+# the track again.
+played_again() {
+  awk -v n="$2" '$2 == 12 && $3 == 17 && $4 == 11 {idle = played; after = 0; next}
+    {played = 1} idle {after++} END {exit !(after >= n)}' "$1"
+}
 
-python3 - "$OLA_DIR" "$universe" "$address" "$layout" "$fixtures" "$idle" "$down" "$back" <<'PY'
+lines() { cat "$1" 2>/dev/null | wc -l; }
+has_lines() { [ "$(lines "$1")" -ge "$2" ]; }
+
+run() {
+  local name="$1" universe="$2" address="$3" layout="$4" fixtures="$5" idle="$6"
+  local out="$E2E_DIR/$name" track=short.wav down=0 back=0 pid id help
+  [ "$name" = outage ] && track=long.wav
+  ola_patch_universe "$universe"
+  start_receiver "$universe" "$out.capture"
+  printf '[Form]\nPath=%s\nPause=2\nScroll=32\nLights=1\nUniverse=%s\nAddress=%s\nLayout=%s\nFixtures=%s\nIdleLights=%s\n' \
+    "$E2E_DIR/$track" "$universe" "$address" "$layout" "$fixtures" "$idle" >"$conf"
+  CHROMOLA_COLOUR_LOG="$out.log" "$bin/Chromola" 2>"$out.err" &
+  pid=$!
+  e2e_pids+=("$pid")
+  id=$(e2e_wait_window "Vazuvideroz (F1-Help)") || fail "$name: main window did not appear"
+  [ "$(readlink "/proc/$pid/ns/net")" = "$(readlink /proc/self/ns/net)" ] &&
+    [ "$(readlink "/proc/$pid/ns/net")" != "$(readlink /proc/1/ns/net)" ] ||
+    fail "$name: the player is not inside the private network namespace"
+  if [ "$name" = outage ]; then
+    e2e_until has_lines "$out.log" 150 || fail "outage: the track does not play"
+    down=$EPOCHREALTIME
+    local ticks=$(lines "$out.log")
+    ola_stop
+    # Without olad the window still takes keys and keeps showing the track.
+    xdotool windowactivate --sync "$id" key F1
+    help=$(e2e_wait_window "Vazuvideroz HELP" 50) || fail "outage: no help window without olad"
+    xdotool windowactivate --sync "$help" key alt+F4
+    sleep 1.5
+    [ $(($(lines "$out.log") - ticks)) -ge 30 ] || fail "outage: the display stopped without olad"
+    ola_start
+    back=$OLA_LISTENING_AT
+    sleep 3
+  else
+    # Closed on the second round, after the pause's idle look.
+    e2e_until played_again "$out.log" 40 || e2e_until played_again "$out.log" 40 ||
+      fail "$name: the track did not come round again"
+  fi
+  xdotool windowactivate --sync "$id" key alt+F4
+  wait "$pid" || { local s=$?; cat "$out.err" >&2; fail "$name: the player ended with status $s"; }
+  sleep 0.3
+  kill "$receiver"
+  wait "$receiver" 2>/dev/null || true
+  python3 - "$out" "$universe" "$address" "$layout" "$fixtures" "$idle" "$down" "$back" <<'PY' ||
 import sys
-folder = sys.argv[1]
+out = sys.argv[1]
 universe, address, layout, fixtures, idle = map(int, sys.argv[2:7])
 down, back = float(sys.argv[7]), float(sys.argv[8])
-outage = back > 0
 failures = []
 
 def frame(r, g, b):
@@ -114,26 +136,15 @@ def frame(r, g, b):
         slots[at:at + len(fixture)] = fixture
     return slots
 
+# The log writes the idle look as the idle colour, whatever the lights get.
 idle_frame = frame(12, 17, 11) if idle else [0] * 512
-
-fed, connected, ticks_expected = [], [], int((10 if outage else 3) * 1000 / 17)
-idle_called = closing = None
-for line in open(folder + "/fed"):
-    word, t, *rest = line.split()
-    if word == "colour":
-        fed.append(frame(*map(int, rest[1:])))
-    elif word == "connected":
-        connected.append(int(rest[0]))
-    elif word == "idle":
-        idle_called = float(t)
-    elif word == "closing":
-        closing = float(t)
-if len(fed) != ticks_expected:
-    failures.append("probe fed %d ticks, not %d" % (len(fed), ticks_expected))
-expected = fed + [idle_frame]
-
+shown = [tuple(map(int, l.split()[1:])) for l in open(out + ".log")]
+expected = []
+for f in [idle_frame if c == (12, 17, 11) else frame(*c) for c in shown] + [idle_frame]:
+    if not expected or f != expected[-1]:
+        expected.append(f)  # a frame that repeats goes out once
 packets = {"artnet": [], "sacn": []}
-for line in open(folder + "/capture"):
+for line in open(out + ".capture"):
     kind, t, got_universe, hexdata = line.split()
     packets[kind].append((float(t), int(got_universe), list(bytes.fromhex(hexdata))))
 
@@ -146,8 +157,8 @@ for kind, got in packets.items():
     wrong = {u for _, u, _ in got if u != wanted_universe[kind]}
     if wrong:
         failures.append("%s: packets for universe %s, not %d" % (kind, sorted(wrong), wanted_universe[kind]))
-    # Each packet is one of the fed frames, within +-1 per slot, in the
-    # order they were fed (a frame may repeat).
+    # Each packet is one of the shown frames, within +-1 per slot, in the
+    # order they were shown (a frame may repeat).
     position, seen, stray = 0, set(), 0
     for _, _, slots in got:
         match = next((j for j in range(position, len(expected))
@@ -158,42 +169,45 @@ for kind, got in packets.items():
         position = match
         seen.add(match)
     if stray:
-        failures.append("%s: %d packets match no fed frame in order" % (kind, stray))
+        failures.append("%s: %d packets match no shown frame in order" % (kind, stray))
     if got[-1][2] != idle_frame:
         failures.append("%s: the last frame is not the idle frame but %s..." % (kind, got[-1][2][:8]))
-    # ShowIdle's own frame, before closing sends it again.
-    if idle_called and not any(idle_called < t < closing and s == idle_frame for t, _, s in got):
-        failures.append("%s: no idle frame between ShowIdle and closing" % kind)
-    fed_seen = len([j for j in seen if j < len(fed)])
-    if outage:
-        before = [t for t, _, _ in got if t < down]
+    if down:
         after = [t for t, _, _ in got if t > back]
-        if not before or not after:
+        if not [t for t, _, _ in got if t < down] or not after:
             failures.append("%s: no packets before the outage or none after it" % kind)
         else:
             print("%s: first packet %.3f s after olad listened again" % (kind, after[0] - back))
             if after[0] - back > 2.0:
                 failures.append("%s: output resumed %.3f s after olad came back" % (kind, after[0] - back))
-    elif fed_seen < 0.8 * len(fed):
-        failures.append("%s: only %d of %d fed frames arrived" % (kind, fed_seen, len(fed)))
-    print("%s: %d packets, %d of %d fed frames" % (kind, len(got), fed_seen, len(fed)))
+    else:
+        # The pause between the rounds: the idle frame, repeated while nothing
+        # else comes, between the colours of the two rounds.
+        runs, start = [], None
+        for i, (t, _, slots) in enumerate(got + [(0, 0, None)]):
+            if slots == idle_frame and start is None:
+                start = i
+            elif slots != idle_frame and start is not None:
+                runs.append((start, i - 1))
+                start = None
+        if not any(0 < a and b < len(got) - 1 and got[b][0] - got[a][0] > 0.9 for a, b in runs):
+            failures.append("%s: no idle frame through the pause" % kind)
+        if len(seen) < 0.8 * len(expected):
+            failures.append("%s: only %d of %d shown frames arrived" % (kind, len(seen), len(expected)))
+    print("%s: %d packets, %d of %d shown frames" % (kind, len(got), len(seen), len(expected)))
 
-messages = [l for l in open(folder + "/err") if l.strip()]
-# The first tick may come before the sender has connected.
-if connected[:1] == [0]:
-    connected = connected[1:]
-if outage:
-    if connected != [1, 0, 1]:
-        failures.append("Connected() went %s, not 1 0 1" % connected)
-    if len(messages) != 1 or not messages[0].startswith("chromola: lights:"):
-        failures.append("one line on stderr per outage expected, got %r" % messages)
-else:
-    if connected != [1]:
-        failures.append("Connected() went %s, not 1" % connected)
-    if messages:
-        failures.append("stderr not quiet: %r" % messages)
-
+messages = [l for l in open(out + ".err") if l.startswith("chromola: lights")]
+if len(messages) != (1 if down else 0):
+    failures.append("lights messages on stderr: %r" % messages)
 for f in failures:
     print("FAIL:", f)
 sys.exit(1 if failures else 0)
 PY
+    fail "$name"
+  echo "PASS: $name"
+}
+
+run rgb 1 1 0 3 1
+run rgbw 7 100 1 2 1
+run dimmer 300 505 2 3 0
+run outage 2 1 0 1 1

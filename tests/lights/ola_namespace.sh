@@ -66,13 +66,19 @@ ola_ns_enter() {
 }
 
 ola_cleanup() {
-  local status=$? pid
+  local status=$?
+  ola_teardown
+  exit "$status"
+}
+
+# What ola_cleanup undoes, for a caller with an exit trap of its own.
+ola_teardown() {
+  local pid
   for pid in "${OLA_CHILDREN[@]}"; do kill "$pid" 2>/dev/null || true; done
   # A frozen olad must go too.
   [ -z "$OLA_PID" ] || kill -CONT "$OLA_PID" 2>/dev/null || true
   ola_stop
   rm -rf "$OLA_DIR"
-  exit "$status"
 }
 
 # Starts olad and waits until it answers with both plugins running. The
