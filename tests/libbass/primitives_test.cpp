@@ -181,26 +181,25 @@ class MixerTest : public ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(testing::writeTone(path_, AudioFormat::Wav, {.amplitude = 0.8, .seconds = 1}));
     }
-    std::unique_ptr<Channel> channel(ChannelKind kind) const {
-        return std::make_unique<Channel>(openStreamDecoder(openFileSource(path_.string(), 0, 0)),
-                                         kind, 44100, false);
-    }
-    // One block rendered from a channel of each kind, at these volumes.
-    std::vector<float> render(uint32_t streamVolume, uint32_t musicVolume, bool playing = true) {
+    // One block rendered from a stream and a music channel on the tone, at
+    // these volumes (-1: the mixer's default).
+    std::vector<float> render(int64_t streamVolume, int64_t musicVolume, bool playing = true) {
         Mixer mixer;
-        mixer.setVolume(ChannelKind::Stream, streamVolume);
-        mixer.setVolume(ChannelKind::Music, musicVolume);
-        auto stream = channel(ChannelKind::Stream);
-        auto music = channel(ChannelKind::Music);
-        for (Channel* c : {stream.get(), music.get()}) {
-            c->setPlaying(playing);
-            mixer.attach(c);
+        std::vector<std::unique_ptr<Channel>> channels;
+        for (auto [kind, volume] : {std::pair{ChannelKind::Stream, streamVolume},
+                                    std::pair{ChannelKind::Music, musicVolume}}) {
+            if (volume >= 0)
+                mixer.setVolume(kind, static_cast<uint32_t>(volume));
+            channels.push_back(std::make_unique<Channel>(
+                openStreamDecoder(openFileSource(path_.string(), 0, 0)), kind, 44100, false));
+            channels.back()->setPlaying(playing);
+            mixer.attach(channels.back().get());
         }
         std::vector<float> out(kFrames * 2, 9.0f);
         mixer.render(out.data(), kFrames);
         EXPECT_EQ(mixer.renderedFrames(), kFrames);
-        mixer.detach(stream.get());
-        mixer.detach(music.get());
+        for (const auto& c : channels)
+            mixer.detach(c.get());
         return out;
     }
 
@@ -208,25 +207,18 @@ class MixerTest : public ::testing::Test {
     std::filesystem::path path_ = dir_ / "tone.wav";
 };
 
-// Each channel is scaled by its kind's volume, the sum clipped to [-1, 1].
+// Each channel is scaled by its kind's volume (full by default), the sum
+// clipped to [-1, 1].
 TEST_F(MixerTest, SumsPlayingChannelsAtTheirKindsVolumeAndClips) {
-    std::vector<float> one(kFrames * 2, 0.0f);
-    {
-        auto c = channel(ChannelKind::Stream);
-        c->setPlaying(true);
-        Mixer mixer;
-        mixer.attach(c.get());
-        mixer.render(one.data(), kFrames);
-        mixer.detach(c.get());
-    }
+    const std::vector<float> one = render(-1, 0);
     ASSERT_NEAR(*std::max_element(one.begin(), one.end()), 0.8, 0.01);
     struct Case {
         uint32_t stream, music;
         bool playing;
         float gain;  // of one channel's signal, before clipping
     };
-    for (const Case& c : {Case{10000, 0, true, 1.0f}, Case{0, 5000, true, 0.5f},
-                          Case{10000, 10000, true, 2.0f}, Case{10000, 10000, false, 0.0f}}) {
+    for (const Case& c : {Case{0, 5000, true, 0.5f}, Case{10000, 10000, true, 2.0f},
+                          Case{10000, 10000, false, 0.0f}}) {
         SCOPED_TRACE(::testing::Message() << c.stream << " " << c.music << " " << c.playing);
         const std::vector<float> out = render(c.stream, c.music, c.playing);
         for (std::size_t i = 0; i < out.size(); ++i)
