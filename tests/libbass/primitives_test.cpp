@@ -227,18 +227,13 @@ TEST_F(MixerTest, SumsPlayingChannelsAtTheirKindsVolumeAndClips) {
 }
 
 // A hand-made frame header: MPEG-1 (version 3) or 2 (2), the layer, the
-// bitrate index and the sample rate index; then the rest of the frame.
-std::vector<unsigned char> frame(int version, int layer, int bitrate, int rate, int mode = 0,
-                                 int modeExtension = 0) {
+// bitrate index, the sample rate index, the mode and its extension; zeros
+// after it up to the frame's `bytes`.
+std::vector<unsigned char> frame(int version, int layer, int bitrate, int rate,
+                                 std::size_t bytes = 4, int mode = 0, int modeExtension = 0) {
     const uint32_t h = (0x7FFu << 21) | (uint32_t(version) << 19) | (uint32_t(4 - layer) << 17) |
                        (1u << 16) | (uint32_t(bitrate) << 12) | (uint32_t(rate) << 10) |
                        (uint32_t(mode) << 6) | (uint32_t(modeExtension) << 4);
-    const int kbps[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128};  // MPEG-1 layer III
-    const int hz[] = {44100, 48000, 32000};
-    // Layer III sizes; other layers only need the header to be looked at once.
-    const std::size_t bytes = layer == 3 && version == 3 && bitrate > 0 && bitrate < 10
-                                  ? static_cast<std::size_t>(144 * kbps[bitrate] * 1000 / hz[rate])
-                                  : 4;
     std::vector<unsigned char> f(bytes, 0);
     for (int i = 0; i < 4; ++i)
         f[static_cast<std::size_t>(i)] = static_cast<unsigned char>(h >> (24 - 8 * i));
@@ -256,16 +251,14 @@ std::vector<unsigned char> operator+(std::vector<unsigned char> a,
 TEST(MpegProbeTest, AcceptsAgreeingFrameHeadersAndRefusesTheRest) {
     testing::TempDir dir;
     ASSERT_TRUE(testing::writeProTrackerModule(dir / "a.mod"));
-    const auto l3 = frame(3, 3, 9, 0);  // 128 kbit/s, 44.1 kHz: 417 bytes
-    ASSERT_EQ(l3.size(), 417u);
+    const auto l3 = frame(3, 3, 9, 0, 417);  // 128 kbit/s, 44.1 kHz: 144 * 128000 / 44100 bytes
     const std::vector<unsigned char> id3 = {'I', 'D', '3', 4, 0, 0, 0, 0, 0, 20};
     const auto tagged = id3 + std::vector<unsigned char>(20, 0) + l3 + l3 + l3;
     const std::vector<unsigned char> riff = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'};
     // MPEG-1 layer II, 32 kbit/s at 48 kHz allows 8 subbands: joint stereo
     // whose stereo bound (4 * extension + 4) lies beyond is damage.
     const auto l2Bound = [](int extension) {
-        auto f = frame(3, 2, 1, 1, 1, extension);
-        f.resize(144 * 32000 / 48000, 0);
+        const auto f = frame(3, 2, 1, 1, 144 * 32000 / 48000, 1, extension);
         return f + f + f;
     };
     struct Case {
@@ -278,7 +271,7 @@ TEST(MpegProbeTest, AcceptsAgreeingFrameHeadersAndRefusesTheRest) {
         {"ID3v2 tag first", tagged, true, true},
         {"one frame that ends the file", l3, true, true},
         {"a tag and nothing else", id3 + std::vector<unsigned char>(20, 0), false, true},
-        {"second frame at another rate", l3 + frame(3, 3, 9, 1) + l3, false, true},
+        {"second frame at another rate", l3 + frame(3, 3, 9, 1, 384) + l3, false, true},
         {"reserved version", frame(1, 3, 9, 0) + l3 + l3, false, true},
         {"free format", frame(3, 3, 0, 0) + l3 + l3, false, true},
         {"cut inside the second header", l3 + std::vector<unsigned char>{0xFF, 0xFB}, false, true},
