@@ -1,0 +1,184 @@
+// The playlist's paths: the stored form of the chosen files, what can be
+// played, and files and folders from outside the dialog (what a folder
+// stands for, the order of lists several starts hand over, where the dialog
+// opens).
+#include "playlist/chosen_files.h"
+#include "playlist/opened_paths.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <ostream>
+
+#include <sys/stat.h>
+
+void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace chromola {
+namespace {
+
+const QChar kNul(u'\0');
+
+// Builds a several-names text: folder NUL name NUL ... NUL.
+QString SeveralNames(const QString& folder, const QStringList& names) {
+    return folder + kNul + names.join(kNul) + kNul + kNul;
+}
+
+// Paths to the stored text and back: one folder keeps the form older
+// versions read; several share their deepest common folder. One file,
+// several files and names with spaces, Cyrillic letters or no extension are
+// checked with the real dialog answer in playlist_widget_test.
+TEST(ChosenFiles, PathsSurviveTheStoredFormBothWays) {
+    const std::pair<QStringList, QString> rows[] = {
+        {{"/m/a.mp3"}, "/m/a.mp3"},
+        {{"/m/a.mp3", "/m/d.it"}, SeveralNames("/m", {"a.mp3", "d.it"})},
+        {{"/a.mp3", "/b.xm"}, SeveralNames("/", {"a.mp3", "b.xm"})},
+        {{"/m/x/1.mp3", "/m/y z/2.ogg", "/m/3.wav"},
+         SeveralNames("/m", {"x/1.mp3", "y z/2.ogg", "3.wav"})},
+        {{"/m/ab/1.mp3", "/m/a/2.mp3"}, SeveralNames("/m", {"ab/1.mp3", "a/2.mp3"})},
+        {{"/m/a/./x/../1.mp3", "/m/a/2.mp3"}, SeveralNames("/m/a", {"1.mp3", "2.mp3"})},
+        {{"/home/a.mp3", "/srv/b.mp3"}, SeveralNames("/", {"home/a.mp3", "srv/b.mp3"})},
+    };
+    for (const auto& [paths, stored] : rows) {
+        SCOPED_TRACE(paths.join(' ').toStdString());
+        EXPECT_EQ(ChosenFilesFromPaths(paths), stored);
+        const PlaylistSource source = ParseChosenFiles(stored);
+        ASSERT_EQ(source.names.size(), paths.size());
+        for (int i = 0; i < paths.size(); ++i) {
+            EXPECT_EQ(source.folder + source.names[i], QDir::cleanPath(paths[i]));
+        }
+        EXPECT_EQ(RebuildChosenFiles(stored, source.names), stored);
+    }
+    EXPECT_EQ(ChosenFilesFromPaths({}), QString());
+}
+
+// The dialog's answer used to be cut three characters after the last dot;
+// no name may lose or gain a character, whatever its ending.
+TEST(ParseChosenFiles, ReadsBothFormsInAnyTermination) {
+    const QStringList abc = {"a.mp3", "b.ogg", "c.wav"};
+    const QString proper = SeveralNames("/m", abc);
+    struct Case {
+        QString text;
+        QString folder;
+        QStringList names;
+    };
+    const Case cases[] = {
+        {"/home/u/Music/a b.mp3", "/home/u/Music/", {"a b.mp3"}},
+        {"a.mp3", "", {"a.mp3"}},
+        {"", "", {}},
+        // An old answer trimmed after a two-letter extension ends in a NUL.
+        {QString("/m/tune.xm") + kNul, "/m/", {"tune.xm"}},
+        {proper, "/m/", abc},
+        {proper + kNul, "/m/", abc},      // doubled final NUL
+        {proper.chopped(1), "/m/", abc},  // one final NUL only
+        {proper.chopped(2), "/m/", abc},  // none at all
+        {QString("/m") + kNul + "a.mp3" + kNul + kNul + "b.ogg" + kNul + kNul + kNul + "c.wav",
+         "/m/", abc},
+        {SeveralNames("/", {"a.mp3"}), "/", {"a.mp3"}},
+        {SeveralNames("/a b", {"x y.mp3", "ё.it", "a.b.c"}),
+         "/a b/",
+         {"x y.mp3", "ё.it", "a.b.c"}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(QString(c.text).replace(kNul, '|').toStdString());
+        const PlaylistSource source = ParseChosenFiles(c.text);
+        EXPECT_EQ(source.folder, c.folder);
+        EXPECT_EQ(source.names, c.names);
+    }
+}
+
+// Entries removed or reordered since the choice are saved as listed.
+TEST(RebuildChosenFiles, SavesTheListAsItIsNow) {
+    const QString chosen = SeveralNames("C/Music", {"a.mp3", "gone.wav", "b.ogg"}) + kNul;
+    EXPECT_EQ(RebuildChosenFiles(chosen, {"b.ogg", "a.mp3"}),
+              SeveralNames("C/Music", {"b.ogg", "a.mp3"}));
+    EXPECT_EQ(RebuildChosenFiles("/m/a.mp3", {"a.mp3"}), "/m/a.mp3");
+    EXPECT_EQ(RebuildChosenFiles(chosen, {}), QString());
+    EXPECT_EQ(RebuildChosenFiles("/m/a.mp3", {}), QString());
+}
+
+TEST(IsPlayableEntryFile, OnlyOrdinaryVisibleFilesArePlayable) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    for (const QString name : {"song.mp3", ".hidden.mp3", "Песня с пробелом.ogg"}) {
+        QFile file(dir.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_EQ(file.write("RIFF"), 4);
+    }
+    ASSERT_TRUE(QDir(dir.path()).mkdir("folder.mp3"));
+    ASSERT_TRUE(QFile::link(dir.filePath("song.mp3"), dir.filePath("link.mp3")));
+    ASSERT_TRUE(QFile::link(dir.filePath("nowhere.mp3"), dir.filePath("dangling.mp3")));
+    ASSERT_TRUE(QFile::link(dir.filePath("folder.mp3"), dir.filePath("dirlink.mp3")));
+    // A pipe would block the decoder for ever.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath("pipe.mp3")).constData(), 0600), 0);
+    const std::pair<QString, bool> rows[] = {
+        {"song.mp3", true},      {"Песня с пробелом.ogg", true}, {"link.mp3", true},
+        {"missing.mp3", false},  {"folder.mp3", false},          {".hidden.mp3", false},
+        {"dangling.mp3", false}, {"dirlink.mp3", false},         {"pipe.mp3", false}};
+    for (const auto& [name, playable] : rows) {
+        EXPECT_EQ(IsPlayableEntryFile(dir.filePath(name)), playable) << name.toStdString();
+    }
+    EXPECT_FALSE(IsPlayableEntryFile(QString()));
+    EXPECT_FALSE(IsPlayableEntryFile(dir.filePath("song.mp3") + kNul + "x"));
+}
+
+TEST(ExpandOpenedPaths, FoldersGiveTheirAudioFilesInNameOrderAndFilesStay) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QDir root(dir.path());
+    for (const QString folder : {"d/sub/deeper", "d/.git", "d/Album 2", "other", "empty"}) {
+        ASSERT_TRUE(root.mkpath(folder));
+    }
+    for (const QString name : {"d/10.wav", "d/9.ogg", "d/B.MP3", "d/a.flac", "d/notes.txt",
+                               "d/.hidden.mp3", "d/.git/x.mp3", "d/sub/x.IT", "d/sub/deeper/y.opus",
+                               "d/Album 2/z.aiff", "other/f.umx", "other/cover.jpg"}) {
+        QFile file(root.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << name.toStdString();
+    }
+    // A link back up would loop for ever.
+    ASSERT_TRUE(QFile::link(root.filePath("d"), root.filePath("d/sub/loop")));
+
+    const QStringList expanded =
+        ExpandOpenedPaths({root.filePath("d"), root.filePath("other/cover.jpg"),
+                           root.filePath("missing.mp3"), root.filePath("other/../other/f.umx")});
+    QStringList expected;
+    for (const QString name :
+         {"d/9.ogg", "d/10.wav", "d/a.flac", "d/B.MP3", "d/Album 2/z.aiff", "d/sub/x.IT",
+          "d/sub/deeper/y.opus", "other/cover.jpg", "other/f.umx"}) {
+        expected << root.filePath(name);
+    }
+    EXPECT_EQ(expanded, expected);
+    EXPECT_TRUE(ExpandOpenedPaths({root.filePath("empty")}).isEmpty());
+}
+
+TEST(MergeHandedOver, OneListKeepsItsOrderSeveralGoByTheirFirstPaths) {
+    const std::pair<std::vector<QStringList>, QStringList> rows[] = {
+        {{{"/m/c.mp3", "/m/a.mp3"}}, {"/m/c.mp3", "/m/a.mp3"}},
+        {{{"/m/c.mp3"}, {"/m/a.mp3", "/z/z.mp3"}, {}, {"/m/B.mp3"}, {"/m/a10.mp3"}, {"/m/a9.mp3"}},
+         {"/m/a.mp3", "/z/z.mp3", "/m/a9.mp3", "/m/a10.mp3", "/m/B.mp3", "/m/c.mp3"}},
+        {{}, {}},
+    };
+    for (const auto& [lists, merged] : rows) {
+        EXPECT_EQ(MergeHandedOver(lists), merged) << merged.join(' ').toStdString();
+    }
+}
+
+TEST(DialogFolder, ThePlaylistsFolderElseMusicElseHome) {
+    QTemporaryDir dir;
+    const QString list = dir.filePath("list/");
+    const QString music = dir.filePath("Music");
+    ASSERT_TRUE(QDir().mkpath(list) && QDir().mkpath(music));
+    const QString gone = dir.filePath("gone/");
+    const std::tuple<QString, QString, QString> rows[] = {
+        {list, music, list}, {gone, music, music}, {"", music, music}, {gone, gone, "/home"}};
+    for (const auto& [playlist, musicFolder, expected] : rows) {
+        EXPECT_EQ(DialogFolder(playlist, musicFolder, "/home"), expected);
+    }
+}
+
+}  // namespace
+}  // namespace chromola
