@@ -139,8 +139,9 @@ TEST_F(SoundServerTest, WithoutAnAnsweringServerInitAndCaptureFailWithDevice) {
             EXPECT_TRUE(api().Free());
             const BOOL started = api().Init(-1, c.rate, 0, nullptr, nullptr);
             EXPECT_TRUE(!started || c.alsaMayTakeOver);
-            if (!started)
+            if (!started) {
                 EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_DEVICE);
+            }
             alarm(0);
         });
         EXPECT_EQ(said, "");
