@@ -120,17 +120,6 @@ class PrivateServer {
     bool run(const std::string& command) const {
         return std::system((environment() + "(" + command + ") >/dev/null 2>&1").c_str()) == 0;
     }
-    // What a command prints (`pactl list sink-inputs`, say).
-    std::string output(const std::string& command) const {
-        std::string text;
-        if (FILE* p = popen((environment() + command + " 2>/dev/null").c_str(), "r")) {
-            char buffer[4096];
-            while (std::size_t n = std::fread(buffer, 1, sizeof buffer, p))
-                text.append(buffer, n);
-            pclose(p);
-        }
-        return text;
-    }
 
   private:
     std::string environment() const {
