@@ -45,7 +45,7 @@ Spectrum Filled(float value) {
     return spectrum;
 }
 
-// Silence, plain and inverted, is checked with real audio in display_widget_test.
+// Silence, plain and inverted: the core tests (SilenceIsBlackAndOnlyAnInversionOfOneMakesItWhite).
 TEST(ColourLevels, LevelsFollowTheBandsGainsAndCaps) {
     // Brightness bar 17 and gains 16: the values of a first start.
     constexpr ColourParams kDefaults{0.425f, 0.4f, 0.4f, 0.4f, 0};

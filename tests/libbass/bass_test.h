@@ -4,10 +4,16 @@
 #pragma once
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -20,15 +26,17 @@
 namespace chromola::testing {
 
 // clang-format off
-#define CHROMOLA_BASS_FUNCTIONS(X)                                                              \
-    X(GetVersion) X(Init) X(SetConfig) X(ErrorGetCode) X(Free) X(StreamCreateFile) X(MusicLoad) \
-    X(ChannelPlay) X(StreamFree) X(MusicFree) X(ChannelGetLength) X(ChannelGetPosition)         \
-    X(ChannelBytes2Seconds) X(ChannelSeconds2Bytes) X(ChannelSetPosition) X(ChannelGetData)    \
-    X(ChannelIsActive)
+#define CHROMOLA_BASS_FUNCTIONS(X)                                                                 \
+    X(BASS_, GetVersion) X(BASS_, Init) X(BASS_, SetConfig) X(BASS_, ErrorGetCode) X(BASS_, Free) \
+    X(BASS_, StreamCreateFile) X(BASS_, MusicLoad) X(BASS_, ChannelPlay) X(BASS_, StreamFree)      \
+    X(BASS_, MusicFree) X(BASS_, ChannelGetLength) X(BASS_, ChannelGetPosition)                   \
+    X(BASS_, ChannelBytes2Seconds) X(BASS_, ChannelSeconds2Bytes) X(BASS_, ChannelSetPosition)    \
+    X(BASS_, ChannelGetData) X(BASS_, ChannelIsActive)                                            \
+    X(CHROMOLA_, CaptureStart) X(CHROMOLA_, CaptureSources)
 // clang-format on
 
 struct BassApi {
-#define CHROMOLA_SLOT(name) decltype(&::BASS_##name) name = nullptr;
+#define CHROMOLA_SLOT(prefix, name) decltype(&::prefix##name) name = nullptr;
     CHROMOLA_BASS_FUNCTIONS(CHROMOLA_SLOT)
 #undef CHROMOLA_SLOT
     std::string error;  // why loading failed; empty when every function was found
@@ -39,9 +47,9 @@ inline const BassApi& bass() {
         BassApi a;
         void* lib = dlopen(CHROMOLA_LIBBASS_PATH, RTLD_NOW | RTLD_LOCAL);
         a.error = lib ? "" : dlerror();
-#define CHROMOLA_RESOLVE(name)                                                            \
-    if (lib && !(a.name = reinterpret_cast<decltype(a.name)>(dlsym(lib, "BASS_" #name)))) \
-        a.error += "no BASS_" #name " ";
+#define CHROMOLA_RESOLVE(prefix, name)                                                    \
+    if (lib && !(a.name = reinterpret_cast<decltype(a.name)>(dlsym(lib, #prefix #name)))) \
+        a.error += "no " #prefix #name " ";
         CHROMOLA_BASS_FUNCTIONS(CHROMOLA_RESOLVE)
 #undef CHROMOLA_RESOLVE
         return a;
@@ -83,6 +91,75 @@ class ServerAddress {
   private:
     std::string old_;
 };
+
+// A sound server of the test's own (PulseAudio) with its runtime folder in
+// `dir`, which a test stops and starts again as desktops restart theirs.
+class PrivateServer {
+  public:
+    explicit PrivateServer(const fs::path& dir) : dir_(dir) {
+        fs::create_directories(dir_);
+        fs::permissions(dir_, fs::perms::owner_all);
+    }
+    ~PrivateServer() { stop(); }
+    PrivateServer(const PrivateServer&) = delete;
+    PrivateServer& operator=(const PrivateServer&) = delete;
+
+    std::string address() const { return "unix:" + (dir_ / "pulse" / "native").string(); }
+    // `modules`: the -L options after the native protocol's.
+    bool start(const std::string& modules = "-L 'module-null-sink sink_name=nullsink'") const {
+        return run("pulseaudio -n --daemonize=yes --exit-idle-time=-1 --disallow-exit "
+                   "-L module-native-protocol-unix " +
+                   modules) &&
+               waitFor([&] { return run("pactl info"); }, 10s);
+    }
+    void stop() const {
+        run("pulseaudio -k");
+        waitFor([&] { return !run("pulseaudio --check"); }, 10s);
+    }
+    // A shell command against this server; true when it exits 0.
+    bool run(const std::string& command) const {
+        return std::system((environment() + "(" + command + ") >/dev/null 2>&1").c_str()) == 0;
+    }
+
+  private:
+    std::string environment() const {
+        return "export XDG_RUNTIME_DIR='" + dir_.string() + "' HOME='" + dir_.string() +
+               "' PULSE_SERVER='" + address() + "'; ";
+    }
+
+    fs::path dir_;
+};
+
+// A socket that takes connections (the kernel completes them) and never
+// says a word, as a hung sound server does.
+struct SilentServer {
+    explicit SilentServer(const fs::path& at) : path(at) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+        EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        EXPECT_EQ(listen(fd, 16), 0);
+    }
+    ~SilentServer() { close(fd); }
+    const fs::path path;
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+};
+
+// What `work` writes on stderr (fd 2): the player has no console, and a
+// library that talks there is a defect.
+inline std::string stderrOf(const fs::path& capture, const std::function<void()>& work) {
+    std::fflush(stderr);
+    const int saved = dup(2);
+    const int fd = open(capture.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(fd, 2);
+    close(fd);
+    work();
+    std::fflush(stderr);
+    dup2(saved, 2);
+    close(saved);
+    const std::vector<unsigned char> bytes = readBytes(capture);
+    return {bytes.begin(), bytes.end()};
+}
 
 class BassTest : public ::testing::Test {
   protected:

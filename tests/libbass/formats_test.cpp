@@ -1,5 +1,7 @@
 // Every streamed format opens, reports its length, plays, seeks and frees;
-// paths in UTF-16 and UTF-8; files and modules from memory.
+// paths in UTF-16 and UTF-8; files and modules from memory. The player tries
+// a file as a stream first and then as a tracker module, so each call must
+// turn the other kind away with FILEFORM, whatever the file's name says.
 #include <algorithm>
 #include <tuple>
 
@@ -14,10 +16,12 @@ class StreamFormatTest : public BassTest, public ::testing::WithParamInterface<F
 
 TEST_P(StreamFormatTest, OpensPlaysSeeksAndFrees) {
     const auto& [name, format, rate, channels, lengthTolerance] = GetParam();
-    const auto path = file("tone." + extensionOf(format));
+    const auto path = file(std::string(name) + ".mod");
     if (!writeTone(path, format,
                    {.frequency = 1000, .rate = rate, .channels = channels, .seconds = 2}))
         GTEST_SKIP() << "no encoder for " << name;
+    EXPECT_EQ(openMusic(path), 0u);
+    EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_FILEFORM);
     DWORD h = openStream(path);
     ASSERT_NE(h, 0u) << "error " << api().ErrorGetCode();
 
@@ -83,6 +87,54 @@ TEST_F(PathAndMemoryTest, MemoryIsCopiedSoTheCallerMayReuseIt) {
         ASSERT_TRUE(api().ChannelPlay(h, FALSE));
         EXPECT_TRUE(waitFor([&] { return positionSeconds(h) > 0.1; })) << h;
     }
+}
+
+class ModuleTest : public BassTest {};
+
+TEST_F(ModuleTest, ModuleIsRefusedAsStreamAndPlaysAsMusic) {
+    const ModuleSpec song{3, 2};
+    ASSERT_TRUE(writeProTrackerModule(file("protracker.wav"), song));
+    ASSERT_TRUE(writeScreamTrackerModule(file("screamtracker.s3m"), song));
+    for (const char* name : {"protracker.wav", "screamtracker.s3m"}) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(openStream(file(name)), 0u);
+        EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_FILEFORM);
+        DWORD h = openMusic(file(name));
+        ASSERT_NE(h, 0u) << "error " << api().ErrorGetCode();
+        // Stereo 16-bit at the output rate, one pass of the song.
+        const QWORD length = api().ChannelGetLength(h, BASS_POS_BYTE);
+        EXPECT_EQ(length % 4, 0u);
+        EXPECT_NEAR(api().ChannelBytes2Seconds(h, length), moduleSeconds(song), 0.05);
+        EXPECT_EQ(api().ChannelSeconds2Bytes(h, 1.0), 44100u * 4);
+
+        ASSERT_TRUE(api().ChannelPlay(h, FALSE));
+        EXPECT_TRUE(waitFor([&] { return positionSeconds(h) > 0.2; }));
+        const std::vector<float> s = spectrum(h);
+        EXPECT_GT(*std::max_element(s.begin() + 1, s.begin() + 1024), 0.01f) << "silent";
+        seekSeconds(h, 3.0);
+        EXPECT_NEAR(positionSeconds(h), 3.0, 0.05);
+
+        EXPECT_FALSE(api().StreamFree(h));
+        EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_HANDLE);
+        EXPECT_EQ(api().ChannelIsActive(h), kPlaying);
+        EXPECT_TRUE(api().MusicFree(h));
+        EXPECT_EQ(api().ChannelIsActive(h), kStopped);
+    }
+}
+
+TEST_F(ModuleTest, ModuleWithoutLoopEndsAndLoopingOneNeverDoes) {
+    const ModuleSpec shortSong{1, 1};  // 1.28 s
+    ASSERT_TRUE(writeProTrackerModule(file("short.mod"), shortSong));
+    DWORD once = openMusic(file("short.mod"), BASS_MUSIC_RAMP);
+    DWORD looping = openMusic(file("short.mod"), BASS_MUSIC_RAMP | BASS_SAMPLE_LOOP);
+    ASSERT_TRUE(api().ChannelPlay(once, FALSE));
+    ASSERT_TRUE(api().ChannelPlay(looping, FALSE));
+    EXPECT_TRUE(ends(once));
+    std::this_thread::sleep_for(300ms);  // well past one pass
+    EXPECT_EQ(api().ChannelIsActive(looping), kPlaying);
+    const double pos = positionSeconds(looping);
+    EXPECT_GE(pos, 0.0);
+    EXPECT_LT(pos, moduleSeconds(shortSong));
 }
 
 }  // namespace

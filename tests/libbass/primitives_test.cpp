@@ -181,26 +181,25 @@ class MixerTest : public ::testing::Test {
     void SetUp() override {
         ASSERT_TRUE(testing::writeTone(path_, AudioFormat::Wav, {.amplitude = 0.8, .seconds = 1}));
     }
-    std::unique_ptr<Channel> channel(ChannelKind kind) const {
-        return std::make_unique<Channel>(openStreamDecoder(openFileSource(path_.string(), 0, 0)),
-                                         kind, 44100, false);
-    }
-    // One block rendered from a channel of each kind, at these volumes.
-    std::vector<float> render(uint32_t streamVolume, uint32_t musicVolume, bool playing = true) {
+    // One block rendered from a stream and a music channel on the tone, at
+    // these volumes (-1: the mixer's default).
+    std::vector<float> render(int64_t streamVolume, int64_t musicVolume, bool playing = true) {
         Mixer mixer;
-        mixer.setVolume(ChannelKind::Stream, streamVolume);
-        mixer.setVolume(ChannelKind::Music, musicVolume);
-        auto stream = channel(ChannelKind::Stream);
-        auto music = channel(ChannelKind::Music);
-        for (Channel* c : {stream.get(), music.get()}) {
-            c->setPlaying(playing);
-            mixer.attach(c);
+        std::vector<std::unique_ptr<Channel>> channels;
+        for (auto [kind, volume] : {std::pair{ChannelKind::Stream, streamVolume},
+                                    std::pair{ChannelKind::Music, musicVolume}}) {
+            if (volume >= 0)
+                mixer.setVolume(kind, static_cast<uint32_t>(volume));
+            channels.push_back(std::make_unique<Channel>(
+                openStreamDecoder(openFileSource(path_.string(), 0, 0)), kind, 44100, false));
+            channels.back()->setPlaying(playing);
+            mixer.attach(channels.back().get());
         }
         std::vector<float> out(kFrames * 2, 9.0f);
         mixer.render(out.data(), kFrames);
         EXPECT_EQ(mixer.renderedFrames(), kFrames);
-        mixer.detach(stream.get());
-        mixer.detach(music.get());
+        for (const auto& c : channels)
+            mixer.detach(c.get());
         return out;
     }
 
@@ -208,25 +207,18 @@ class MixerTest : public ::testing::Test {
     std::filesystem::path path_ = dir_ / "tone.wav";
 };
 
-// Each channel is scaled by its kind's volume, the sum clipped to [-1, 1].
+// Each channel is scaled by its kind's volume (full by default), the sum
+// clipped to [-1, 1].
 TEST_F(MixerTest, SumsPlayingChannelsAtTheirKindsVolumeAndClips) {
-    std::vector<float> one(kFrames * 2, 0.0f);
-    {
-        auto c = channel(ChannelKind::Stream);
-        c->setPlaying(true);
-        Mixer mixer;
-        mixer.attach(c.get());
-        mixer.render(one.data(), kFrames);
-        mixer.detach(c.get());
-    }
+    const std::vector<float> one = render(-1, 0);
     ASSERT_NEAR(*std::max_element(one.begin(), one.end()), 0.8, 0.01);
     struct Case {
         uint32_t stream, music;
         bool playing;
         float gain;  // of one channel's signal, before clipping
     };
-    for (const Case& c : {Case{10000, 0, true, 1.0f}, Case{0, 5000, true, 0.5f},
-                          Case{10000, 10000, true, 2.0f}, Case{10000, 10000, false, 0.0f}}) {
+    for (const Case& c : {Case{0, 5000, true, 0.5f}, Case{10000, 10000, true, 2.0f},
+                          Case{10000, 10000, false, 0.0f}}) {
         SCOPED_TRACE(::testing::Message() << c.stream << " " << c.music << " " << c.playing);
         const std::vector<float> out = render(c.stream, c.music, c.playing);
         for (std::size_t i = 0; i < out.size(); ++i)
@@ -235,18 +227,13 @@ TEST_F(MixerTest, SumsPlayingChannelsAtTheirKindsVolumeAndClips) {
 }
 
 // A hand-made frame header: MPEG-1 (version 3) or 2 (2), the layer, the
-// bitrate index and the sample rate index; then the rest of the frame.
-std::vector<unsigned char> frame(int version, int layer, int bitrate, int rate, int mode = 0,
-                                 int modeExtension = 0) {
+// bitrate index, the sample rate index, the mode and its extension; zeros
+// after it up to the frame's `bytes`.
+std::vector<unsigned char> frame(int version, int layer, int bitrate, int rate,
+                                 std::size_t bytes = 4, int mode = 0, int modeExtension = 0) {
     const uint32_t h = (0x7FFu << 21) | (uint32_t(version) << 19) | (uint32_t(4 - layer) << 17) |
                        (1u << 16) | (uint32_t(bitrate) << 12) | (uint32_t(rate) << 10) |
                        (uint32_t(mode) << 6) | (uint32_t(modeExtension) << 4);
-    const int kbps[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128};  // MPEG-1 layer III
-    const int hz[] = {44100, 48000, 32000};
-    // Layer III sizes; other layers only need the header to be looked at once.
-    const std::size_t bytes = layer == 3 && version == 3 && bitrate > 0 && bitrate < 10
-                                  ? static_cast<std::size_t>(144 * kbps[bitrate] * 1000 / hz[rate])
-                                  : 4;
     std::vector<unsigned char> f(bytes, 0);
     for (int i = 0; i < 4; ++i)
         f[static_cast<std::size_t>(i)] = static_cast<unsigned char>(h >> (24 - 8 * i));
@@ -264,16 +251,14 @@ std::vector<unsigned char> operator+(std::vector<unsigned char> a,
 TEST(MpegProbeTest, AcceptsAgreeingFrameHeadersAndRefusesTheRest) {
     testing::TempDir dir;
     ASSERT_TRUE(testing::writeProTrackerModule(dir / "a.mod"));
-    const auto l3 = frame(3, 3, 9, 0);  // 128 kbit/s, 44.1 kHz: 417 bytes
-    ASSERT_EQ(l3.size(), 417u);
+    const auto l3 = frame(3, 3, 9, 0, 417);  // 128 kbit/s, 44.1 kHz: 144 * 128000 / 44100 bytes
     const std::vector<unsigned char> id3 = {'I', 'D', '3', 4, 0, 0, 0, 0, 0, 20};
     const auto tagged = id3 + std::vector<unsigned char>(20, 0) + l3 + l3 + l3;
     const std::vector<unsigned char> riff = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'};
     // MPEG-1 layer II, 32 kbit/s at 48 kHz allows 8 subbands: joint stereo
     // whose stereo bound (4 * extension + 4) lies beyond is damage.
     const auto l2Bound = [](int extension) {
-        auto f = frame(3, 2, 1, 1, 1, extension);
-        f.resize(144 * 32000 / 48000, 0);
+        const auto f = frame(3, 2, 1, 1, 144 * 32000 / 48000, 1, extension);
         return f + f + f;
     };
     struct Case {
@@ -286,7 +271,7 @@ TEST(MpegProbeTest, AcceptsAgreeingFrameHeadersAndRefusesTheRest) {
         {"ID3v2 tag first", tagged, true, true},
         {"one frame that ends the file", l3, true, true},
         {"a tag and nothing else", id3 + std::vector<unsigned char>(20, 0), false, true},
-        {"second frame at another rate", l3 + frame(3, 3, 9, 1) + l3, false, true},
+        {"second frame at another rate", l3 + frame(3, 3, 9, 1, 384) + l3, false, true},
         {"reserved version", frame(1, 3, 9, 0) + l3 + l3, false, true},
         {"free format", frame(3, 3, 0, 0) + l3 + l3, false, true},
         {"cut inside the second header", l3 + std::vector<unsigned char>{0xFF, 0xFB}, false, true},

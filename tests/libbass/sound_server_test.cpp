@@ -1,13 +1,12 @@
-// Output through a sound server of the test's own, which restarts, and
-// through one that does not answer.
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
+// Output and live capture through sound servers of the test's own, and
+// through none or one that does not answer. The capture tests' server has
+// three null sinks as outputs ("speakers", the default; "headphones";
+// "micsink") and a remapped monitor of micsink as the default input ("mic"),
+// each sink playing its own tone through paplay.
+#include <algorithm>
+#include <cmath>
 #include <optional>
+#include <set>
 
 #include "bass_test.h"
 
@@ -23,52 +22,6 @@ extern "C" const char* __tsan_default_suppressions() {
 
 namespace chromola::testing {
 namespace {
-
-// A sound server of the test's own with a null sink, which the test stops
-// and starts again as desktops restart theirs.
-class PrivateServer {
-  public:
-    explicit PrivateServer(const fs::path& dir) : dir_(dir) {
-        fs::create_directories(dir_);
-        fs::permissions(dir_, fs::perms::owner_all);
-    }
-    ~PrivateServer() { stop(); }
-    PrivateServer(const PrivateServer&) = delete;
-    PrivateServer& operator=(const PrivateServer&) = delete;
-
-    std::string address() const { return "unix:" + (dir_ / "pulse" / "native").string(); }
-    bool start() const {
-        return run("pulseaudio -n --daemonize=yes --exit-idle-time=-1 --disallow-exit "
-                   "-L module-native-protocol-unix -L 'module-null-sink sink_name=nullsink'") &&
-               waitFor([&] { return run("pactl info"); }, 10s);
-    }
-    void stop() const {
-        run("pulseaudio -k");
-        waitFor([&] { return !run("pulseaudio --check"); }, 10s);
-    }
-    // `pactl list sink-inputs`: the streams playing on the server.
-    std::string sinkInputs() const {
-        std::string text;
-        if (FILE* p = popen((environment() + "pactl list sink-inputs 2>/dev/null").c_str(), "r")) {
-            char buffer[4096];
-            while (std::size_t n = std::fread(buffer, 1, sizeof buffer, p))
-                text.append(buffer, n);
-            pclose(p);
-        }
-        return text;
-    }
-
-  private:
-    std::string environment() const {
-        return "XDG_RUNTIME_DIR='" + dir_.string() + "' HOME='" + dir_.string() +
-               "' PULSE_SERVER='" + address() + "' ";
-    }
-    bool run(const std::string& command) const {
-        return std::system((environment() + command + " >/dev/null 2>&1").c_str()) == 0;
-    }
-
-    fs::path dir_;
-};
 
 class SoundServerTest : public BassTest {};
 
@@ -118,8 +71,8 @@ TEST_F(PrivateServerTest, PlaybackReturnsToARestartedServer) {
     ASSERT_TRUE(server_.start());
     EXPECT_TRUE(waitFor(
         [&] {
-            return server_.sinkInputs().find("application.name = \"Chromola\"") !=
-                   std::string::npos;
+            return server_.run(
+                "pactl list sink-inputs | grep -qF 'application.name = \"Chromola\"'");
         },
         10s))
         << "no stream of ours on the restarted server";
@@ -137,10 +90,12 @@ TEST_F(PrivateServerTest, PlaybackReturnsToARestartedServer) {
 TEST_F(PrivateServerTest, StreamIsCorkedWhileNothingPlays) {
     auto corked = [&](const std::string& answer) {
         return waitFor(
-            [&] { return server_.sinkInputs().find("Corked: " + answer) != std::string::npos; },
+            [&] {
+                return server_.run("pactl list sink-inputs | grep -q 'Corked: " + answer + "'");
+            },
             10s);
     };
-    EXPECT_TRUE(corked("yes")) << server_.sinkInputs();
+    EXPECT_TRUE(corked("yes"));
     const DWORD h = openStream(tone("a.wav", 1));
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE(round);
@@ -158,26 +113,243 @@ TEST_F(PrivateServerTest, StreamIsCorkedWhileNothingPlays) {
     }
 }
 
-// A server that takes the connection and never says a word: BASS_Init(-1)
-// gives up after its time-out with DEVICE, and tries no ALSA device that
-// would wait on the same server for ever.
-TEST_F(SoundServerTest, ServerThatNeverAnswersMakesInitFailInsteadOfHanging) {
-    const fs::path path = file("silent-server");
-    const int server = socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_GE(server, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-    ASSERT_EQ(bind(server, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    // The kernel completes the connections; nobody ever reads from them.
-    ASSERT_EQ(listen(server, 16), 0);
-    ServerAddress pointed("unix:" + path.string());
+// No server, or one that takes the connection and never says a word: a
+// capture fails with DEVICE, and so does BASS_Init(-1) after its time-out
+// with the silent one, trying no ALSA device that would wait on the same
+// server for ever (without a server ALSA's default device may take over).
+// No hang, and not a word on stderr.
+TEST_F(SoundServerTest, WithoutAnAnsweringServerInitAndCaptureFailWithDevice) {
+    const SilentServer silent(file("silent-server"));
+    const struct {
+        fs::path socket;
+        DWORD rate;
+        bool alsaMayTakeOver;
+    } cases[] = {{file("missing"), 192000, true}, {silent.path, 44100, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.socket);
+        ServerAddress pointed("unix:" + c.socket.string());
+        const std::string said = stderrOf(file("stderr.txt"), [&] {
+            alarm(30);  // a hang ends the test here rather than at the run's time-out
+            EXPECT_EQ(api().CaptureStart(nullptr, CHROMOLA_CAPTURE_OUTPUT), 0u);
+            EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_DEVICE);
+            CHROMOLA_CAPTURE_SOURCE list[4];
+            EXPECT_EQ(api().CaptureSources(list, 4), -1);
+            EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_DEVICE);
+            EXPECT_TRUE(api().Free());
+            const BOOL started = api().Init(-1, c.rate, 0, nullptr, nullptr);
+            EXPECT_TRUE(!started || c.alsaMayTakeOver);
+            if (!started) {
+                EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_DEVICE);
+            }
+            alarm(0);
+        });
+        EXPECT_EQ(said, "");
+        api().Free();
+        ASSERT_TRUE(api().Init(0, 44100, 0, nullptr, nullptr));
+    }
+}
+
+// Each sink's tone is centred on a bin of its own at the sinks' rate.
+constexpr int kRate = 48000;
+constexpr int kSpeakers = 40, kMic = 100, kHeadphones = 160;
+constexpr DWORD kStalled = BASS_ACTIVE_STALLED;
+constexpr const char* kUnplugHeadphones =
+    "pactl unload-module $(pactl list short modules | awk '/sink_name=headphones/ {print $1}')";
+
+class CaptureTest : public BassTest {
+  protected:
+    // The server, with each sink playing its tone; the library is pointed at it.
+    bool startServer() {
+        std::string modules;
+        for (const char* sink : {"speakers", "headphones", "micsink"})
+            modules += " -L 'module-null-sink rate=48000 sink_name=" + std::string(sink) + "'";
+        if (!server_.start(modules +
+                           " -L 'module-remap-source source_name=mic master=micsink.monitor'") ||
+            !server_.run("pactl set-default-sink speakers && pactl set-default-source mic"))
+            return false;
+        pointed_.emplace(server_.address());
+        // A low latency keeps the null sinks from working in 2-second blocks
+        // (the waits below allow for them all the same).
+        for (const auto& [bin, sink] :
+             {std::pair{kSpeakers, "speakers"}, {kMic, "micsink"}, {kHeadphones, "headphones"}}) {
+            server_.run("paplay --latency-msec=200 -d " + std::string(sink) + " '" +
+                        tone(bin).string() + "' &");
+        }
+        return true;
+    }
+
+    // Half-scale tone centred on bin, 20 s: longer than any test.
+    fs::path tone(int bin) const {
+        const fs::path path = file("bin" + std::to_string(bin) + ".wav");
+        if (!fs::exists(path))
+            writeTone(path, AudioFormat::Wav, {bin * kRate / 2048.0, 0.5, kRate, 2, 20.0});
+        return path;
+    }
+
+    // Until the capture holds the tone on bin and none of the others' (an
+    // idle null sink may hold its first frames back for up to 2 s).
+    bool hears(DWORD h, int bin, const std::vector<int>& absent) const {
+        return waitFor(
+            [&] {
+                const auto s = spectrum(h);
+                return s[bin] > 0.2f && std::all_of(absent.begin(), absent.end(),
+                                                    [&](int b) { return s[b] < 0.02f; });
+            },
+            10s);
+    }
+
+    PrivateServer server_{file("server")};
+    std::optional<ServerAddress> pointed_;
+};
+
+TEST_F(CaptureTest, ListsTheSourcesWithMonitorsAndDefaults) {
+    if (!startServer())
+        GTEST_SKIP() << "no sound server of our own (pulseaudio)";
+    const struct {
+        const char* id;
+        BOOL isMonitor, isDefaultMonitor, isDefaultInput;
+    } expected[] = {{"speakers.monitor", TRUE, TRUE, FALSE},
+                    {"headphones.monitor", TRUE, FALSE, FALSE},
+                    {"micsink.monitor", TRUE, FALSE, FALSE},
+                    {"mic", FALSE, FALSE, TRUE}};
+    CHROMOLA_CAPTURE_SOURCE list[8] = {};
+    ASSERT_EQ(api().CaptureSources(list, 8), 4) << "error " << api().ErrorGetCode();
+    for (const auto& e : expected) {
+        SCOPED_TRACE(e.id);
+        const auto* s =
+            std::find_if(list, list + 4, [&](const auto& x) { return e.id == std::string(x.id); });
+        ASSERT_NE(s, list + 4);
+        EXPECT_STRNE(s->description, "");
+        EXPECT_EQ(s->isMonitor, e.isMonitor);
+        EXPECT_EQ(s->isDefaultMonitor, e.isDefaultMonitor);
+        EXPECT_EQ(s->isDefaultInput, e.isDefaultInput);
+    }
+    // Counting alone, and a short list that is filled no further than asked.
+    EXPECT_EQ(api().CaptureSources(nullptr, 0), 4);
+    CHROMOLA_CAPTURE_SOURCE one[2] = {};
+    EXPECT_EQ(api().CaptureSources(one, 1), 4);
+    EXPECT_STRNE(one[0].id, "");
+    EXPECT_STREQ(one[1].id, "");
+
+    const struct {
+        const char* source;
+        DWORD which;
+    } refused[] = {
+        {nullptr, 0}, {nullptr, 3}, {"", CHROMOLA_CAPTURE_OUTPUT}, {"no-such-source", 0}};
+    for (const auto& r : refused) {
+        EXPECT_EQ(api().CaptureStart(r.source, r.which), 0u) << (r.source ? r.source : "null");
+        EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_ILLPARAM);
+    }
+    EXPECT_EQ(api().CaptureSources(nullptr, 1), -1);
+    EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_ILLPARAM);
+}
+
+// The spectrum of a source captured by name, without any BASS_Init, is that
+// of the same file played as a stream. (The default output and input are
+// compared with the player's own colours end to end.)
+TEST_F(CaptureTest, HearsItsSourceOnTheScaleOfAStream) {
+    const DWORD stream = openStream(tone(kHeadphones));
+    seekSeconds(stream, 1.0);
+    const float played = spectrum(stream)[kHeadphones];
     ASSERT_TRUE(api().Free());
-    alarm(30);  // a hang ends the test here rather than at the run's time-out
-    EXPECT_FALSE(api().Init(-1, 44100, 0, nullptr, nullptr));
-    alarm(0);
-    EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_DEVICE);
-    close(server);
+    if (!startServer())
+        GTEST_SKIP() << "no sound server of our own (pulseaudio)";
+    const DWORD h = api().CaptureStart("headphones.monitor", 0);
+    ASSERT_NE(h, 0u) << "error " << api().ErrorGetCode();
+    ASSERT_TRUE(hears(h, kHeadphones, {kSpeakers, kMic}));
+    // The loudest of a few: a late paplay leaves a gap now and then.
+    float level = 0;
+    for (int i = 0; i < 10; ++i, std::this_thread::sleep_for(17ms))
+        level = std::max(level, spectrum(h)[kHeadphones]);
+    EXPECT_NEAR(20 * std::log10(level / played), 0.0, 3.0) << level;
+    EXPECT_EQ(api().ChannelIsActive(h), kPlaying);
+
+    // A capture has no position, length or playing of its own, and is no
+    // module.
+    EXPECT_FALSE(api().ChannelPlay(h, FALSE));
+    EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_NOTAVAIL);
+    EXPECT_EQ(api().ChannelGetPosition(h, BASS_POS_BYTE), kFailed);
+    EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_NOTAVAIL);
+    EXPECT_EQ(api().ChannelGetLength(h, BASS_POS_BYTE), kFailed);
+    EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_NOTAVAIL);
+    EXPECT_FALSE(api().ChannelSetPosition(h, 0, BASS_POS_BYTE));
+    EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_NOTAVAIL);
+    EXPECT_FALSE(api().MusicFree(h));
+    EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_HANDLE);
+    EXPECT_TRUE(api().StreamFree(h));
+    EXPECT_FALSE(api().StreamFree(h));
+    EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_HANDLE);
+}
+
+// A new default output takes the output's capture over, and so does the
+// next default when the current one is unplugged. (That a new default input
+// never does is checked end to end.)
+TEST_F(CaptureTest, OutputCaptureFollowsTheDefaultOutputOnly) {
+    if (!startServer())
+        GTEST_SKIP() << "no sound server of our own (pulseaudio)";
+    const DWORD h = api().CaptureStart(nullptr, CHROMOLA_CAPTURE_OUTPUT);
+    ASSERT_NE(h, 0u) << "error " << api().ErrorGetCode();
+    ASSERT_TRUE(hears(h, kSpeakers, {kMic, kHeadphones}));
+
+    ASSERT_TRUE(server_.run("pactl set-default-sink headphones"));
+    EXPECT_TRUE(hears(h, kHeadphones, {kMic}));
+    // The server moves the tones along to the next default: speakers'
+    // tone is heard whichever sink that is.
+    ASSERT_TRUE(server_.run(kUnplugHeadphones));
+    EXPECT_TRUE(hears(h, kSpeakers, {}));
+    EXPECT_EQ(api().ChannelIsActive(h), kPlaying);
+    EXPECT_TRUE(api().StreamFree(h));
+}
+
+// Unplugged or without its server, a capture reports the loss, reads as
+// silence and is freed as usual.
+TEST_F(CaptureTest, LostSourceStallsIntoSilence) {
+    if (!startServer())
+        GTEST_SKIP() << "no sound server of our own (pulseaudio)";
+    const struct {
+        const char* what;
+        const char* source;
+        DWORD which;
+        int bin;
+        std::string loss;
+    } cases[] = {{"microphone unplugged", nullptr, CHROMOLA_CAPTURE_INPUT, kMic,
+                  "pactl unload-module module-remap-source"},
+                 {"output unplugged", "headphones.monitor", 0, kHeadphones, kUnplugHeadphones},
+                 {"server gone", nullptr, CHROMOLA_CAPTURE_OUTPUT, kSpeakers, "pulseaudio -k"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const DWORD h = api().CaptureStart(c.source, c.which);
+        ASSERT_NE(h, 0u) << "error " << api().ErrorGetCode();
+        ASSERT_TRUE(hears(h, c.bin, {}));
+        ASSERT_TRUE(server_.run(c.loss));
+        EXPECT_TRUE(waitFor([&] { return api().ChannelIsActive(h) == kStalled; }, 10s));
+        const auto s = spectrum(h);
+        EXPECT_EQ(*std::max_element(s.begin(), s.begin() + 1024), 0.0f);
+        alarm(30);  // a hang ends the test here rather than at the run's time-out
+        EXPECT_TRUE(api().StreamFree(h));
+        alarm(0);
+    }
+}
+
+// The C API's functions and nothing else leave the library.
+TEST(CaptureExportsTest, LibraryExportsTheApiAlone) {
+    std::set<std::string> exported;
+    if (FILE* p = popen("nm -D --defined-only '" CHROMOLA_LIBBASS_PATH "'", "r")) {
+        char line[512];
+        while (std::fgets(line, sizeof line, p)) {
+            char type = 0;
+            char name[256] = {};
+            if (std::sscanf(line, "%*s %c %255s", &type, name) == 2 && type == 'T')
+                exported.insert(name);
+        }
+        pclose(p);
+    }
+    std::set<std::string> expected;
+#define CHROMOLA_NAME(prefix, name) expected.insert(#prefix #name);
+    CHROMOLA_BASS_FUNCTIONS(CHROMOLA_NAME)
+#undef CHROMOLA_NAME
+    EXPECT_EQ(expected.size(), 19u);
+    EXPECT_EQ(exported, expected);
 }
 
 }  // namespace

@@ -11,15 +11,6 @@
 
 namespace chromola::testing {
 
-QString BinDir() {
-    return QStringLiteral(CHROMOLA_BIN_DIR);
-}
-
-QString ScratchDir() {
-    static QTemporaryDir dir;
-    return dir.path();
-}
-
 QString QPath(const std::filesystem::path& path) {
     return QString::fromStdString(path.string());
 }
@@ -36,19 +27,6 @@ void ForgetSettings() {
     QFile::remove(SettingsFilePath());
 }
 
-bool WaitUntil(const std::function<bool()>& done, int ms) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(2);
-    }
-    return true;
-}
-
 void Spin(int ms) {
     QElapsedTimer timer;
     timer.start();
@@ -59,7 +37,7 @@ void Spin(int ms) {
 }
 
 PlayerHarness::PlayerHarness() {
-    options_.programDir = BinDir();
+    options_.programDir = QStringLiteral(CHROMOLA_BIN_DIR);
     options_.outputDevice = 0;
     options_.instanceLockPath = runtime_.filePath(QStringLiteral("chromola.lock"));
     options_.messageBox = [this](QMessageBox::Icon icon, const QString& caption,

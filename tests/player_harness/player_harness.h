@@ -32,7 +32,8 @@ class PlayerHarness {
     PlayerHarness();
     ~PlayerHarness();
 
-    // Options before Start(); defaults: bin folder, device 0.
+    // Options before Start(); defaults: the build's bin folder (CHROMOLA_BIN_DIR,
+    // where the programs and libbass.so live), device 0.
     PlayerOptions& options() { return options_; }
     std::optional<int> Start();
     Player& player() { return *player_; }
@@ -55,14 +56,8 @@ class PlayerHarness {
     std::unique_ptr<Player> player_;
 };
 
-// The build's bin folder, where the programs and libbass.so live.
-QString BinDir();
-// A folder for the test's own files, removed with it.
-QString ScratchDir();
 // Removes the settings file so that the next start is a first start.
 void ForgetSettings();
-// Runs the event loop until `done` is true or `ms` have passed.
-bool WaitUntil(const std::function<bool()>& done, int ms = 5000);
 // Runs the event loop for `ms`.
 void Spin(int ms);
 

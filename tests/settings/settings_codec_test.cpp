@@ -65,27 +65,20 @@ double Decoded(const char* name, const QString& text, const QLocale& locale) {
     const StoredSettings s = DecodeSettings(
         LookupIn(text.isNull() ? QHash<QString, QString>{} : QHash<QString, QString>{{name, text}}),
         locale);
-    const std::pair<const char*, double> values[] = {{"State", s.state},
-                                                     {"Pause", s.pause},
-                                                     {"Left", s.left},
-                                                     {"Top", s.top},
-                                                     {"Width", s.width},
-                                                     {"Height", s.height},
-                                                     {"Track", s.track},
-                                                     {"Scroll", s.scroll},
-                                                     {"Inverse", s.inverse},
-                                                     {"Red", s.red},
-                                                     {"Green", s.green},
-                                                     {"Blue", s.blue},
-                                                     {"FlashLimit", s.flashLimit},
-                                                     {"AutoLevel", s.autoLevel},
-                                                     {"Universe", s.universe},
-                                                     {"Address", s.address},
-                                                     {"Layout", s.layout},
-                                                     {"Fixtures", s.fixtures}};
-    for (const auto& [known, value] : values) {
-        if (qstrcmp(known, name) == 0) {
-            return value;
+    if (qstrcmp(name, "Pause") == 0) {
+        return s.pause;
+    }
+    const char* const names[] = {"State",  "Left",       "Top",       "Width",    "Height",
+                                 "Track",  "Scroll",     "Inverse",   "Red",      "Green",
+                                 "Blue",   "FlashLimit", "AutoLevel", "Universe", "Address",
+                                 "Layout", "Fixtures"};
+    const int values[] = {s.state,     s.left,     s.top,     s.width,  s.height,  s.track,
+                          s.scroll,    s.inverse,  s.red,     s.green,  s.blue,    s.flashLimit,
+                          s.autoLevel, s.universe, s.address, s.layout, s.fixtures};
+    static_assert(std::size(names) == std::size(values));
+    for (std::size_t i = 0; i < std::size(names); ++i) {
+        if (qstrcmp(names[i], name) == 0) {
+            return values[i];
         }
     }
     ADD_FAILURE() << name;

@@ -259,7 +259,8 @@ TEST(SettingsStore, UnreadableLinesDoNotStopSaving) {
 TEST(SettingsStore, SaveKeepsALinkInTheFilesPlace) {
     const QString path = SettingsFilePath();
     const QString config = QFileInfo(path).absolutePath();
-    const QString dotfiles = ScratchDir() + "/dotfiles";
+    const TempDir scratch;
+    const QString dotfiles = QPath(scratch / "dotfiles");
     QDir().mkpath(config);
     QDir().mkpath(dotfiles);
     struct Case {
@@ -316,7 +317,8 @@ TEST(SettingsStore, SaveKeepsALinkInTheFilesPlace) {
 // time limit), and a folder is not the player's to remove.
 TEST(SettingsStore, OnlyAFileIsReadOrReplaced) {
     const QString path = SettingsFilePath();
-    const QString fifo = ScratchDir() + "/elsewhere.fifo";
+    const TempDir scratch;
+    const QString fifo = QPath(scratch / "elsewhere.fifo");
     QDir().mkpath(QFileInfo(path).absolutePath());
     struct Case {
         const char* name;

@@ -1,7 +1,7 @@
 // Writers of the audio files that tests play: sine tones and silence in the
-// streamed formats (through libsndfile), a small ProTracker module built byte
-// by byte, and damaged files. Every writer returns false (never throws) when
-// the file could not be made, so a test can skip with a reason.
+// streamed formats (through libsndfile) and small tracker modules built byte
+// by byte. Every writer returns false (never throws) when the file could not
+// be made, so a test can skip with a reason.
 #pragma once
 
 #include <cstdint>
@@ -31,8 +31,8 @@ struct Tone {
 bool writeTone(const std::filesystem::path& path, AudioFormat format, const Tone& tone);
 
 struct ModuleSpec {
-    int speed = 6;  // ticks per row at 125 BPM: one pattern of 64 rows lasts speed * 1.28 s
-    int patterns = 1;
+    int speed = 6;  // 1..31 ticks per row at 125 BPM: one pattern of 64 rows lasts speed * 1.28 s
+    int patterns = 1;  // 1..64
 };
 
 // A 4-channel ProTracker module ("M.K."): one looped sample and a few notes.
@@ -43,13 +43,6 @@ double moduleSeconds(const ModuleSpec& song);
 // The same song as a 4-channel Scream Tracker 3 module ("SCRM"): one looped
 // sample, the same notes, the same length.
 bool writeScreamTrackerModule(const std::filesystem::path& path, const ModuleSpec& song = {});
-
-// Copies the first keepBytes of source to path.
-bool writeTruncatedCopy(const std::filesystem::path& source, const std::filesystem::path& path,
-                        std::uintmax_t keepBytes);
-
-// bytes of deterministic pseudo-random data.
-bool writeGarbage(const std::filesystem::path& path, std::size_t bytes, uint32_t seed = 1);
 
 bool writeBytes(const std::filesystem::path& path, const std::vector<unsigned char>& bytes);
 std::vector<unsigned char> readBytes(const std::filesystem::path& path);

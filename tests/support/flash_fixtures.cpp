@@ -142,21 +142,13 @@ std::vector<ColourLevels> ColoursOf(const std::vector<Spectrum>& spectra, float 
     return colours;
 }
 
-FlashCount MostTransitionsInASecond(const std::vector<ColourLevels>& colours) {
-    std::vector<long long> times;
-    for (std::size_t i = 0; i < colours.size(); ++i) {
-        times.push_back(static_cast<long long>(i) * kFlashTickMs);
-    }
-    return MostTransitionsInASecond(colours, times);
-}
-
 FlashCount MostTransitionsInASecond(const std::vector<ColourLevels>& colours,
                                     const std::vector<long long>& times) {
     Counter general(0.1, false);
     Counter red(20.0, true);
-    for (std::size_t i = 0; i < colours.size() && i < times.size(); ++i) {
+    for (std::size_t i = 0; i < colours.size() && (times.empty() || i < times.size()); ++i) {
         const ColourLevels& c = colours[i];
-        const long long ms = times[i];
+        const long long ms = times.empty() ? static_cast<long long>(i) * kFlashTickMs : times[i];
         const double r = Linear(c.red), g = Linear(c.green), b = Linear(c.blue);
         const double luminance = 0.2126 * r + 0.7152 * g + 0.0722 * b;
         const int sum = c.red + c.green + c.blue;

@@ -36,9 +36,8 @@ struct FlashCount {
     int general = 0;
     int red = 0;
 };
-FlashCount MostTransitionsInASecond(const std::vector<ColourLevels>& colours);
-// The same for colours shown at the given times (milliseconds).
+// With `times`, the colours were shown at those times (milliseconds).
 FlashCount MostTransitionsInASecond(const std::vector<ColourLevels>& colours,
-                                    const std::vector<long long>& times);
+                                    const std::vector<long long>& times = {});
 
 }  // namespace chromola::testing

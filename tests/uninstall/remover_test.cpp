@@ -72,18 +72,12 @@ TEST(Remover, OutcomesFollowTheSecondStepAndALinkIsNotFollowed) {
             WriteFile(c.place == Place::kLink ? target : path, c.before);
         }
         // The folder is there since the first case.
-        switch (c.place) {
-            case Place::kFile:
-                break;
-            case Place::kLink:
-                ASSERT_TRUE(QFile::link(target, path));
-                break;
-            case Place::kFifo:
-                ASSERT_EQ(::mkfifo(QFile::encodeName(path), 0600), 0);
-                break;
-            case Place::kFolder:
-                ASSERT_TRUE(QDir().mkdir(path));
-                break;
+        if (c.place == Place::kLink) {
+            ASSERT_TRUE(QFile::link(target, path));
+        } else if (c.place == Place::kFifo) {
+            ASSERT_EQ(::mkfifo(QFile::encodeName(path), 0600), 0);
+        } else if (c.place == Place::kFolder) {
+            ASSERT_TRUE(QDir().mkdir(path));
         }
         EXPECT_EQ(RemoveSettings(), QString::fromUtf8(c.message));
         const QFileInfo left(path);
