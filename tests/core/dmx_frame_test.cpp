@@ -86,37 +86,5 @@ TEST(DmxFrame, IdleFrameIsDarkOrTheIdleColour) {
         FrameWith(20, Repeated({255, kIdleColour.red, kIdleColour.green, kIdleColour.blue}, 2)));
 }
 
-TEST(DmxFrame, OutOfRangeOptionsTakeTheirDefaults) {
-    struct Row {
-        int universe, address, layout, fixtures, idleLights;
-        LightsOptions expected;
-    };
-    const LightsOptions defaults;
-    const LightsOptions highest{true, 32767, 512, kLayoutDimmerRgb, 170, 1};
-    const Row rows[] = {
-        {32767, 512, 2, 170, 1, highest},
-        {1, 1, 0, 1, 0, {true, 1, 1, 0, 1, 0}},
-        {0,
-         0,
-         -1,
-         0,
-         -1,
-         {true, defaults.universe, defaults.address, defaults.layout, defaults.fixtures,
-          defaults.idleLights}},
-        {32768,
-         513,
-         3,
-         171,
-         2,
-         {true, defaults.universe, defaults.address, defaults.layout, defaults.fixtures,
-          defaults.idleLights}},
-    };
-    for (const Row& row : rows) {
-        const LightsOptions given{true,       row.universe, row.address,
-                                  row.layout, row.fixtures, row.idleLights};
-        EXPECT_EQ(given.Clamped(), row.expected) << row.universe << " " << row.address;
-    }
-}
-
 }  // namespace
 }  // namespace chromola

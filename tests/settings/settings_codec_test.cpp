@@ -68,13 +68,14 @@ double Decoded(const char* name, const QString& text, const QLocale& locale) {
     if (qstrcmp(name, "Pause") == 0) {
         return s.pause;
     }
-    const char* const names[] = {"State",  "Left",       "Top",       "Width",    "Height",
-                                 "Track",  "Scroll",     "Inverse",   "Red",      "Green",
-                                 "Blue",   "FlashLimit", "AutoLevel", "Universe", "Address",
-                                 "Layout", "Fixtures"};
-    const int values[] = {s.state,     s.left,     s.top,     s.width,  s.height,  s.track,
-                          s.scroll,    s.inverse,  s.red,     s.green,  s.blue,    s.flashLimit,
-                          s.autoLevel, s.universe, s.address, s.layout, s.fixtures};
+    const char* const names[] = {
+        "State",      "Left",   "Top",      "Width",   "Height",     "Track",     "Scroll",
+        "Inverse",    "Red",    "Green",    "Blue",    "FlashLimit", "AutoLevel", "Live",
+        "LiveSource", "Lights", "Universe", "Address", "Layout",     "Fixtures",  "IdleLights"};
+    const int values[] = {s.state,     s.left,     s.top,        s.width,  s.height,   s.track,
+                          s.scroll,    s.inverse,  s.red,        s.green,  s.blue,     s.flashLimit,
+                          s.autoLevel, s.live,     s.liveSource, s.lights, s.universe, s.address,
+                          s.layout,    s.fixtures, s.idleLights};
     static_assert(std::size(names) == std::size(values));
     for (std::size_t i = 0; i < std::size(names); ++i) {
         if (qstrcmp(names[i], name) == 0) {
@@ -108,7 +109,11 @@ TEST(DecodeSettings, ValuesAreCheckedAndClamped) {
         {"Universe", {{"32767", 32767}, {"0", 1}, {"40000", 1}}},
         {"Address", {{"512", 512}, {"513", 1}}},
         {"Layout", {{"2", 2}, {"3", 0}}},
-        {"Fixtures", {{"170", 170}, {"171", 1}}}};
+        {"Fixtures", {{"170", 170}, {"171", 1}}},
+        {"Live", {{"1", 1}, {"2", 0}}},
+        {"LiveSource", {{"1", 1}, {"-1", 0}}},
+        {"Lights", {{"1", 1}, {"2", 0}}},
+        {"IdleLights", {{"1", 1}, {"2", 0}}}};
     for (const QLocale& locale : Locales()) {
         for (const auto& [name, rows] : cases) {
             for (const auto& [text, expected] : rows) {
