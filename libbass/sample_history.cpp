@@ -44,9 +44,18 @@ void SampleHistory::copyHeld(const SeqLocked<2>::Values& run, int64_t start, flo
     const auto end = static_cast<int64_t>(run[1]);
     const int64_t from = std::max({start, begin, end - cap});
     const int64_t to = std::min(stop, end);
-    for (int64_t f = from; f < to; ++f) {
-        out[f - start] =
-            data_[static_cast<std::size_t>(f) & (capacity_ - 1)].load(std::memory_order_acquire);
+    // The held frames in at most two straight runs of the ring, each a
+    // simple loop without a wrap per frame.
+    for (int64_t f = from; f < to;) {
+        const std::size_t slot = static_cast<std::size_t>(f) & (capacity_ - 1);
+        const std::size_t run =
+            std::min<std::size_t>(static_cast<std::size_t>(to - f), capacity_ - slot);
+        const std::atomic<float>* src = data_.data() + slot;
+        float* dst = out + (f - start);
+        for (std::size_t i = 0; i < run; ++i) {
+            dst[i] = src[i].load(std::memory_order_acquire);
+        }
+        f += static_cast<int64_t>(run);
     }
 }
 
