@@ -26,12 +26,14 @@ uint32_t TrueColourPixel(const QColor& colour) {
 }  // namespace
 
 std::shared_ptr<ServerLink> ServerLink::Open() {
-    _XDisplay* display = X11Display();
     const QScreen* screen = QGuiApplication::primaryScreen();
-    if (display == nullptr || screen == nullptr || screen->depth() < 24) {
+    if (X11Connection() == nullptr || screen == nullptr || screen->depth() < 24) {
         return nullptr;
     }
-    xcb_connection_t* connection = xcb_connect(XDisplayString(display), nullptr);
+    // The display Qt opened; without Xlib's handle, the one DISPLAY names.
+    _XDisplay* display = X11Display();
+    xcb_connection_t* connection =
+        xcb_connect(display != nullptr ? XDisplayString(display) : nullptr, nullptr);
     if (xcb_connection_has_error(connection) != 0) {
         xcb_disconnect(connection);
         return nullptr;

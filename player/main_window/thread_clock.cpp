@@ -1,8 +1,6 @@
 #include "main_window/thread_clock.h"
 
-#include <poll.h>
 #include <pthread.h>
-#include <sys/eventfd.h>
 #include <sys/timerfd.h>
 #include <unistd.h>
 
@@ -16,9 +14,9 @@ ThreadClock::ThreadClock(std::function<void()> onTick, std::function<void()> onP
     pause_.setSingleShot(true);
     pause_.setTimerType(Qt::PreciseTimer);
     QObject::connect(&pause_, &QTimer::timeout, std::move(onPauseElapsed));
-    timerFd_ = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC | TFD_NONBLOCK);
-    stopFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (timerFd_ < 0 || stopFd_ < 0) {
+    // The thread blocks in read(): one system call a tick.
+    timerFd_ = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
+    if (timerFd_ < 0) {
         throw std::system_error(errno, std::generic_category(), "display tick timer");
     }
     tickThread_ = std::thread([this] { Run(); });
@@ -26,12 +24,18 @@ ThreadClock::ThreadClock(std::function<void()> onTick, std::function<void()> onP
 }
 
 ThreadClock::~ThreadClock() {
-    StopTicks();
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t written = write(stopFd_, &one, sizeof one);
+    {
+        std::lock_guard lock(tickMutex_);
+        generation_.fetch_add(1, std::memory_order_relaxed);
+        ticking_.store(false, std::memory_order_release);
+        ending_ = true;
+        // Wakes the thread at once to see that it ends.
+        itimerspec soon{};
+        soon.it_value.tv_nsec = 1;
+        timerfd_settime(timerFd_, 0, &soon, nullptr);
+    }
     tickThread_.join();
     close(timerFd_);
-    close(stopFd_);
 }
 
 long long ThreadClock::NowMs() const {
@@ -101,21 +105,17 @@ void ThreadClock::RunOnOwner(std::function<void()> task) {
 }
 
 void ThreadClock::Run() {
-    pollfd fds[] = {{timerFd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
     for (;;) {
-        if (poll(fds, 2, -1) < 0) {
-            continue;  // EINTR
-        }
-        if (fds[1].revents != 0) {
-            return;
-        }
         std::uint64_t expirations = 0;
         // Ticks missed while the thread could not run are dropped, as a Qt
         // timer drops them.
         if (read(timerFd_, &expirations, sizeof expirations) <= 0) {
-            continue;
+            continue;  // EINTR
         }
         std::lock_guard lock(tickMutex_);
+        if (ending_) {
+            return;
+        }
         if (ticking_.load(std::memory_order_relaxed)) {
             onTick_();
         }

@@ -49,10 +49,10 @@ class ThreadClock final : public Clock {
     QTimer pause_;
     const std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
     int timerFd_ = -1;
-    int stopFd_ = -1;  // an eventfd that ends the thread
     // Held while a tick runs: the owner's StopTicks waits for it, and all a
     // tick touches is handed between the two threads through it.
     std::mutex tickMutex_;
+    bool ending_ = false;  // guarded by tickMutex_
     std::atomic<bool> ticking_{false};
     // Counts the owner's starts and stops; a queued task runs only if none
     // came between the tick that queued it and its turn.
