@@ -1,6 +1,7 @@
 #include "main_window/thread_clock.h"
 
 #include <pthread.h>
+#include <sys/eventfd.h>
 #include <sys/timerfd.h>
 #include <unistd.h>
 
@@ -16,9 +17,15 @@ ThreadClock::ThreadClock(std::function<void()> onTick, std::function<void()> onP
     QObject::connect(&pause_, &QTimer::timeout, std::move(onPauseElapsed));
     // The thread blocks in read(): one system call a tick.
     timerFd_ = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
-    if (timerFd_ < 0) {
+    wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (timerFd_ < 0 || wakeFd_ < 0) {
         throw std::system_error(errno, std::generic_category(), "display tick timer");
     }
+    // Handed over through a mutex and an eventfd of the clock's own rather
+    // than Qt's posted events, so that the thread sanitizer follows it.
+    wakeNotifier_ = std::make_unique<QSocketNotifier>(wakeFd_, QSocketNotifier::Read);
+    QObject::connect(wakeNotifier_.get(), &QSocketNotifier::activated, &context_,
+                     [this] { RunHandedOver(); });
     tickThread_ = std::thread([this] { Run(); });
     pthread_setname_np(tickThread_.native_handle(), "display tick");
 }
@@ -35,7 +42,9 @@ ThreadClock::~ThreadClock() {
         timerfd_settime(timerFd_, 0, &soon, nullptr);
     }
     tickThread_.join();
+    wakeNotifier_.reset();
     close(timerFd_);
+    close(wakeFd_);
 }
 
 long long ThreadClock::NowMs() const {
@@ -93,15 +102,32 @@ void ThreadClock::RunOnOwner(std::function<void()> task) {
         task();
         return;
     }
-    const unsigned generation = generation_.load(std::memory_order_relaxed);
-    QMetaObject::invokeMethod(
-        &context_,
-        [this, generation, task = std::move(task)] {
-            if (generation_.load(std::memory_order_relaxed) == generation) {
-                task();
-            }
-        },
-        Qt::QueuedConnection);
+    bool first = false;
+    {
+        std::lock_guard lock(handedOverMutex_);
+        first = handedOver_.empty();
+        handedOver_.emplace_back(generation_.load(std::memory_order_relaxed), std::move(task));
+    }
+    if (first) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t written = write(wakeFd_, &one, sizeof one);
+    }
+}
+
+void ThreadClock::RunHandedOver() {
+    std::uint64_t count = 0;
+    [[maybe_unused]] const ssize_t got = read(wakeFd_, &count, sizeof count);
+    std::vector<std::pair<unsigned, std::function<void()>>> tasks;
+    {
+        std::lock_guard lock(handedOverMutex_);
+        tasks.swap(handedOver_);
+    }
+    // A task that starts or stops the ticks makes the ones after it stale.
+    for (auto& [generation, task] : tasks) {
+        if (generation_.load(std::memory_order_relaxed) == generation) {
+            task();
+        }
+    }
 }
 
 void ThreadClock::Run() {

@@ -5,13 +5,17 @@
 #pragma once
 
 #include <QObject>
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "clock.h"
 
@@ -39,12 +43,20 @@ class ThreadClock final : public Clock {
 
   private:
     void Run();
+    // The owner's side of RunOnOwner: runs what ticks handed over.
+    void RunHandedOver();
     void Arm(bool on);
     bool OnTickThread() const { return std::this_thread::get_id() == tickThread_.get_id(); }
 
-    // Queued tasks go to this object; those left when the clock goes are
-    // dropped with it.
+    // The owner's own queued calls go to this object; those left when the
+    // clock goes are dropped with it.
     QObject context_;
+    // Tasks from ticks, each with the generation it was handed over in; an
+    // eventfd wakes the owner's event loop for them.
+    std::mutex handedOverMutex_;
+    std::vector<std::pair<unsigned, std::function<void()>>> handedOver_;
+    int wakeFd_ = -1;
+    std::unique_ptr<QSocketNotifier> wakeNotifier_;
     std::function<void()> onTick_;
     QTimer pause_;
     const std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
