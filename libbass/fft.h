@@ -5,13 +5,14 @@
 // The window is not compensated for: its coherent gain of 0.5 and the factor
 // 2 / N together make a full-scale sine centred on bin k read 0.5 at k (its
 // two neighbours read 0.25, the window's main lobe; bins further out ~0).
+//
+// The transform is FFTW's, on one plan for the whole process made the first
+// time a spectrum is computed; its real and imaginary parts come out in
+// arrays of their own so that the magnitudes are one simple loop.
 #pragma once
 
 #include <array>
 #include <cstddef>
-#include <memory>
-
-#include <kiss_fftr.h>
 
 namespace chromola::audio {
 
@@ -21,19 +22,13 @@ class Spectrum {
     static constexpr std::size_t kBins = kFrames / 2;
     static constexpr float kMagnitudeScale = 2.0f / static_cast<float>(kFrames);
 
-    Spectrum();
-
-    // No allocation: the plan and the work buffers live in the object.
+    // No allocation in compute(): the work buffers live in the object.
     void compute(const float* mono, float* out);
 
   private:
-    struct PlanDeleter {
-        void operator()(kiss_fftr_cfg p) const { kiss_fftr_free(p); }
-    };
-    std::unique_ptr<kiss_fftr_state, PlanDeleter> plan_;
-    std::array<float, kFrames> window_;
-    std::array<float, kFrames> work_;
-    std::array<kiss_fft_cpx, kBins + 1> bins_;
+    alignas(32) std::array<float, kFrames> work_;
+    alignas(32) std::array<float, kBins + 1> re_;
+    alignas(32) std::array<float, kBins + 1> im_;
 };
 
 }  // namespace chromola::audio

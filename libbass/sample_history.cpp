@@ -39,14 +39,29 @@ void SampleHistory::copyHeld(const SeqLocked<2>::Values& run, int64_t start, flo
                              std::size_t n) const noexcept {
     const int64_t stop = start + static_cast<int64_t>(n);
     const int64_t cap = static_cast<int64_t>(capacity_);
-    std::fill_n(out, n, 0.0f);
     const auto begin = static_cast<int64_t>(run[0]);
     const auto end = static_cast<int64_t>(run[1]);
     const int64_t from = std::max({start, begin, end - cap});
     const int64_t to = std::min(stop, end);
-    for (int64_t f = from; f < to; ++f) {
-        out[f - start] =
-            data_[static_cast<std::size_t>(f) & (capacity_ - 1)].load(std::memory_order_acquire);
+    if (from >= to) {
+        std::fill_n(out, n, 0.0f);
+        return;
+    }
+    // Zeros only where no frame is held: before the run and after its end.
+    std::fill_n(out, static_cast<std::size_t>(from - start), 0.0f);
+    std::fill_n(out + (to - start), static_cast<std::size_t>(stop - to), 0.0f);
+    // The held frames in at most two straight runs of the ring, each a
+    // simple loop without a wrap per frame.
+    for (int64_t f = from; f < to;) {
+        const std::size_t slot = static_cast<std::size_t>(f) & (capacity_ - 1);
+        const std::size_t length =
+            std::min<std::size_t>(static_cast<std::size_t>(to - f), capacity_ - slot);
+        const std::atomic<float>* src = data_.data() + slot;
+        float* dst = out + (f - start);
+        for (std::size_t i = 0; i < length; ++i) {
+            dst[i] = src[i].load(std::memory_order_acquire);
+        }
+        f += static_cast<int64_t>(length);
     }
 }
 

@@ -1,10 +1,13 @@
 // The player's shared state: one object owned by the application and handed
-// to the windows and controllers that read and change it.
+// to the windows and controllers that read and change it. What the display's
+// tick reads while the UI may change it is atomic, for a tick that runs on a
+// thread of its own.
 #pragma once
 
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <cstdint>
 
 #include "lights/dmx_frame.h"
@@ -13,7 +16,7 @@ namespace chromola {
 
 struct PlayerState {
     // The one audio channel; freeing it does not reset the handle.
-    std::uint32_t CurrentChannel = 0;
+    std::atomic<std::uint32_t> CurrentChannel{0};
     // The file dialog's answer and stored playlist (chosen_files.h).
     QString ChosenFiles;
     // Folder of every playlist entry, ending in '/'.
@@ -26,17 +29,17 @@ struct PlayerState {
     // Pause between tracks in seconds, 0..60.
     double PauseSeconds = 0.0;
     // 1 inverts the display; other values are kept but do not invert.
-    int InvertColours = 0;
+    std::atomic<int> InvertColours{0};
     // Colour gains: bar position x 0.025f, 0.05..0.8.
-    float RedGain = 0.0f;
-    float GreenGain = 0.0f;
-    float BlueGain = 0.0f;
+    std::atomic<float> RedGain{0.0f};
+    std::atomic<float> GreenGain{0.0f};
+    std::atomic<float> BlueGain{0.0f};
     // 1: the photosensitive flash limiter is on.
-    int FlashLimit = 0;
+    std::atomic<int> FlashLimit{0};
     // 1: the automatic level adapts the brightness to the music.
-    int AutoLevel = 0;
+    std::atomic<int> AutoLevel{0};
     // 1: live mode, the colour of what the computer plays or hears.
-    int Live = 0;
+    std::atomic<int> Live{0};
     // What live mode captures: 0 the computer's sound, 1 the microphone.
     int LiveSource = 0;
     // Light output through olad.

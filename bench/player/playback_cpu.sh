@@ -41,6 +41,17 @@ xpid=$(pgrep -f "Xvfb $DISPLAY" | head -n 1)
 # own accounting (finer than the 10 ms ticks of /proc/PID/stat).
 cpu_ns() { cat /proc/"$1"/task/*/schedstat | awk '{sum += $1} END {print sum}'; }
 
+# One line a thread: "tid name cpu_ns wake-ups" (wake-ups: voluntary switches).
+threads() {
+  local t name
+  for t in /proc/"$1"/task/*; do
+    name=$(tr ' ' _ <"$t/comm")
+    [ "${t##*/}" = "$1" ] && name="$name(UI)"
+    printf '%s %s %s %s\n' "${t##*/}" "$name" "$(cut -d' ' -f1 "$t/schedstat")" \
+      "$(awk '/^voluntary_ctxt_switches/ {print $2}' "$t/status")"
+  done 2>/dev/null
+}
+
 # measure LABEL SETTLE_SECONDS SETTINGS: starts the player on these settings,
 # lets it settle, and prints its CPU (and the X server's) over $seconds.
 measure() {
@@ -51,9 +62,11 @@ measure() {
   id=$(e2e_wait_window "Vazuvideroz (F1-Help)") || { echo "no window" >&2; exit 1; }
   sleep "$settle"
   local p0 x0 t0 p1 x1 t1 hwm
+  threads "$pid" >"$E2E_DIR/threads0"
   p0=$(cpu_ns "$pid"); x0=$(cpu_ns "$xpid"); t0=$(date +%s%N)
   sleep "$seconds"
   p1=$(cpu_ns "$pid"); x1=$(cpu_ns "$xpid"); t1=$(date +%s%N)
+  threads "$pid" >"$E2E_DIR/threads1"
   hwm=$(awk '/VmHWM/ {print $2}' "/proc/$pid/status")
   xdotool windowactivate --sync "$id" key alt+F4
   wait "$pid" || true
@@ -61,6 +74,11 @@ measure() {
     -v hwm="$hwm" 'BEGIN {
     printf "%-28s player %.2f %% of one core, X server %.2f %%, peak RSS %.1f MiB\n",
            label, 100 * p / 1e6 / ms, 100 * x / 1e6 / ms, hwm / 1024 }'
+  # Per thread, busiest first: CPU % of one core and wake-ups a second.
+  awk -v ms=$(((t1 - t0) / 1000000)) 'NR == FNR {ns[$1] = $3; sw[$1] = $4; next}
+    ($1 in ns) {printf "    %-18s %6.3f %%  %6.1f wake-ups/s\n", $2, 100 * ($3 - ns[$1]) / 1e6 / ms,
+                       ($4 - sw[$1]) * 1000 / ms}' "$E2E_DIR/threads0" "$E2E_DIR/threads1" |
+    sort -k2 -g -r
 }
 
 geometry='Left=1500\nTop=1500\nWidth=7200\nHeight=5000\n'

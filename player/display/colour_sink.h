@@ -1,7 +1,8 @@
 // Anything besides the window that follows the display's colour: light
 // output, a log of shown colours. Sinks hang off the display controller, so
 // adding one touches neither the window nor the other sinks. They are
-// called on the UI thread once per tick and must not block.
+// called once per tick on the thread the clock ticks on (the UI thread or a
+// tick thread of its own, clock.h), never two at a time, and must not block.
 #pragma once
 
 #include "display/colour_levels.h"

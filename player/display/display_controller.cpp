@@ -23,42 +23,65 @@ DisplayController::DisplayController(AudioEngine& bass, PlayerState& state, Play
 
 void DisplayController::BrightnessChanged(int value) {
     brightnessValue_ = value;
-    brightness_ = BrightnessFromValue(value);
+    brightness_.store(BrightnessFromValue(value), std::memory_order_relaxed);
     view_.ShowBrightness(value, BrightnessCaption(value));
+}
+
+bool DisplayController::ViewFrame::ShowFrame(const ColourLevels& colour, int blueX2, int greenX2,
+                                             int redX2) {
+    view_.SetBackColour(colour);
+    view_.SetLevelBarEnds(blueX2, greenX2, redX2);
+    return true;
 }
 
 void DisplayController::Tick() {
     const DWORD channel = state_.CurrentChannel;
     const bool live = state_.Live == 1;
-    if (view_.WindowState() != kMinimised) {
+    if (!frame_->Minimised()) {
         // A failed request leaves the last spectrum in place.
         bass_.BASS_ChannelGetData(channel, spectrum_.data(), BASS_DATA_FFT2048);
         const ColourLevels levels = ShownColour(clock_.NowMs());
-        view_.SetBackColour(levels);
+        const int blueX2 = LevelBarEnd(levels.blue);
+        const int greenX2 = LevelBarEnd(levels.green);
+        const int redX2 = LevelBarEnd(levels.red);
+        if (!frame_->ShowFrame(levels, blueX2, greenX2, redX2)) {
+            clock_.RunOnOwner([this, levels, blueX2, greenX2, redX2] {
+                view_.SetBackColour(levels);
+                view_.SetLevelBarEnds(blueX2, greenX2, redX2);
+            });
+        }
         for (ColourSink* sink : sinks_) {
             sink->ShowColour(levels);
         }
         // While the user drags the thumb the bar follows the pointer, not the
-        // track; live sound has no position.
-        if (!live && !view_.PositionDragged()) {
+        // track; live sound has no position. The bar moves only when the
+        // whole second it shows changes.
+        if (!live && !frame_->PositionDragged()) {
             const QWORD position = bass_.BASS_ChannelGetPosition(channel, BASS_POS_BYTE);
-            view_.SetPosition(RoundHalfEven(playback_.BytesToSeconds(channel, position)));
+            const int seconds = RoundHalfEven(playback_.BytesToSeconds(channel, position));
+            if (seconds != frame_->Position()) {
+                clock_.RunOnOwner([this, seconds] {
+                    if (!view_.PositionDragged()) {
+                        view_.SetPosition(seconds);
+                    }
+                });
+            }
         }
-        view_.SetLevelBarEnds(LevelBarEnd(levels.blue), LevelBarEnd(levels.green),
-                              LevelBarEnd(levels.red));
     }
     const DWORD active = bass_.BASS_ChannelIsActive(channel);
     if (live) {
         if (active != BASS_ACTIVE_PLAYING && liveSourceLost) {
-            liveSourceLost();
+            clock_.StopTicks();
+            clock_.RunOnOwner([this] { liveSourceLost(); });
         }
     } else if (active == 0) {
-        EndOfTrack();
+        clock_.StopTicks();
+        clock_.RunOnOwner([this] { EndOfTrack(); });
     }
 }
 
 ColourLevels DisplayController::ShownColour(long long nowMs) {
-    float brightness = brightness_;
+    float brightness = Brightness();
     if (state_.AutoLevel == 1) {
         const ColourParams neutral{BrightnessFromValue(17) * autoLevel_.Factor(), 0.4f, 0.4f, 0.4f,
                                    0};

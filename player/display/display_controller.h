@@ -2,6 +2,11 @@
 // heard into the window's colour, the three level bars and the position
 // bar, and notices the end of a track. Between two tracks it shows the idle
 // picture, waits the pause without blocking, and starts the next entry.
+//
+// The tick may run on a thread of the clock's own (clock.h): it then draws
+// through a FrameView that is safe there, reads the settings it needs from
+// atomics, and hands the position, the end of a track and a lost live
+// source to the owner's thread.
 #pragma once
 
 #include "clock.h"
@@ -9,12 +14,14 @@
 #include "display/colour_levels.h"
 #include "display/colour_sink.h"
 #include "display/flash_limiter.h"
+#include "display/frame_view.h"
 #include "engine/audio_engine.h"
 #include "engine/playback.h"
 #include "player_state.h"
 #include "player_view.h"
 #include "playlist/playlist_controller.h"
 
+#include <atomic>
 #include <functional>
 #include <vector>
 
@@ -33,7 +40,11 @@ class DisplayController {
     // The brightness bar's value (2..32) changed: `Brightness` and `Label1`.
     void BrightnessChanged(int value);
     int BrightnessValue() const { return brightnessValue_; }
-    float Brightness() const { return brightness_; }
+    float Brightness() const { return brightness_.load(std::memory_order_relaxed); }
+
+    // Ticks draw through `frame` from now on instead of the PlayerView; not
+    // owned. For a window that can draw from the clock's tick thread.
+    void DrawFramesWith(FrameView* frame) { frame_ = frame; }
 
     bool isBetweenTracks() const { return clock_.PausePending(); }
     // Called when the live source goes away while live mode is on.
@@ -57,15 +68,30 @@ class DisplayController {
     void EndOfTrack();
     void StartNextEntry();
 
+    // Draws ticks through the PlayerView, on the owner's thread.
+    class ViewFrame final : public FrameView {
+      public:
+        explicit ViewFrame(PlayerView& view) : view_(view) {}
+        bool Minimised() const override { return view_.WindowState() == kMinimised; }
+        int Position() const override { return view_.Position(); }
+        bool PositionDragged() const override { return view_.PositionDragged(); }
+        bool ShowFrame(const ColourLevels& colour, int blueX2, int greenX2, int redX2) override;
+
+      private:
+        PlayerView& view_;
+    };
+
     AudioEngine& bass_;
     PlayerState& state_;
     PlayerView& view_;
     Clock& clock_;
     Playback& playback_;
     PlaylistController& playlist_;
+    ViewFrame viewFrame_{view_};
+    FrameView* frame_ = &viewFrame_;
     int brightnessValue_ = 0;
-    float brightness_ = 0.0f;
-    Spectrum spectrum_{};  // filled in place every tick
+    std::atomic<float> brightness_{0.0f};  // read by the tick
+    Spectrum spectrum_{};                  // filled in place every tick
     FlashLimiter flashLimiter_;
     AutoLevel autoLevel_;
     long long lastTickMs_ = 0;

@@ -95,7 +95,7 @@ constexpr bool Enabled(std::uint64_t options) {
 }
 
 // A futex on a 32-bit atomic: the waker's side is one system call that never
-// waits, which is what the UI thread may afford each tick.
+// waits, which is what the display's tick may afford.
 static_assert(sizeof(std::atomic<std::uint32_t>) == sizeof(std::uint32_t) &&
               std::atomic<std::uint32_t>::is_always_lock_free);
 
@@ -184,7 +184,7 @@ void Sender::Run() {
     sigemptyset(&pipe);
     sigaddset(&pipe, SIGPIPE);
     pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
-    // Woken by the UI thread's futex call, a sender of normal policy takes
+    // Woken by the display's futex call, a sender of normal policy takes
     // that thread's core at once and the call returns only after the frame
     // went out (0.1 ms a tick, milliseconds on a busy machine). As a batch
     // thread it waits for a free core instead; the frame is no later for it.

@@ -3,7 +3,7 @@
 // olad passes on to whatever it has patched there (Art-Net, sACN, a USB
 // interface).
 //
-// The display calls ShowColour on the UI thread every tick; that call only
+// The display calls ShowColour on its tick's thread every tick; that call only
 // leaves the levels in a slot and wakes a sender thread of the object's own,
 // so neither a slow nor a frozen olad ever holds up the window. The sender
 // sends the latest levels, keeps going while olad is missing and picks it up
@@ -36,7 +36,7 @@ class OlaLights : public ColourSink {
     OlaLights(const OlaLights&) = delete;
     OlaLights& operator=(const OlaLights&) = delete;
 
-    // Neither blocks nor waits on olad; UI thread only.
+    // Neither blocks nor waits on olad; the display's thread, one at a time.
     void ShowColour(const ColourLevels& levels) override;
     void ShowIdle() override;
 

@@ -3,7 +3,9 @@
 #include <QGuiApplication>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QScreen>
 
+#include <X11/Xlib.h>
 #include <xcb/xcb.h>
 
 #include "main_window/x11_native.h"
@@ -15,9 +17,6 @@ namespace chromola {
 
 namespace {
 
-// Requests are not flushed here: Qt flushes the connection before the event
-// loop waits, so one tick's requests leave together.
-
 // The pixel value of a colour on a 24- or 32-bit TrueColor visual.
 uint32_t TrueColourPixel(const QColor& colour) {
     return (static_cast<uint32_t>(colour.red()) << 16) |
@@ -26,11 +25,38 @@ uint32_t TrueColourPixel(const QColor& colour) {
 
 }  // namespace
 
-ColourSurface::ColourSurface(QWidget* parent) : QWidget(parent) {
-    auto* connection = X11Connection();
+std::shared_ptr<ServerLink> ServerLink::Open() {
     const QScreen* screen = QGuiApplication::primaryScreen();
-    if (connection != nullptr && screen != nullptr && screen->depth() >= 24) {
-        connection_ = connection;
+    if (X11Connection() == nullptr || screen == nullptr || screen->depth() < 24) {
+        return nullptr;
+    }
+    // The display Qt opened; without Xlib's handle, the one DISPLAY names.
+    _XDisplay* display = X11Display();
+    xcb_connection_t* connection =
+        xcb_connect(display != nullptr ? XDisplayString(display) : nullptr, nullptr);
+    if (xcb_connection_has_error(connection) != 0) {
+        xcb_disconnect(connection);
+        return nullptr;
+    }
+    return std::make_shared<ServerLink>(connection);
+}
+
+ServerLink::~ServerLink() {
+    xcb_disconnect(connection_);
+}
+
+void ServerLink::Flush() {
+    xcb_flush(connection_);
+    // Writing reads what the server has sent meanwhile: errors about windows
+    // that Qt destroyed before this side knew. Nothing else comes here.
+    while (xcb_generic_event_t* event = xcb_poll_for_queued_event(connection_)) {
+        std::free(event);
+    }
+}
+
+ColourSurface::ColourSurface(QWidget* parent, std::shared_ptr<ServerLink> link)
+    : QWidget(parent), link_(std::move(link)) {
+    if (link_ != nullptr) {
         setAttribute(Qt::WA_NativeWindow);
         setAttribute(Qt::WA_PaintOnScreen);
         setAttribute(Qt::WA_NoSystemBackground);
@@ -39,14 +65,35 @@ ColourSurface::ColourSurface(QWidget* parent) : QWidget(parent) {
 }
 
 ColourSurface::~ColourSurface() {
-    if (barWindow_ != 0) {
-        xcb_destroy_window(static_cast<xcb_connection_t*>(connection_), barWindow_);
+    if (link_ != nullptr) {
+        std::lock_guard lock(link_->mutex());
+        if (barWindow_ != 0) {
+            xcb_destroy_window(link_->connection(), barWindow_);
+        }
+        window_ = 0;
+        link_->Flush();
     }
 }
 
 QPaintEngine* ColourSurface::paintEngine() const {
     // The X server paints this window; Qt draws nothing into it.
-    return connection_ != nullptr ? nullptr : QWidget::paintEngine();
+    return link_ != nullptr ? nullptr : QWidget::paintEngine();
+}
+
+int ColourSurface::barWidth() const {
+    std::unique_lock<std::mutex> lock;
+    if (link_ != nullptr) {
+        lock = std::unique_lock(link_->mutex());
+    }
+    return barWidth_;
+}
+
+QColor ColourSurface::colour() const {
+    std::unique_lock<std::mutex> lock;
+    if (link_ != nullptr) {
+        lock = std::unique_lock(link_->mutex());
+    }
+    return colour_;
 }
 
 void ColourSurface::setColour(const QColor& colour) {
@@ -54,7 +101,7 @@ void ColourSurface::setColour(const QColor& colour) {
         return;
     }
     colour_ = colour;
-    if (connection_ != nullptr) {
+    if (link_ != nullptr) {
         fillOnServer();
     } else {
         update();
@@ -62,22 +109,13 @@ void ColourSurface::setColour(const QColor& colour) {
 }
 
 void ColourSurface::fillOnServer() {
-    if (!testAttribute(Qt::WA_WState_Created) || !isVisible()) {
+    if (window_ == 0) {
         return;
     }
-    auto* connection = static_cast<xcb_connection_t*>(connection_);
-    const auto window = static_cast<xcb_window_t>(winId());
-    if (!exposuresOff_) {
-        // The server fills exposed parts from the background by itself; not
-        // asking for Expose events spares a wake-up of the event loop each
-        // time a bar grows shorter.
-        const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_PROPERTY_CHANGE;
-        xcb_change_window_attributes(connection, window, XCB_CW_EVENT_MASK, &mask);
-        exposuresOff_ = true;
-    }
+    auto* connection = link_->connection();
     const uint32_t pixel = TrueColourPixel(colour_);
-    xcb_change_window_attributes(connection, window, XCB_CW_BACK_PIXEL, &pixel);
-    xcb_clear_area(connection, 0, window, 0, 0, 0, 0);
+    xcb_change_window_attributes(connection, window_, XCB_CW_BACK_PIXEL, &pixel);
+    xcb_clear_area(connection, 0, window_, 0, 0, 0, 0);
 }
 
 void ColourSurface::setBar(const QColor& colour, int width) {
@@ -89,14 +127,14 @@ void ColourSurface::setBar(const QColor& colour, int width) {
     const bool recolour = colour != barColour_;
     barColour_ = colour;
     barWidth_ = width;
-    if (connection_ == nullptr) {
+    if (link_ == nullptr) {
         update(recolour
                    ? rect()
                    : QRect(std::min(oldWidth, width), 0, std::abs(width - oldWidth), height()));
         return;
     }
     if (recolour && barWindow_ != 0) {
-        auto* connection = static_cast<xcb_connection_t*>(connection_);
+        auto* connection = link_->connection();
         const uint32_t pixel = TrueColourPixel(barColour_);
         xcb_change_window_attributes(connection, barWindow_, XCB_CW_BACK_PIXEL, &pixel);
         xcb_clear_area(connection, 0, barWindow_, 0, 0, 0, 0);
@@ -105,19 +143,18 @@ void ColourSurface::setBar(const QColor& colour, int width) {
 }
 
 void ColourSurface::placeBarOnServer() {
-    if (!testAttribute(Qt::WA_WState_Created) || !barColour_.isValid()) {
+    if (window_ == 0 || !barColour_.isValid()) {
         return;
     }
-    auto* connection = static_cast<xcb_connection_t*>(connection_);
+    auto* connection = link_->connection();
     const uint32_t width = static_cast<uint32_t>(std::max(1, barWidth_));
-    const uint32_t height = static_cast<uint32_t>(std::max(1, this->height()));
+    const uint32_t height = static_cast<uint32_t>(std::max(1, height_));
     if (barWindow_ == 0) {
         barWindow_ = xcb_generate_id(connection);
         const uint32_t pixel = TrueColourPixel(barColour_);
-        xcb_create_window(connection, XCB_COPY_FROM_PARENT, barWindow_,
-                          static_cast<xcb_window_t>(winId()), 0, 0, width, height, 0,
-                          XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, XCB_CW_BACK_PIXEL,
-                          &pixel);
+        xcb_create_window(connection, XCB_COPY_FROM_PARENT, barWindow_, window_, 0, 0, width,
+                          height, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT,
+                          XCB_CW_BACK_PIXEL, &pixel);
     } else {
         const uint32_t size[] = {width, height};
         xcb_configure_window(connection, barWindow_,
@@ -137,19 +174,48 @@ void ColourSurface::placeBarOnServer() {
 
 void ColourSurface::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    if (connection_ != nullptr && barWindow_ != 0) {
-        placeBarOnServer();
+    if (link_ != nullptr) {
+        std::lock_guard lock(link_->mutex());
+        height_ = height();
+        if (barWindow_ != 0) {
+            placeBarOnServer();
+            link_->Flush();
+        }
     }
 }
 
 bool ColourSurface::event(QEvent* event) {
-    if (connection_ != nullptr) {
+    if (link_ != nullptr) {
         switch (event->type()) {
             case QEvent::Show:
-            case QEvent::WinIdChange:
+            case QEvent::WinIdChange: {
+                if (!testAttribute(Qt::WA_WState_Created) || !isVisible()) {
+                    break;
+                }
+                const auto window = static_cast<uint32_t>(winId());
+                if (!exposuresOff_ || event->type() == QEvent::WinIdChange) {
+                    // The server fills exposed parts from the background by
+                    // itself; not asking Qt's connection for Expose events
+                    // spares a wake-up of the event loop each time a bar
+                    // grows shorter.
+                    const uint32_t mask =
+                        XCB_EVENT_MASK_STRUCTURE_NOTIFY | XCB_EVENT_MASK_PROPERTY_CHANGE;
+                    xcb_change_window_attributes(X11Connection(), window, XCB_CW_EVENT_MASK, &mask);
+                    exposuresOff_ = true;
+                }
+                std::lock_guard lock(link_->mutex());
+                if (window != window_) {
+                    // A new X window holds no bar yet.
+                    barWindow_ = 0;
+                    barMapped_ = false;
+                }
+                window_ = window;
+                height_ = height();
                 fillOnServer();
                 placeBarOnServer();
+                link_->Flush();
                 return QWidget::event(event);
+            }
             case QEvent::UpdateRequest:
             case QEvent::Paint:
                 // Exposed parts are filled by the X server from the window's

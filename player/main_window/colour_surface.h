@@ -4,25 +4,62 @@
 // server fills, and the bar a window inside it: a new colour or bar length
 // costs a couple of small requests instead of repainting and uploading the
 // pixels 59 times a second. Elsewhere Qt paints it.
+//
+// On X11 the requests go over a connection of the player's own, shared by
+// all surfaces (ServerLink), and the colour and the bar may be set from the
+// display's tick thread as well as from the UI thread: requests leave in the
+// order they are made. Their callers flush the link.
 #pragma once
 
 #include <QColor>
 #include <QWidget>
 
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+struct xcb_connection_t;
+
 namespace chromola {
+
+class ServerLink {
+  public:
+    // Null where X11 does not paint (another platform, a screen of fewer
+    // than 24 bits, no connection).
+    static std::shared_ptr<ServerLink> Open();
+    explicit ServerLink(xcb_connection_t* connection) : connection_(connection) {}
+    ~ServerLink();
+    ServerLink(const ServerLink&) = delete;
+    ServerLink& operator=(const ServerLink&) = delete;
+
+    xcb_connection_t* connection() const { return connection_; }
+    // Guards the connection's requests and the surfaces' server-side state.
+    std::mutex& mutex() { return mutex_; }
+    // Sends what is queued and drops the errors about windows that went
+    // away meanwhile; with the mutex held.
+    void Flush();
+
+  private:
+    xcb_connection_t* connection_;
+    std::mutex mutex_;
+};
 
 class ColourSurface : public QWidget {
     Q_OBJECT
   public:
-    explicit ColourSurface(QWidget* parent);
+    // Without a link Qt paints the surface.
+    ColourSurface(QWidget* parent, std::shared_ptr<ServerLink> link);
     ~ColourSurface() override;
+    // Any thread when server-filled, with the link's mutex held; otherwise
+    // the UI thread.
     void setColour(const QColor& colour);
     // The bar: `width` pixels from the left edge, the surface's full height.
     void setBar(const QColor& colour, int width);
-    int barWidth() const { return barWidth_; }
-    const QColor& colour() const { return colour_; }
+    // UI thread.
+    int barWidth() const;
+    QColor colour() const;
     // True when the X server paints the colour.
-    bool serverFilled() const { return connection_ != nullptr; }
+    bool serverFilled() const { return link_ != nullptr; }
 
     QPaintEngine* paintEngine() const override;
 
@@ -35,13 +72,16 @@ class ColourSurface : public QWidget {
     void fillOnServer();
     void placeBarOnServer();
 
+    std::shared_ptr<ServerLink> link_;
+    // The state below is guarded by the link's mutex where there is a link.
     QColor colour_ = Qt::black;
     QColor barColour_;
     int barWidth_ = 0;
+    uint32_t window_ = 0;  // this surface's X window once it is shown
+    int height_ = 0;
     uint32_t barWindow_ = 0;  // the bar's X window, made on first use
     bool barMapped_ = false;
-    bool exposuresOff_ = false;
-    void* connection_ = nullptr;  // xcb_connection_t*, when X11 paints
+    bool exposuresOff_ = false;  // UI thread only
 };
 
 }  // namespace chromola

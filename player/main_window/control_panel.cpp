@@ -19,7 +19,7 @@ constexpr int kMarkBottom = 3660;
 constexpr int kMarkWidthPx = 3;
 }  // namespace
 
-ControlPanel::ControlPanel(QWidget* parent)
+ControlPanel::ControlPanel(QWidget* parent, std::shared_ptr<ServerLink> link)
     : QFrame(parent),
       bars_{{{3420, 200, QColor(0, 0, 255), nullptr},
              {3540, 200, QColor(0, 192, 0), nullptr},
@@ -37,7 +37,7 @@ ControlPanel::ControlPanel(QWidget* parent)
     const int left = TwipsToPixels(kBarStartTwips) - kBarWidthPx / 2;
     const int right = TwipsToPixels(kMarkX) - kMarkWidthPx / 2;
     for (Bar& bar : bars_) {
-        bar.surface = new ColourSurface(this);
+        bar.surface = new ColourSurface(this, link);
         bar.surface->setColour(Qt::black);
         bar.surface->setGeometry(left, TwipsToPixels(bar.y) - kBarWidthPx / 2, right - left,
                                  kBarWidthPx);

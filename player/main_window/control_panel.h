@@ -9,15 +9,18 @@
 #include "main_window/colour_surface.h"
 
 #include <array>
+#include <memory>
 
 namespace chromola {
 
 class ControlPanel : public QFrame {
     Q_OBJECT
   public:
-    explicit ControlPanel(QWidget* parent = nullptr);
+    // The bars are drawn over `link` where there is one (colour_surface.h).
+    ControlPanel(QWidget* parent, std::shared_ptr<ServerLink> link);
 
-    // Bars 0, 1, 2 are `Line1` (blue), `Line2` (green), `Line3` (red).
+    // Bars 0, 1, 2 are `Line1` (blue), `Line2` (green), `Line3` (red). With
+    // a link, from any thread with the link's mutex held.
     int lineX2(int bar) const { return bars_[bar].x2; }
     // Moves a bar's right end (twips); only that bar changes on screen.
     void setLineX2(int bar, int x2Twips);

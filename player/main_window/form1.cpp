@@ -13,6 +13,8 @@
 #include <QScreen>
 #include <QWindow>
 
+#include <xcb/xcb.h>
+
 #include <algorithm>
 #include <memory>
 #include <utility>
@@ -69,7 +71,7 @@ QRect FittedIntoWorkArea(const QRect& outer) {
 
 }  // namespace
 
-Form1::Form1(QWidget* parent) : QWidget(parent) {
+Form1::Form1(QWidget* parent) : QWidget(parent), link_(ServerLink::Open()) {
     InitResources();
     setWindowTitle(QStringLiteral("Vazuvideroz (F1-Help)"));
     setWindowIcon(QIcon(QStringLiteral(":/chromola/icon.png")));
@@ -83,13 +85,19 @@ Form1::Form1(QWidget* parent) : QWidget(parent) {
     buildControls();
 }
 
-Form1::~Form1() = default;
+Form1::~Form1() {
+    if (link_ != nullptr && gc_ != 0) {
+        std::lock_guard lock(link_->mutex());
+        xcb_free_gc(link_->connection(), gc_);
+        link_->Flush();
+    }
+}
 
 void Form1::buildControls() {
-    leftSurface_ = new ColourSurface(this);
-    topSurface_ = new ColourSurface(this);
+    leftSurface_ = new ColourSurface(this, link_);
+    topSurface_ = new ColourSurface(this, link_);
 
-    Frame1 = new ControlPanel(this);
+    Frame1 = new ControlPanel(this, link_);
     Frame1->setGeometry(TwipsRect(4740, 120, 2310, 4275));
 
     Command3 = new QPushButton(QStringLiteral(">"), Frame1);
@@ -112,6 +120,13 @@ void Form1::buildControls() {
     HScroll1->setValue(0);
     HScroll1->setSingleStep(1);
     HScroll1->setPageStep(1);
+    // What a tick on another thread reads of the bar.
+    connect(HScroll1, &QScrollBar::valueChanged, this,
+            [this](int value) { position_.store(value, std::memory_order_relaxed); });
+    connect(HScroll1, &QScrollBar::sliderPressed, this,
+            [this] { dragged_.store(true, std::memory_order_relaxed); });
+    connect(HScroll1, &QScrollBar::sliderReleased, this,
+            [this] { dragged_.store(false, std::memory_order_relaxed); });
 
     List1 = new QListWidget(Frame1);
     List1->setGeometry(TwipsRect(0, 120, 2295, 2790));
@@ -173,12 +188,21 @@ void Form1::setBackColor(const QColor& colour) {
     // surface; the display sets it every tick, so printed text lasts until
     // the next tick while a track plays.
     cls();
-    if (colour == backColor_) {
-        return;
+    {
+        std::unique_lock<std::mutex> lock;
+        if (link_ != nullptr) {
+            lock = std::unique_lock(link_->mutex());
+        }
+        if (colour.rgb() == backColor_.load(std::memory_order_relaxed)) {
+            return;
+        }
+        backColor_.store(colour.rgb(), std::memory_order_relaxed);
+        leftSurface_->setColour(colour);
+        topSurface_->setColour(colour);
+        if (link_ != nullptr) {
+            link_->Flush();
+        }
     }
-    backColor_ = colour;
-    leftSurface_->setColour(colour);
-    topSurface_->setColour(colour);
     // The surfaces cover the whole colour area while they show; the window
     // paints it itself only while one stands aside.
     if (!leftSurface_->isVisible() || !topSurface_->isVisible()) {
@@ -186,10 +210,80 @@ void Form1::setBackColor(const QColor& colour) {
     }
 }
 
+bool Form1::ShowFrame(const ColourLevels& levels, int blueX2, int greenX2, int redX2) {
+    if (link_ == nullptr) {
+        return false;
+    }
+    std::lock_guard lock(link_->mutex());
+    // A printed message is erased by the UI thread's own SetBackColour.
+    if (!framesDirect_) {
+        return false;
+    }
+    const QColor colour(levels.red, levels.green, levels.blue);
+    if (backColor_.exchange(colour.rgb(), std::memory_order_relaxed) != colour.rgb()) {
+        leftSurface_->setColour(colour);
+        topSurface_->setColour(colour);
+        fillBesidePicture(colour);
+    }
+    Frame1->setLineX2(0, blueX2);
+    Frame1->setLineX2(1, greenX2);
+    Frame1->setLineX2(2, redX2);
+    link_->Flush();
+    return true;
+}
+
+void Form1::fillBesidePicture(const QColor& colour) {
+    if (besidePicture_.isEmpty() || frameWindow_ == 0) {
+        return;
+    }
+    auto* connection = link_->connection();
+    const uint32_t pixel = (static_cast<uint32_t>(colour.red()) << 16) |
+                           (static_cast<uint32_t>(colour.green()) << 8) |
+                           static_cast<uint32_t>(colour.blue());
+    if (gcWindow_ != frameWindow_) {
+        if (gc_ != 0) {
+            xcb_free_gc(connection, gc_);
+        }
+        gc_ = xcb_generate_id(connection);
+        const uint32_t values[] = {pixel, 0};
+        xcb_create_gc(connection, gc_, frameWindow_, XCB_GC_FOREGROUND | XCB_GC_GRAPHICS_EXPOSURES,
+                      values);
+        gcWindow_ = frameWindow_;
+    } else {
+        xcb_change_gc(connection, gc_, XCB_GC_FOREGROUND, &pixel);
+    }
+    xcb_rectangle_t rects[8];
+    uint32_t count = 0;
+    for (const QRect& r : besidePicture_) {
+        if (count < std::size(rects)) {
+            rects[count++] = {static_cast<int16_t>(r.x()), static_cast<int16_t>(r.y()),
+                              static_cast<uint16_t>(r.width()), static_cast<uint16_t>(r.height())};
+        }
+    }
+    xcb_poly_fill_rectangle(connection, frameWindow_, gc_, count, rects);
+}
+
 void Form1::updateSurfaces() {
     const bool printing = !printed_.text.isEmpty();
     leftSurface_->setVisible(!printing && !Image1->isVisibleTo(this));
     topSurface_->setVisible(!printing);
+    publishFrameArea();
+}
+
+void Form1::publishFrameArea() {
+    if (link_ == nullptr) {
+        return;
+    }
+    // The colour area the left surface would cover, less the picture.
+    QVector<QRect> beside;
+    if (Image1->isVisibleTo(this)) {
+        const QRegion region = QRegion(leftSurface_->geometry()) - Image1->geometry();
+        beside = QVector<QRect>(region.begin(), region.end());
+    }
+    std::lock_guard lock(link_->mutex());
+    framesDirect_ = printed_.text.isEmpty();
+    frameWindow_ = static_cast<uint32_t>(internalWinId());
+    besidePicture_ = std::move(beside);
 }
 
 QRegion Form1::colourRegion() const {
@@ -225,7 +319,7 @@ void Form1::cls() {
 void Form1::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     for (const QRect& r : event->region()) {
-        painter.fillRect(r, backColor_);
+        painter.fillRect(r, backColor());
     }
 }
 
@@ -245,6 +339,7 @@ void Form1::layoutControls() {
     leftSurface_->setGeometry(0, 0, std::max(0, width() - kPanelWidth), height());
     topSurface_->setGeometry(std::max(0, width() - kPanelWidth), 0, kPanelWidth,
                              std::max(0, height() - kPanelHeight));
+    publishFrameArea();
 }
 
 void Form1::updateMinimumSize() {
@@ -297,12 +392,16 @@ bool Form1::event(QEvent* event) {
     if (event->type() == QEvent::Move || event->type() == QEvent::Show) {
         updateMinimumSize();
     }
+    if (event->type() == QEvent::Show || event->type() == QEvent::WinIdChange) {
+        publishFrameArea();
+    }
     return QWidget::event(event);
 }
 
 void Form1::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange) {
+        minimised_.store(isMinimized(), std::memory_order_relaxed);
         layoutControls();
     }
 }
@@ -416,9 +515,16 @@ void Form1::SetBackColour(const ColourLevels& colour) {
 }
 
 void Form1::SetLevelBarEnds(int blueX2, int greenX2, int redX2) {
+    std::unique_lock<std::mutex> lock;
+    if (link_ != nullptr) {
+        lock = std::unique_lock(link_->mutex());
+    }
     Frame1->setLineX2(0, blueX2);
     Frame1->setLineX2(1, greenX2);
     Frame1->setLineX2(2, redX2);
+    if (link_ != nullptr) {
+        link_->Flush();
+    }
 }
 
 void Form1::ShowPicture(bool shown) {
@@ -440,14 +546,6 @@ int Form1::PositionMaximum() const {
 
 void Form1::SetPosition(int seconds) {
     HScroll1->setValue(seconds);
-}
-
-int Form1::Position() const {
-    return HScroll1->value();
-}
-
-bool Form1::PositionDragged() const {
-    return HScroll1->isSliderDown();
 }
 
 void Form1::ShowBrightness(int value, const QString& caption) {

@@ -2,6 +2,10 @@
 // decorative picture, the playlist and the hidden popup menu. It only shows
 // things (as the core's PlayerView) and reports events; the player's logic
 // lives in the core (player_core.h).
+//
+// On X11 it is also the display's FrameView: a tick on the clock's own
+// thread sets the colour and the bars over the window's ServerLink
+// (colour_surface.h) without waking the UI thread.
 #pragma once
 
 #include <QColor>
@@ -14,6 +18,10 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <atomic>
+#include <memory>
+
+#include "display/frame_view.h"
 #include "main_window/colour_surface.h"
 #include "main_window/control_panel.h"
 #include "main_window/picture_box.h"
@@ -21,7 +29,7 @@
 
 namespace chromola {
 
-class Form1 : public QWidget, public PlayerView {
+class Form1 : public QWidget, public PlayerView, public FrameView {
     Q_OBJECT
   public:
     explicit Form1(QWidget* parent = nullptr);
@@ -30,7 +38,7 @@ class Form1 : public QWidget, public PlayerView {
     // The colour of the surface (`BackColor`). Setting it erases printed
     // text; it repaints only the part of the window that shows the colour,
     // and only when the colour changes.
-    QColor backColor() const { return backColor_; }
+    QColor backColor() const { return QColor::fromRgb(backColor_.load(std::memory_order_relaxed)); }
     void setBackColor(const QColor& colour);
 
     // Printing a line of text on the surface (`Print` at `CurrentX`,
@@ -54,8 +62,9 @@ class Form1 : public QWidget, public PlayerView {
     void SetPositionMaximum(int seconds) override;
     int PositionMaximum() const override;
     void SetPosition(int seconds) override;
-    int Position() const override;
-    bool PositionDragged() const override;
+    // Also the FrameView's: any thread.
+    int Position() const override { return position_.load(std::memory_order_relaxed); }
+    bool PositionDragged() const override { return dragged_.load(std::memory_order_relaxed); }
     void EnablePosition(bool enabled) override { HScroll1->setEnabled(enabled); }
     void ShowBrightness(int value, const QString& caption) override;
     void SetEntries(const QStringList& entries) override;
@@ -69,6 +78,13 @@ class Form1 : public QWidget, public PlayerView {
     void ShowFullScreen() override;
     void ShowOrdinary() override;
     void ShowHelp() override { emit helpRequested(); }
+
+    // FrameView, from the display's tick thread.
+    bool Minimised() const override { return minimised_.load(std::memory_order_relaxed); }
+    bool ShowFrame(const ColourLevels& colour, int blueX2, int greenX2, int redX2) override;
+    // The X server draws the colour and the bars over a connection that a
+    // tick on another thread may use.
+    bool drawsFromAnyThread() const { return link_ != nullptr; }
 
     // Shows the window above the others with the focus, restored if it was
     // minimised: when files arrive from outside or the desktop asks.
@@ -134,8 +150,24 @@ class Form1 : public QWidget, public PlayerView {
     void placeOnceFramed();
     void updateSurfaces();
     QRegion colourRegion() const;
+    // Tells ticks on another thread where they may draw; UI thread.
+    void publishFrameArea();
+    // Fills the colour area beside the picture, which no surface covers,
+    // from a tick; with the link's mutex held.
+    void fillBesidePicture(const QColor& colour);
 
-    QColor backColor_ = Qt::black;
+    std::shared_ptr<ServerLink> link_;
+    std::atomic<QRgb> backColor_{QColor(Qt::black).rgb()};
+    std::atomic<int> position_{0};
+    std::atomic<bool> dragged_{false};
+    std::atomic<bool> minimised_{false};
+    // Guarded by the link's mutex: a tick may draw (no printed message), the
+    // window and the rectangles beside the picture, and the tick's GC.
+    bool framesDirect_ = true;
+    uint32_t frameWindow_ = 0;
+    QVector<QRect> besidePicture_;
+    uint32_t gc_ = 0;
+    uint32_t gcWindow_ = 0;
     // The colour left of the panel and above it. They stand aside while the
     // picture or a printed message shows.
     ColourSurface* leftSurface_;

@@ -19,6 +19,7 @@
 #include "lights/ola_lights.h"
 #include "main_window/form1.h"
 #include "main_window/num_lock.h"
+#include "main_window/thread_clock.h"
 #include "playlist/chosen_files.h"
 #include "playlist/opened_paths.h"
 #include "settings/settings_store.h"
@@ -76,10 +77,20 @@ std::optional<int> Player::Start() {
         return 1;
     }
     form_ = std::make_unique<Form1>();
-    clock_ = std::make_unique<QtClock>(
-        form_->Timer1, [this] { core_->display.Tick(); },
-        [this] { core_->display.PauseElapsed(); });
+    // Where the X server draws the colour, the display ticks on a thread of
+    // its own and the UI thread sleeps while a track plays.
+    const bool tickThread = form_->drawsFromAnyThread() && qgetenv("CHROMOLA_TICK_THREAD") != "0";
+    auto tick = [this] { core_->display.Tick(); };
+    auto pauseElapsed = [this] { core_->display.PauseElapsed(); };
+    if (tickThread) {
+        clock_ = std::make_unique<ThreadClock>(tick, pauseElapsed);
+    } else {
+        clock_ = std::make_unique<QtClock>(form_->Timer1, tick, pauseElapsed);
+    }
     core_ = std::make_unique<PlayerCore>(*bass_, state_, *form_, *clock_);
+    if (tickThread) {
+        core_->display.DrawFramesWith(form_.get());
+    }
     if (const QByteArray log = qgetenv("CHROMOLA_COLOUR_LOG"); !log.isEmpty()) {
         colourLog_ = std::make_unique<ColourLog>(log.toStdString(), *clock_);
         core_->display.AddSink(colourLog_.get());

@@ -94,7 +94,7 @@ class Player {
     std::unique_ptr<InstanceServer> instanceServer_;
     std::unique_ptr<BassLibrary> bass_;
     std::unique_ptr<Form1> form_;
-    std::unique_ptr<QtClock> clock_;
+    std::unique_ptr<Clock> clock_;
     std::unique_ptr<PlayerCore> core_;
     std::unique_ptr<ColourSink> colourLog_;
     std::unique_ptr<OlaLights> lights_;

@@ -151,7 +151,8 @@ TEST_F(CoreTest, FileThatCannotBePlayedIsReportedThroughThePauseAndSkipped) {
         SCOPED_TRACE(name);
         Choose({name, "song.mod"});
         EXPECT_EQ(view.message, QString::fromUtf8(message));
-        EXPECT_EQ(state.CurrentChannel, name == QString("bad.mp3") ? 0u : state.CurrentChannel);
+        EXPECT_EQ(state.CurrentChannel,
+                  name == QString("bad.mp3") ? 0u : state.CurrentChannel.load());
         clock.Advance(17);
         EXPECT_TRUE(core.display.isBetweenTracks());
         EXPECT_EQ(view.message, QString::fromUtf8(message));

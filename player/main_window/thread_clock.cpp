@@ -1,0 +1,151 @@
+#include "main_window/thread_clock.h"
+
+#include <pthread.h>
+#include <sys/eventfd.h>
+#include <sys/timerfd.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <system_error>
+
+namespace chromola {
+
+ThreadClock::ThreadClock(std::function<void()> onTick, std::function<void()> onPauseElapsed)
+    : onTick_(std::move(onTick)) {
+    pause_.setSingleShot(true);
+    pause_.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&pause_, &QTimer::timeout, std::move(onPauseElapsed));
+    // The thread blocks in read(): one system call a tick.
+    timerFd_ = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
+    wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (timerFd_ < 0 || wakeFd_ < 0) {
+        throw std::system_error(errno, std::generic_category(), "display tick timer");
+    }
+    // Handed over through a mutex and an eventfd of the clock's own rather
+    // than Qt's posted events, so that the thread sanitizer follows it.
+    wakeNotifier_ = std::make_unique<QSocketNotifier>(wakeFd_, QSocketNotifier::Read);
+    QObject::connect(wakeNotifier_.get(), &QSocketNotifier::activated, &context_,
+                     [this] { RunHandedOver(); });
+    tickThread_ = std::thread([this] { Run(); });
+    pthread_setname_np(tickThread_.native_handle(), "display tick");
+}
+
+ThreadClock::~ThreadClock() {
+    {
+        std::lock_guard lock(tickMutex_);
+        generation_.fetch_add(1, std::memory_order_relaxed);
+        ticking_.store(false, std::memory_order_release);
+        ending_ = true;
+        // Wakes the thread at once to see that it ends.
+        itimerspec soon{};
+        soon.it_value.tv_nsec = 1;
+        timerfd_settime(timerFd_, 0, &soon, nullptr);
+    }
+    tickThread_.join();
+    wakeNotifier_.reset();
+    close(timerFd_);
+    close(wakeFd_);
+}
+
+long long ThreadClock::NowMs() const {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 started_)
+        .count();
+}
+
+void ThreadClock::Arm(bool on) {
+    itimerspec spec{};
+    if (on) {
+        spec.it_value.tv_nsec = kTickMs * 1000000L;
+        spec.it_interval = spec.it_value;
+    }
+    timerfd_settime(timerFd_, 0, &spec, nullptr);
+}
+
+void ThreadClock::StartTicks() {
+    unsigned generation = 0;
+    {
+        std::lock_guard lock(tickMutex_);
+        generation = generation_.fetch_add(1, std::memory_order_relaxed) + 1;
+        ticking_.store(true, std::memory_order_release);
+        // A restarted timer starts its interval again; the timer runs only
+        // from the owner's next event-loop pass, as a Qt timer would.
+        Arm(false);
+    }
+    QMetaObject::invokeMethod(
+        &context_,
+        [this, generation] {
+            std::lock_guard lock(tickMutex_);
+            if (generation_.load(std::memory_order_relaxed) == generation) {
+                Arm(true);
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+void ThreadClock::StopTicks() {
+    if (OnTickThread()) {
+        // From a tick, under tickMutex_: no more ticks until the owner's
+        // next start.
+        ticking_.store(false, std::memory_order_release);
+        Arm(false);
+        return;
+    }
+    std::lock_guard lock(tickMutex_);
+    generation_.fetch_add(1, std::memory_order_relaxed);
+    ticking_.store(false, std::memory_order_release);
+    Arm(false);
+}
+
+void ThreadClock::RunOnOwner(std::function<void()> task) {
+    if (!OnTickThread()) {
+        task();
+        return;
+    }
+    bool first = false;
+    {
+        std::lock_guard lock(handedOverMutex_);
+        first = handedOver_.empty();
+        handedOver_.emplace_back(generation_.load(std::memory_order_relaxed), std::move(task));
+    }
+    if (first) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t written = write(wakeFd_, &one, sizeof one);
+    }
+}
+
+void ThreadClock::RunHandedOver() {
+    std::uint64_t count = 0;
+    [[maybe_unused]] const ssize_t got = read(wakeFd_, &count, sizeof count);
+    std::vector<std::pair<unsigned, std::function<void()>>> tasks;
+    {
+        std::lock_guard lock(handedOverMutex_);
+        tasks.swap(handedOver_);
+    }
+    // A task that starts or stops the ticks makes the ones after it stale.
+    for (auto& [generation, task] : tasks) {
+        if (generation_.load(std::memory_order_relaxed) == generation) {
+            task();
+        }
+    }
+}
+
+void ThreadClock::Run() {
+    for (;;) {
+        std::uint64_t expirations = 0;
+        // Ticks missed while the thread could not run are dropped, as a Qt
+        // timer drops them.
+        if (read(timerFd_, &expirations, sizeof expirations) <= 0) {
+            continue;  // EINTR
+        }
+        std::lock_guard lock(tickMutex_);
+        if (ending_) {
+            return;
+        }
+        if (ticking_.load(std::memory_order_relaxed)) {
+            onTick_();
+        }
+    }
+}
+
+}  // namespace chromola
