@@ -1,16 +1,22 @@
 #!/usr/bin/env bash
 # Start-up and memory of the player against a bare Qt 6 window, measured in
-# one session (Xvfb with openbox, PulseAudio with a null sink), the two
-# programs started in turn: exec until the window manager takes the window,
-# exec until the player's sound-server stream appears and until it runs
-# (uncorked: sound), and the peak resident memory two seconds after that.
-# The player starts with a saved track, a 60-s mp3 made by make_tone.
-# Prints the medians and their ratios against the bare window.
-# Usage: startup_ratio.sh BIN_DIR [RUNS]
+# one session (Xvfb with openbox, PulseAudio with a null sink), the programs
+# started in turn: exec until the window manager takes the window, exec until
+# the player's sound-server stream appears and until it runs (uncorked:
+# sound), and the peak resident memory two seconds after that. The player
+# starts with a saved track, a 60-s mp3 made by make_tone. Prints the medians
+# and their ratios against the bare window. Players of other builds (folders
+# holding Chromola and libbass.so) are measured in the same rounds.
+# Usage: startup_ratio.sh BIN_DIR [RUNS [OTHER_PLAYER_DIR...]]
 bin="$(cd "$1" && pwd)"
 runs="${2:-11}"
-for tool in Chromola bench_bare_window bench_launch_probe make_tone; do
+players=("$bin")
+for dir in "${@:3}"; do players+=("$(cd "$dir" && pwd)"); done
+for tool in bench_bare_window bench_launch_probe make_tone; do
   [ -x "$bin/$tool" ] || { echo "no $tool in $bin" >&2; exit 1; }
+done
+for dir in "${players[@]}"; do
+  [ -x "$dir/Chromola" ] || { echo "no Chromola in $dir" >&2; exit 1; }
 done
 source "$(dirname "${BASH_SOURCE[0]}")/../../tests/e2e/session.sh"
 e2e_start_x
@@ -29,37 +35,46 @@ run() {
   cat "$E2E_DIR/one" >>"$E2E_DIR/$name"
 }
 
-# A warm-up of each, not counted: the first start reads every library from
-# disk.
+# Round 0 is a warm-up, not counted: the first start reads every library
+# from disk.
 for n in $(seq 0 "$runs"); do
   [ "$n" = 0 ] && out=warmup || out=runs
   run "bare.$out" --settle 2 -- "$bin/bench_bare_window"
-  printf '[Form]\nPath=%s\nPause=0\n' "$track" >"$XDG_CONFIG_HOME/vbChromola.conf"
-  run "player.$out" --sound --settle 2 -- "$bin/Chromola"
-done
-
-# median FILE KEY: the median of KEY's values, "-" when there are none.
-median() {
-  awk -v key="$2" '$1 == key && $2 != "none" {print $2}' "$1" | sort -g |
-    awk '{v[NR] = $1} END {if (NR == 0) print "-"; else print v[int((NR + 1) / 2)]}'
-}
-# window to sound, per run, for the player.
-awk '$1 == "window_ms" {w = $2} $1 == "sound_ms" && w != "none" && $2 != "none" {
-  print "gap_ms", $2 - w}' "$E2E_DIR/player.runs" >>"$E2E_DIR/player.runs"
-
-for name in bare player; do
-  for key in window_ms stream_ms sound_ms gap_ms peak_rss_kib; do
-    printf -v "${name}_${key}" '%s' "$(median "$E2E_DIR/$name.runs" "$key")"
+  for p in "${!players[@]}"; do
+    printf '[Form]\nPath=%s\nPause=0\n' "$track" >"$XDG_CONFIG_HOME/vbChromola.conf"
+    run "player$p.$out" --sound --settle 2 -- "${players[$p]}/Chromola"
   done
 done
-printf '%s runs each, medians\n' "$runs"
-awk -v bw="$bare_window_ms" -v br="$bare_peak_rss_kib" -v pw="$player_window_ms" \
-  -v ps="$player_stream_ms" -v pn="$player_sound_ms" -v pg="$player_gap_ms" \
-  -v pr="$player_peak_rss_kib" 'BEGIN {
-  printf "%-16s %14s %14s %14s %15s %13s\n", "", "exec>window ms", "exec>stream ms",
-         "exec>sound ms", "window>sound ms", "peak RSS MiB"
-  printf "%-16s %14.1f %14s %14s %15s %13.1f\n", "bare Qt window", bw, "-", "-", "-", br / 1024
-  printf "%-16s %14.1f %14.1f %14.1f %15.1f %13.1f\n", "Chromola", pw, ps, pn, pg, pr / 1024
-  printf "%-16s %13.2fx %14s %14s %15s %12.2fx (+%.1f MiB)\n", "Chromola / bare", pw / bw, "", "",
-         "", pr / br, (pr - br) / 1024
-}'
+
+printf '%s runs each, medians; ratios against the bare window\n' "$runs"
+args=("$E2E_DIR/bare.runs")
+for p in "${!players[@]}"; do args+=("${players[$p]}" "$E2E_DIR/player$p.runs"); done
+python3 - "${args[@]}" <<'PY'
+import statistics, sys
+
+def medians(path):
+    values = {}
+    for line in open(path):
+        key, value = line.split()[:2]
+        if value != "none":
+            values.setdefault(key, []).append(float(value))
+    if "window_ms" in values and "sound_ms" in values:
+        values["gap_ms"] = [s - w for w, s in zip(values["window_ms"], values["sound_ms"])]
+    return {k: statistics.median(v) for k, v in values.items()}
+
+bare = medians(sys.argv[1])
+rows = [("bare Qt window", bare)]
+rows += [(f"Chromola {sys.argv[i]}", medians(sys.argv[i + 1])) for i in range(2, len(sys.argv), 2)]
+keys = [("window_ms", "exec>window ms"), ("stream_ms", "exec>stream ms"),
+        ("sound_ms", "exec>sound ms"), ("gap_ms", "window>sound ms")]
+print(" | ".join(["program"] + [h for _, h in keys] + ["peak RSS MiB", "window x bare",
+                                                       "RSS x bare (+MiB)"]))
+for name, m in rows:
+    cells = [name] + [f"{m[k]:.1f}" if k in m else "-" for k, _ in keys]
+    rss = m["peak_rss_kib"] / 1024
+    cells.append(f"{rss:.1f}")
+    cells.append(f"{m['window_ms'] / bare['window_ms']:.2f}x")
+    cells.append(f"{m['peak_rss_kib'] / bare['peak_rss_kib']:.2f}x "
+                 f"(+{rss - bare['peak_rss_kib'] / 1024:.1f})")
+    print(" | ".join(cells))
+PY
