@@ -21,10 +21,11 @@ constexpr double kHistorySeconds = 4.0;
 // Decoded ahead synchronously on open and after a seek, so playback starts
 // and the new position is heard at once.
 constexpr std::size_t kPrefillFrames = 8192;
-// How long the decoder thread sleeps when the ring is full: a fifth of the
-// ring, so it wakes a few times a second and tops the ring up in one go.
+// When the ring is full the decoder thread sleeps until only this much is
+// left in it, then tops it up in one go: it wakes about three times a
+// second, and the output never waits on a slow disk for longer than this.
 // Seeks and frees wake it at once.
-constexpr auto kIdleWait = std::chrono::milliseconds(100);
+constexpr double kRefillSeconds = 0.2;
 
 }  // namespace
 
@@ -67,9 +68,15 @@ void Channel::run() {
         std::optional<Seek> seek;
         {
             std::unique_lock lock(requestMutex_);
-            // Nothing to decode: sleep until asked, or for a while.
-            if (idle)
-                wake_.wait_for(lock, kIdleWait, [this] { return stop_ || seek_; });
+            // Nothing to decode: sleep until asked, or until the ring wants
+            // topping up.
+            if (idle) {
+                const auto asked = [this] { return stop_ || seek_; };
+                if (decodedAll_.load(std::memory_order_relaxed))
+                    wake_.wait(lock, asked);
+                else
+                    wake_.wait_for(lock, refillWait(), asked);
+            }
             if (stop_)
                 return;
             seek.swap(seek_);
@@ -93,6 +100,17 @@ void Channel::run() {
             idle = true;
         }
     }
+}
+
+// How long the output takes to play the ring down to kRefillSeconds.
+std::chrono::microseconds Channel::refillWait() const {
+    const auto refill = static_cast<std::size_t>(outputRate_ * kRefillSeconds);
+    const std::size_t queued = ring_.readable();
+    const std::size_t frames = queued > refill ? queued - refill : 0;
+    // Never a busy loop, even when the output stalls with the ring short.
+    return std::max(
+        std::chrono::microseconds(10000),
+        std::chrono::microseconds(frames * 1000000 / static_cast<std::size_t>(outputRate_)));
 }
 
 void Channel::endInput() noexcept {

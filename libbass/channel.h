@@ -12,6 +12,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -87,6 +88,7 @@ class Channel {
     };
 
     void run();
+    std::chrono::microseconds refillWait() const;
     bool fillOnce();
     void prefill();
     bool seekDecoder(int64_t& frame);
