@@ -11,32 +11,41 @@ namespace chromola::audio {
 
 namespace {
 
-// Half a second of output queued ahead: plenty against a slow disk, small
-// enough that a seek or a free never waits long for the decoder.
+// Half a second of output queued ahead (more when the device takes more at
+// once): plenty against a slow disk, small enough that a seek or a free never
+// waits long for the decoder.
 constexpr double kRingSeconds = 0.5;
 // The history must reach back past everything queued (the ring, the
 // resampler, the device's latency) to the frame being heard, plus the FFT
 // window.
 constexpr double kHistorySeconds = 4.0;
 // Decoded ahead synchronously on open and after a seek, so playback starts
-// and the new position is heard at once.
-constexpr std::size_t kPrefillFrames = 8192;
-// When the ring is full the decoder thread sleeps until only this much is
-// left in it, then tops it up in one go: it wakes about three times a
-// second, and the output never waits on a slow disk for longer than this.
-// Seeks and frees wake it at once.
+// and the new position is heard at once; and at least what the device takes
+// in one go (the sound server asks for its whole queue after a flush).
+constexpr double kPrefillSeconds = 0.2;
+// When the ring is full the decoder thread sleeps until only this much (or
+// the device's burst, if more) is left in it, then tops it up in one go: it
+// wakes a few times a second, and the ring always holds what the device may
+// take at once (a sound server back after a restart asks for its whole
+// queue). Seeks and frees wake it at once.
 constexpr double kRefillSeconds = 0.2;
 
 }  // namespace
 
-Channel::Channel(std::unique_ptr<Decoder> decoder, ChannelKind kind, int outputRate, bool loop)
+Channel::Channel(std::unique_ptr<Decoder> decoder, ChannelKind kind, int outputRate, bool loop,
+                 std::size_t burstFrames)
     : kind_(kind),
       rate_(decoder->sampleRate()),
       outputRate_(outputRate),
       channels_(decoder->channels()),
       loop_(loop),
       length_(decoder->lengthFrames()),
-      ring_(static_cast<std::size_t>(outputRate * kRingSeconds), 2),
+      prefillFrames_(std::max(static_cast<std::size_t>(outputRate * kPrefillSeconds),
+                              burstFrames + kBlockFrames)),
+      refillFrames_(std::max(static_cast<std::size_t>(outputRate * kRefillSeconds), burstFrames)),
+      ring_(std::max(static_cast<std::size_t>(outputRate * kRingSeconds),
+                     prefillFrames_ + refillFrames_),
+            2),
       decoder_(std::move(decoder)),
       resampler_(rate_, outputRate),
       source_(kBlockFrames * static_cast<std::size_t>(channels_)),
@@ -102,11 +111,10 @@ void Channel::run() {
     }
 }
 
-// How long the output takes to play the ring down to kRefillSeconds.
+// How long the output takes to play the ring down to refillFrames_.
 std::chrono::microseconds Channel::refillWait() const {
-    const auto refill = static_cast<std::size_t>(outputRate_ * kRefillSeconds);
     const std::size_t queued = ring_.readable();
-    const std::size_t frames = queued > refill ? queued - refill : 0;
+    const std::size_t frames = queued > refillFrames_ ? queued - refillFrames_ : 0;
     // Never a busy loop, even when the output stalls with the ring short.
     return std::max(
         std::chrono::microseconds(10000),
@@ -120,7 +128,7 @@ void Channel::endInput() noexcept {
 }
 
 void Channel::prefill() {
-    while (ring_.readable() < kPrefillFrames && fillOnce()) {
+    while (ring_.readable() < prefillFrames_ && fillOnce()) {
     }
 }
 

@@ -34,7 +34,9 @@ enum class ChannelKind { Stream, Music };
 
 class Channel {
   public:
-    Channel(std::unique_ptr<Decoder> decoder, ChannelKind kind, int outputRate, bool loop);
+    // burstFrames: the most output frames the device takes at once.
+    Channel(std::unique_ptr<Decoder> decoder, ChannelKind kind, int outputRate, bool loop,
+            std::size_t burstFrames = 0);
     ~Channel();
     Channel(const Channel&) = delete;
     Channel& operator=(const Channel&) = delete;
@@ -102,6 +104,8 @@ class Channel {
     const int channels_;
     const bool loop_;
     const int64_t length_;
+    const std::size_t prefillFrames_;  // decoded ahead on open and after a seek
+    const std::size_t refillFrames_;   // the decoder sleeps until the ring is down to this
 
     // Shared between the decoder thread and the output callback.
     RingBuffer ring_;
