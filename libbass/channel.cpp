@@ -16,9 +16,11 @@ namespace {
 // waits long for the decoder.
 constexpr double kRingSeconds = 0.5;
 // The history must reach back past everything queued (the ring, the
-// resampler, the device's latency) to the frame being heard, plus the FFT
-// window.
-constexpr double kHistorySeconds = 4.0;
+// resampler, the device's queue) to the frame being heard, plus the FFT
+// window; this much more covers the resampler, the outputs that state no
+// burst (ALSA's 60-ms buffer, the no-sound device's lag) and the clock's
+// wobble.
+constexpr double kHistoryMarginSeconds = 0.25;
 // Decoded ahead synchronously on open and after a seek, so playback starts
 // and the new position is heard at once; and at least what the device takes
 // in one go (the sound server asks for its whole queue after a flush).
@@ -51,7 +53,10 @@ Channel::Channel(std::unique_ptr<Decoder> decoder, ChannelKind kind, int outputR
       source_(kBlockFrames * static_cast<std::size_t>(channels_)),
       mono_(kBlockFrames),
       stereo_(kBlockFrames * 2),
-      history_(static_cast<std::size_t>(rate_ * kHistorySeconds)),
+      history_((ring_.capacity() + burstFrames) * static_cast<std::size_t>(rate_) /
+                   static_cast<std::size_t>(outputRate) +
+               static_cast<std::size_t>(rate_ * kHistoryMarginSeconds) + 2 * kBlockFrames +
+               Spectrum::kFrames),
       window_(Spectrum::kFrames) {
     pendingCapacity_ = resampler_.maxOutput(kBlockFrames);
     pending_.resize(pendingCapacity_ * 2);
