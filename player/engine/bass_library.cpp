@@ -49,8 +49,12 @@ void BassLibrary::JoinAhead() {
 
 template <typename Fn>
 Fn* BassLibrary::bind(const char* name, Fn*& slot) {
+    // Both are written only during the start, before any other thread calls
+    // in: once the start is over, calls from several threads only read them.
     JoinAhead();
-    aheadError_.reset();
+    if (aheadError_) {
+        aheadError_.reset();
+    }
     return resolve(name, slot);
 }
 
