@@ -46,7 +46,8 @@ Channel::Channel(std::unique_ptr<Decoder> decoder, ChannelKind kind, int outputR
                               burstFrames + kBlockFrames)),
       refillFrames_(std::max(static_cast<std::size_t>(outputRate * kRefillSeconds), burstFrames)),
       ring_(std::max(static_cast<std::size_t>(outputRate * kRingSeconds),
-                     prefillFrames_ + refillFrames_),
+                     std::max(prefillFrames_, refillFrames_) +
+                         static_cast<std::size_t>(outputRate * kRefillSeconds)),
             2),
       decoder_(std::move(decoder)),
       resampler_(rate_, outputRate),
