@@ -40,6 +40,9 @@ constexpr pa_usec_t kRequestSize = 50 * PA_USEC_PER_MSEC;
 // How long start-up, or one attempt to reconnect, waits for an answer before
 // giving up on the server.
 constexpr pa_usec_t kConnectTimeout = 2 * PA_USEC_PER_SEC;
+// How soon a timing report is asked for again while the server says it is
+// not playing what it holds.
+constexpr pa_usec_t kTimingRetry = 20 * PA_USEC_PER_MSEC;
 // How often a lost server is looked for again.
 constexpr pa_usec_t kReconnectPeriod = 1 * PA_USEC_PER_SEC;
 
@@ -186,6 +189,10 @@ class PulseDevice final : public OutputDevice {
         if (reconnectTimer_) {
             api_->time_free(reconnectTimer_);
             reconnectTimer_ = nullptr;
+        }
+        if (timingTimer_) {
+            api_->time_free(timingTimer_);
+            timingTimer_ = nullptr;
         }
         closeStreamAndContext();
         standIn_.reset();
@@ -355,6 +362,24 @@ class PulseDevice final : public OutputDevice {
         const uint64_t written = mixer_.renderedFrames();
         clock_->mark(written > queued ? written - queued : 0, monotonicNanoseconds(),
                      t->playing != 0);
+        // The clock stands still until a report says the server plays what it
+        // holds (a stream just uncorked, a sink starting, an underrun):
+        // ask again soon rather than wait for libpulse's own next report,
+        // which comes up to 1.5 s later.
+        if (!t->playing && !corked_)
+            askTimingSoon();
+    }
+
+    void askTimingSoon() {
+        if (timingAsked_)
+            return;
+        timeval at{};
+        pa_timeval_add(pa_gettimeofday(&at), kTimingRetry);
+        if (timingTimer_)
+            api_->time_restart(timingTimer_, &at);
+        else
+            timingTimer_ = api_->time_new(api_, &at, &PulseDevice::onTimingTimer, this);
+        timingAsked_ = true;
     }
 
     // Main loop thread. The server went away while we were playing through
@@ -429,6 +454,15 @@ class PulseDevice final : public OutputDevice {
         self->timedOut_ = true;
         pa_threaded_mainloop_signal(self->loop_, 0);
     }
+    static void onTimingTimer(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* user) {
+        auto* self = static_cast<PulseDevice*>(user);
+        self->timingAsked_ = false;
+        if (!self->ready_)
+            return;
+        // The answer comes through onLatencyUpdate.
+        if (pa_operation* op = pa_stream_update_timing_info(self->stream_, nullptr, nullptr))
+            pa_operation_unref(op);
+    }
     static void onReconnectTick(pa_mainloop_api*, pa_time_event*, const struct timeval*,
                                 void* user) {
         static_cast<PulseDevice*>(user)->reconnectTick();
@@ -455,6 +489,8 @@ class PulseDevice final : public OutputDevice {
     bool ready_ = false;                       // playing through the server
     std::unique_ptr<OutputDevice> standIn_;    // renders while the server is lost
     pa_time_event* reconnectTimer_ = nullptr;  // set once the server was lost
+    pa_time_event* timingTimer_ = nullptr;     // asks for a timing report (askTimingSoon)
+    bool timingAsked_ = false;                 // ...and is armed
     pa_usec_t attemptStartedAt_ = 0;           // of the current reconnection
     bool corked_ = false;                      // as last asked of the server
     uint64_t silentFrames_ = 0;                // rendered since a channel last played
