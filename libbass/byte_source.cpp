@@ -14,8 +14,14 @@ namespace chromola::audio {
 
 namespace {
 
+// Reads ahead: decoders ask for a few bytes at a time (mpg123 a frame header,
+// then the frame), so small reads are served from a block read at once, and
+// a file plays with a read call every second or so instead of several per
+// frame. Reads of a block or more go straight to the file.
 class FileSource final : public ByteSource {
   public:
+    static constexpr std::size_t kBlockBytes = 64 * 1024;
+
     FileSource(int fd, int64_t base, int64_t size) : fd_(fd), base_(base), size_(size) {}
     ~FileSource() override { ::close(fd_); }
     FileSource(const FileSource&) = delete;
@@ -27,10 +33,38 @@ class FileSource final : public ByteSource {
         if (pos < 0 || pos >= size_)
             return 0;
         n = static_cast<std::size_t>(std::min<int64_t>(static_cast<int64_t>(n), size_ - pos));
+        auto* out = static_cast<char*>(dst);
         std::size_t done = 0;
         while (done < n) {
-            ssize_t r = ::pread(fd_, static_cast<char*>(dst) + done, n - done,
-                                base_ + pos + static_cast<int64_t>(done));
+            const int64_t at = pos + static_cast<int64_t>(done);
+            if (at >= blockPos_ && at < blockPos_ + static_cast<int64_t>(blockLength_)) {
+                const auto from = static_cast<std::size_t>(at - blockPos_);
+                const std::size_t take = std::min(n - done, blockLength_ - from);
+                std::memcpy(out + done, block_.data() + from, take);
+                done += take;
+                continue;
+            }
+            if (n - done >= kBlockBytes) {
+                done += readFile(at, out + done, n - done);
+                break;
+            }
+            block_.resize(kBlockBytes);
+            blockPos_ = at;
+            blockLength_ = readFile(at, block_.data(), kBlockBytes);
+            if (blockLength_ == 0)
+                break;  // truncated under us, or an I/O error: the data ends here
+        }
+        return done;
+    }
+
+  private:
+    // Up to n bytes at pos, fewer where the file ends early.
+    std::size_t readFile(int64_t pos, char* dst, std::size_t n) {
+        n = static_cast<std::size_t>(std::min<int64_t>(static_cast<int64_t>(n), size_ - pos));
+        std::size_t done = 0;
+        while (done < n) {
+            ssize_t r =
+                ::pread(fd_, dst + done, n - done, base_ + pos + static_cast<int64_t>(done));
             if (r < 0 && errno == EINTR)
                 continue;
             if (r <= 0)
@@ -40,10 +74,12 @@ class FileSource final : public ByteSource {
         return done;
     }
 
-  private:
     int fd_;
     int64_t base_;
     int64_t size_;
+    std::vector<char> block_;  // the file's bytes from blockPos_, blockLength_ of them
+    int64_t blockPos_ = 0;
+    std::size_t blockLength_ = 0;
 };
 
 class MemorySource final : public ByteSource {

@@ -11,37 +11,53 @@ namespace chromola::audio {
 
 namespace {
 
-// Half a second of output queued ahead: plenty against a slow disk, small
-// enough that a seek or a free never waits long for the decoder.
+// Half a second of output queued ahead (more when the device takes more at
+// once): plenty against a slow disk, small enough that a seek or a free never
+// waits long for the decoder.
 constexpr double kRingSeconds = 0.5;
 // The history must reach back past everything queued (the ring, the
-// resampler, the device's latency) to the frame being heard, plus the FFT
-// window.
-constexpr double kHistorySeconds = 4.0;
+// resampler, the device's queue) to the frame being heard, plus the FFT
+// window; this much more covers the resampler, the outputs that state no
+// burst (ALSA's 60-ms buffer, the no-sound device's lag) and the clock's
+// wobble.
+constexpr double kHistoryMarginSeconds = 0.25;
 // Decoded ahead synchronously on open and after a seek, so playback starts
-// and the new position is heard at once.
-constexpr std::size_t kPrefillFrames = 8192;
-// How long the decoder thread sleeps when the ring is full: a fifth of the
-// ring, so it wakes a few times a second and tops the ring up in one go.
-// Seeks and frees wake it at once.
-constexpr auto kIdleWait = std::chrono::milliseconds(100);
+// and the new position is heard at once; and at least what the device takes
+// in one go (the sound server asks for its whole queue after a flush).
+constexpr double kPrefillSeconds = 0.2;
+// When the ring is full the decoder thread sleeps until only this much (or
+// the device's burst, if more) is left in it, then tops it up in one go: it
+// wakes a few times a second, and the ring always holds what the device may
+// take at once (a sound server back after a restart asks for its whole
+// queue). Seeks and frees wake it at once.
+constexpr double kRefillSeconds = 0.2;
 
 }  // namespace
 
-Channel::Channel(std::unique_ptr<Decoder> decoder, ChannelKind kind, int outputRate, bool loop)
+Channel::Channel(std::unique_ptr<Decoder> decoder, ChannelKind kind, int outputRate, bool loop,
+                 std::size_t burstFrames)
     : kind_(kind),
       rate_(decoder->sampleRate()),
       outputRate_(outputRate),
       channels_(decoder->channels()),
       loop_(loop),
       length_(decoder->lengthFrames()),
-      ring_(static_cast<std::size_t>(outputRate * kRingSeconds), 2),
+      prefillFrames_(std::max(static_cast<std::size_t>(outputRate * kPrefillSeconds),
+                              burstFrames + kBlockFrames)),
+      refillFrames_(std::max(static_cast<std::size_t>(outputRate * kRefillSeconds), burstFrames)),
+      ring_(std::max(static_cast<std::size_t>(outputRate * kRingSeconds),
+                     std::max(prefillFrames_, refillFrames_) +
+                         static_cast<std::size_t>(outputRate * kRefillSeconds)),
+            2),
       decoder_(std::move(decoder)),
       resampler_(rate_, outputRate),
       source_(kBlockFrames * static_cast<std::size_t>(channels_)),
       mono_(kBlockFrames),
       stereo_(kBlockFrames * 2),
-      history_(static_cast<std::size_t>(rate_ * kHistorySeconds)),
+      history_((ring_.capacity() + burstFrames) * static_cast<std::size_t>(rate_) /
+                   static_cast<std::size_t>(outputRate) +
+               static_cast<std::size_t>(rate_ * kHistoryMarginSeconds) + 2 * kBlockFrames +
+               Spectrum::kFrames),
       window_(Spectrum::kFrames) {
     pendingCapacity_ = resampler_.maxOutput(kBlockFrames);
     pending_.resize(pendingCapacity_ * 2);
@@ -67,9 +83,15 @@ void Channel::run() {
         std::optional<Seek> seek;
         {
             std::unique_lock lock(requestMutex_);
-            // Nothing to decode: sleep until asked, or for a while.
-            if (idle)
-                wake_.wait_for(lock, kIdleWait, [this] { return stop_ || seek_; });
+            // Nothing to decode: sleep until asked, or until the ring wants
+            // topping up.
+            if (idle) {
+                const auto asked = [this] { return stop_ || seek_; };
+                if (decodedAll_.load(std::memory_order_relaxed))
+                    wake_.wait(lock, asked);
+                else
+                    wake_.wait_for(lock, refillWait(), asked);
+            }
             if (stop_)
                 return;
             seek.swap(seek_);
@@ -95,6 +117,16 @@ void Channel::run() {
     }
 }
 
+// How long the output takes to play the ring down to refillFrames_.
+std::chrono::microseconds Channel::refillWait() const {
+    const std::size_t queued = ring_.readable();
+    const std::size_t frames = queued > refillFrames_ ? queued - refillFrames_ : 0;
+    // Never a busy loop, even when the output stalls with the ring short.
+    return std::max(
+        std::chrono::microseconds(10000),
+        std::chrono::microseconds(frames * 1000000 / static_cast<std::size_t>(outputRate_)));
+}
+
 void Channel::endInput() noexcept {
     inputEnded_ = true;
     pendingBegin_ = pendingEnd_ = 0;
@@ -102,7 +134,7 @@ void Channel::endInput() noexcept {
 }
 
 void Channel::prefill() {
-    while (ring_.readable() < kPrefillFrames && fillOnce()) {
+    while (ring_.readable() < prefillFrames_ && fillOnce()) {
     }
 }
 

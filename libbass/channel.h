@@ -12,6 +12,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -33,7 +34,9 @@ enum class ChannelKind { Stream, Music };
 
 class Channel {
   public:
-    Channel(std::unique_ptr<Decoder> decoder, ChannelKind kind, int outputRate, bool loop);
+    // burstFrames: the most output frames the device takes at once.
+    Channel(std::unique_ptr<Decoder> decoder, ChannelKind kind, int outputRate, bool loop,
+            std::size_t burstFrames = 0);
     ~Channel();
     Channel(const Channel&) = delete;
     Channel& operator=(const Channel&) = delete;
@@ -87,6 +90,7 @@ class Channel {
     };
 
     void run();
+    std::chrono::microseconds refillWait() const;
     bool fillOnce();
     void prefill();
     bool seekDecoder(int64_t& frame);
@@ -100,6 +104,8 @@ class Channel {
     const int channels_;
     const bool loop_;
     const int64_t length_;
+    const std::size_t prefillFrames_;  // decoded ahead on open and after a seek
+    const std::size_t refillFrames_;   // the decoder sleeps until the ring is down to this
 
     // Shared between the decoder thread and the output callback.
     RingBuffer ring_;

@@ -3,6 +3,7 @@
 // heard, so positions and spectra follow what the listener hears.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -23,6 +24,10 @@ class OutputDevice {
     // A channel may have started playing: an output that went idle (nothing
     // to play) resumes.
     virtual void wake() {}
+    // The most frames the output may take at once: after a flush or a wake
+    // it asks for its whole queue. Channels decode at least that much ahead
+    // before they play. 0: no more than a channel decodes ahead anyway.
+    virtual std::size_t burstFrames() const { return 0; }
 };
 
 // Plays nothing, at real-time pace, driven by a timer thread. With a clock,

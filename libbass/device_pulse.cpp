@@ -14,6 +14,7 @@
 #include <pulse/rtclock.h>
 
 #include <algorithm>
+#include <atomic>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,13 +29,20 @@ namespace chromola::audio {
 namespace {
 
 constexpr std::size_t kFrameBytes = 2 * sizeof(float);
-// Latency asked of the server: short enough for the display to follow the
-// music closely, long enough not to underrun on a busy desktop.
-constexpr pa_usec_t kTargetLatency = 40 * PA_USEC_PER_MSEC;
-constexpr pa_usec_t kRequestSize = 10 * PA_USEC_PER_MSEC;
+// Latency asked of the server: the whole queue, and the least it asks for at
+// a time. The server keeps about (tlength - 2 * request) / 2 = 50 ms of it in
+// the sink and the rest in its own queue, which a flush drops: a stop, a seek
+// or a new track is heard within the sink's 50 ms, while the server asks for
+// more only a few times a second. The display follows the sound through the
+// server's timing reports, whatever the latency.
+constexpr pa_usec_t kTargetLatency = 200 * PA_USEC_PER_MSEC;
+constexpr pa_usec_t kRequestSize = 50 * PA_USEC_PER_MSEC;
 // How long start-up, or one attempt to reconnect, waits for an answer before
 // giving up on the server.
 constexpr pa_usec_t kConnectTimeout = 2 * PA_USEC_PER_SEC;
+// How soon a timing report is asked for again while the server says it is
+// not playing what it holds.
+constexpr pa_usec_t kTimingRetry = 20 * PA_USEC_PER_MSEC;
 // How often a lost server is looked for again.
 constexpr pa_usec_t kReconnectPeriod = 1 * PA_USEC_PER_SEC;
 
@@ -117,27 +125,35 @@ class PulseDevice final : public OutputDevice {
     }
 
     int rate() const override { return rate_; }
+    std::size_t burstFrames() const override { return burst_.load(std::memory_order_relaxed); }
     uint64_t heardFrame() const override { return clock_->heard(mixer_.renderedFrames()); }
 
     void flush() override {
         MainLoopLock lock(loop_);
         if (!ready_)
             return;
-        if (pa_operation* op = pa_stream_flush(stream_, nullptr, nullptr))
-            pa_operation_unref(op);
+        dropQueued();
     }
 
     void wake() override {
         MainLoopLock lock(loop_);
+        // Nothing audible is left to be heard: all that is queued is the
+        // silence rendered since the last channel ended.
+        bool onlySilenceQueued = false;
+        if (ready_ && !corked_ && silentFrames_ > 0) {
+            const uint64_t written = mixer_.renderedFrames();
+            onlySilenceQueued = written - clock_->heard(written) <= silentFrames_;
+        }
         silentFrames_ = 0;
         if (standIn_)
             standIn_->wake();
-        if (!ready_ || !corked_)
+        if (!ready_ || !(corked_ || onlySilenceQueued))
             return;
-        // What is queued is silence: dropped, so the channel starts at once.
-        if (pa_operation* op = pa_stream_flush(stream_, nullptr, nullptr))
-            pa_operation_unref(op);
-        setCorked(false);
+        // What is queued is silence: dropped, so the channel starts at once
+        // rather than after the server's whole queue.
+        dropQueued();
+        if (corked_)
+            setCorked(false);
     }
 
   private:
@@ -173,6 +189,10 @@ class PulseDevice final : public OutputDevice {
         if (reconnectTimer_) {
             api_->time_free(reconnectTimer_);
             reconnectTimer_ = nullptr;
+        }
+        if (timingTimer_) {
+            api_->time_free(timingTimer_);
+            timingTimer_ = nullptr;
         }
         closeStreamAndContext();
         standIn_.reset();
@@ -263,6 +283,13 @@ class PulseDevice final : public OutputDevice {
         // now.
         pa_stream_set_write_callback(stream_, &PulseDevice::onWrite, this);
         pa_stream_set_latency_update_callback(stream_, &PulseDevice::onLatencyUpdate, this);
+        // The server may grant a longer queue than asked for (a null sink
+        // grants three times as much). After a flush it asks for all of it,
+        // and for what the sink gave back of its own buffer, up to a request
+        // more.
+        if (const pa_buffer_attr* granted = pa_stream_get_buffer_attr(stream_))
+            burst_.store((granted->tlength + granted->minreq) / kFrameBytes,
+                         std::memory_order_relaxed);
         ready_ = true;
         std::size_t writable = pa_stream_writable_size(stream_);
         if (!corked_ && writable != static_cast<std::size_t>(-1) && writable > 0)
@@ -292,6 +319,15 @@ class PulseDevice final : public OutputDevice {
         const uint64_t request = kRequestSize * static_cast<uint64_t>(rate_) / PA_USEC_PER_SEC;
         if (!corked_ && silentFrames_ > queuedFrames_ + request)
             setCorked(true);
+    }
+
+    // Has the server drop what it holds but has not played. Those frames are
+    // never heard: the clock stands at the end of what was written until the
+    // server's next timing report tells when the frames written next sound.
+    void dropQueued() {
+        if (pa_operation* op = pa_stream_flush(stream_, nullptr, nullptr))
+            pa_operation_unref(op);
+        clock_->mark(mixer_.renderedFrames(), monotonicNanoseconds(), false);
     }
 
     void setCorked(bool on) {
@@ -326,6 +362,24 @@ class PulseDevice final : public OutputDevice {
         const uint64_t written = mixer_.renderedFrames();
         clock_->mark(written > queued ? written - queued : 0, monotonicNanoseconds(),
                      t->playing != 0);
+        // The clock stands still until a report says the server plays what it
+        // holds (a stream just uncorked, a sink starting, an underrun):
+        // ask again soon rather than wait for libpulse's own next report,
+        // which comes up to 1.5 s later.
+        if (!t->playing && !corked_)
+            askTimingSoon();
+    }
+
+    void askTimingSoon() {
+        if (timingAsked_)
+            return;
+        timeval at{};
+        pa_timeval_add(pa_gettimeofday(&at), kTimingRetry);
+        if (timingTimer_)
+            api_->time_restart(timingTimer_, &at);
+        else
+            timingTimer_ = api_->time_new(api_, &at, &PulseDevice::onTimingTimer, this);
+        timingAsked_ = true;
     }
 
     // Main loop thread. The server went away while we were playing through
@@ -400,6 +454,15 @@ class PulseDevice final : public OutputDevice {
         self->timedOut_ = true;
         pa_threaded_mainloop_signal(self->loop_, 0);
     }
+    static void onTimingTimer(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* user) {
+        auto* self = static_cast<PulseDevice*>(user);
+        self->timingAsked_ = false;
+        if (!self->ready_)
+            return;
+        // The answer comes through onLatencyUpdate.
+        if (pa_operation* op = pa_stream_update_timing_info(self->stream_, nullptr, nullptr))
+            pa_operation_unref(op);
+    }
     static void onReconnectTick(pa_mainloop_api*, pa_time_event*, const struct timeval*,
                                 void* user) {
         static_cast<PulseDevice*>(user)->reconnectTick();
@@ -426,10 +489,13 @@ class PulseDevice final : public OutputDevice {
     bool ready_ = false;                       // playing through the server
     std::unique_ptr<OutputDevice> standIn_;    // renders while the server is lost
     pa_time_event* reconnectTimer_ = nullptr;  // set once the server was lost
+    pa_time_event* timingTimer_ = nullptr;     // asks for a timing report (askTimingSoon)
+    bool timingAsked_ = false;                 // ...and is armed
     pa_usec_t attemptStartedAt_ = 0;           // of the current reconnection
     bool corked_ = false;                      // as last asked of the server
     uint64_t silentFrames_ = 0;                // rendered since a channel last played
     uint64_t queuedFrames_ = 0;                // rendered but not heard yet
+    std::atomic<std::size_t> burst_{0};        // the queue the server granted, in frames
 };
 
 }  // namespace

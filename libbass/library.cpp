@@ -161,24 +161,24 @@ void Library::requireInit() const {
         throw Error(BASS_ERROR_INIT);
 }
 
-std::pair<int, uint64_t> Library::outputNow() const {
+Library::Output Library::outputNow() const {
     std::lock_guard lock(mutex_);
     if (!device_)
         throw Error(BASS_ERROR_INIT);
-    return {deviceRate_, deviceGeneration_};
+    return {deviceRate_, deviceGeneration_, device_->burstFrames()};
 }
 
 DWORD Library::createStream(std::unique_ptr<ByteSource> source, DWORD flags) {
-    const auto [rate, generation] = outputNow();
+    const auto [rate, generation, burst] = outputNow();
     // Opening and pre-decoding happen without the lock: they read the file.
     auto decoder = openStreamDecoder(std::move(source));
     auto channel = std::make_shared<Channel>(std::move(decoder), ChannelKind::Stream, rate,
-                                             (flags & BASS_SAMPLE_LOOP) != 0);
+                                             (flags & BASS_SAMPLE_LOOP) != 0, burst);
     return add(std::move(channel), generation);
 }
 
 DWORD Library::loadMusic(std::unique_ptr<ByteSource> source, DWORD flags, DWORD freq) {
-    const auto [rate, generation] = outputNow();
+    const auto [rate, generation, burst] = outputNow();
     ModuleOptions options;
     // 0 and 1 mean "the output's rate"; another sensible rate renders at
     // that rate and resamples.
@@ -186,8 +186,8 @@ DWORD Library::loadMusic(std::unique_ptr<ByteSource> source, DWORD flags, DWORD 
     options.loop = (flags & BASS_SAMPLE_LOOP) != 0;
     options.volumeRamping = (flags & (BASS_MUSIC_RAMP | BASS_MUSIC_RAMPS)) != 0;
     auto decoder = std::make_unique<ModuleDecoder>(std::move(source), options);
-    auto channel =
-        std::make_shared<Channel>(std::move(decoder), ChannelKind::Music, rate, options.loop);
+    auto channel = std::make_shared<Channel>(std::move(decoder), ChannelKind::Music, rate,
+                                             options.loop, burst);
     return add(std::move(channel), generation);
 }
 
@@ -226,6 +226,8 @@ DWORD Library::startCapture(const char* source, DWORD which) {
 void Library::freeChannel(DWORD handle, ChannelKind kind) {
     std::shared_ptr<Channel> doomed;
     std::shared_ptr<Capture> stopped;  // stops here, or with the last call using it
+    std::shared_ptr<OutputDevice> device;
+    bool othersPlay = false;
     {
         std::lock_guard lock(mutex_);
         if (auto it = captures_.find(handle);
@@ -239,10 +241,19 @@ void Library::freeChannel(DWORD handle, ChannelKind kind) {
             throw Error(BASS_ERROR_HANDLE);
         doomed = std::move(it->second);
         channels_.erase(it);
+        device = device_;
+        for (const auto& [h, c] : channels_)
+            othersPlay = othersPlay || (c->playing() && !c->drained());
     }
+    const bool audible = device && doomed->playing() && !doomed->ended(device->heardFrame());
     // Waits for the output to leave the channel; its decoder thread is joined
     // when the last call using it lets go.
     mixer_.detach(doomed.get());
+    // What the output still holds of the channel would go on sounding for its
+    // whole latency: dropped, so the stop is heard at once. Channels that play
+    // on keep theirs.
+    if (audible && !othersPlay)
+        device->flush();
 }
 
 Library::Target Library::find(DWORD handle) const {

@@ -67,9 +67,15 @@ class Library {
     // A handle that names nothing yet; the caller holds mutex_.
     DWORD newHandle();
     DWORD add(std::shared_ptr<Channel> channel, uint64_t generation);
-    // The output's rate and generation for a channel about to be opened;
-    // the generation tells add() whether the output changed meanwhile.
-    std::pair<int, uint64_t> outputNow() const;
+    // The output's rate, generation and burst (OutputDevice::burstFrames)
+    // for a channel about to be opened; the generation tells add() whether
+    // the output changed meanwhile.
+    struct Output {
+        int rate;
+        uint64_t generation;
+        std::size_t burst;
+    };
+    Output outputNow() const;
     void reposition(Channel& channel, OutputDevice& device, int64_t frame);
 
     Mixer mixer_;  // first: outlives every device that renders from it

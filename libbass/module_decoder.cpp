@@ -1,6 +1,9 @@
 #include "module_decoder.h"
 
+#include <dlfcn.h>
+
 #include <cmath>
+#include <type_traits>
 
 #include <libopenmpt/libopenmpt.h>
 
@@ -8,23 +11,69 @@
 
 namespace chromola::audio {
 
+namespace {
+
+// libopenmpt, loaded with the first module: most playlists hold none, and
+// loading it and the libraries it needs takes a third of the library's own
+// loading time. Null when it cannot be loaded.
+struct Openmpt {
+    decltype(&openmpt_module_create_from_memory2) createFromMemory2;
+    decltype(&openmpt_log_func_silent) logFuncSilent;
+    decltype(&openmpt_error_func_ignore) errorFuncIgnore;
+    decltype(&openmpt_module_set_repeat_count) setRepeatCount;
+    decltype(&openmpt_module_set_render_param) setRenderParam;
+    decltype(&openmpt_module_get_duration_seconds) getDurationSeconds;
+    decltype(&openmpt_module_destroy) destroy;
+    decltype(&openmpt_module_read_interleaved_float_stereo) readInterleavedFloatStereo;
+    decltype(&openmpt_module_set_position_seconds) setPositionSeconds;
+};
+
+const Openmpt* openmpt() {
+    static const Openmpt* const api = []() -> const Openmpt* {
+        void* lib = dlopen("libopenmpt.so.0", RTLD_NOW | RTLD_LOCAL);
+        if (lib == nullptr)
+            return nullptr;
+        static Openmpt functions;
+        bool found = true;
+        auto bind = [&](auto& fn, const char* name) {
+            fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(dlsym(lib, name));
+            found = found && fn != nullptr;
+        };
+        bind(functions.createFromMemory2, "openmpt_module_create_from_memory2");
+        bind(functions.logFuncSilent, "openmpt_log_func_silent");
+        bind(functions.errorFuncIgnore, "openmpt_error_func_ignore");
+        bind(functions.setRepeatCount, "openmpt_module_set_repeat_count");
+        bind(functions.setRenderParam, "openmpt_module_set_render_param");
+        bind(functions.getDurationSeconds, "openmpt_module_get_duration_seconds");
+        bind(functions.destroy, "openmpt_module_destroy");
+        bind(functions.readInterleavedFloatStereo, "openmpt_module_read_interleaved_float_stereo");
+        bind(functions.setPositionSeconds, "openmpt_module_set_position_seconds");
+        return found ? &functions : nullptr;
+    }();
+    return api;
+}
+
+}  // namespace
+
 ModuleDecoder::ModuleDecoder(std::unique_ptr<ByteSource> source, const ModuleOptions& options)
     : rate_(options.rate) {
     std::vector<unsigned char> bytes = source->readAll(kMaxFileBytes);
     if (bytes.empty())
         throw Error(BASS_ERROR_FILEFORM);
+    const Openmpt* mpt = openmpt();
+    if (mpt == nullptr)
+        throw Error(BASS_ERROR_FILEFORM);  // no module can be played at all
     int error = 0;
     // libopenmpt logs to stderr by default; a player has no console to talk to.
-    module_ = openmpt_module_create_from_memory2(
-        bytes.data(), bytes.size(), openmpt_log_func_silent, nullptr, openmpt_error_func_ignore,
-        nullptr, &error, nullptr, nullptr);
+    module_ = mpt->createFromMemory2(bytes.data(), bytes.size(), mpt->logFuncSilent, nullptr,
+                                     mpt->errorFuncIgnore, nullptr, &error, nullptr, nullptr);
     if (!module_) {
         throw Error(error == OPENMPT_ERROR_OUT_OF_MEMORY ? BASS_ERROR_MEM : BASS_ERROR_FILEFORM);
     }
-    openmpt_module_set_repeat_count(module_, options.loop ? -1 : 0);
-    openmpt_module_set_render_param(module_, OPENMPT_MODULE_RENDER_VOLUMERAMPING_STRENGTH,
-                                    options.volumeRamping ? -1 : 0);
-    double seconds = openmpt_module_get_duration_seconds(module_);
+    mpt->setRepeatCount(module_, options.loop ? -1 : 0);
+    mpt->setRenderParam(module_, OPENMPT_MODULE_RENDER_VOLUMERAMPING_STRENGTH,
+                        options.volumeRamping ? -1 : 0);
+    double seconds = mpt->getDurationSeconds(module_);
     if (!std::isfinite(seconds) || seconds < 0)
         seconds = 0;
     length_ = std::llround(seconds * rate_);
@@ -32,15 +81,15 @@ ModuleDecoder::ModuleDecoder(std::unique_ptr<ByteSource> source, const ModuleOpt
 
 ModuleDecoder::~ModuleDecoder() {
     if (module_)
-        openmpt_module_destroy(module_);
+        openmpt()->destroy(module_);
 }
 
 std::size_t ModuleDecoder::read(float* out, std::size_t frames) {
-    return openmpt_module_read_interleaved_float_stereo(module_, rate_, frames, out);
+    return openmpt()->readInterleavedFloatStereo(module_, rate_, frames, out);
 }
 
 bool ModuleDecoder::seek(int64_t frame) {
-    openmpt_module_set_position_seconds(module_, static_cast<double>(frame) / rate_);
+    openmpt()->setPositionSeconds(module_, static_cast<double>(frame) / rate_);
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "error.h"
+#include "mpeg_probe.h"
 
 namespace chromola::audio {
 
@@ -67,10 +68,13 @@ MpegDecoder::MpegDecoder(std::unique_ptr<ByteSource> source)
     }
     rate_ = static_cast<int>(rate);
     channels_ = channels;
-    // One pass over the frame headers (no decoding) gives an exact length and
-    // a seek index, so seeks are sample-accurate and need no decoding from
-    // the start.
-    mpg123_scan(handle_.get());
+    // A header that states the length gives it at once; without one, a pass
+    // over the frame headers (no decoding) gives an exact length. Either way
+    // seeks are sample-accurate: libmpg123 indexes the frames as it reads
+    // them, and reads frame headers forward to a place it has not indexed
+    // yet.
+    if (!statesItsLength(*source_))
+        mpg123_scan(handle_.get());
     const off_t length = mpg123_length(handle_.get());
     length_ = length >= 0 ? static_cast<int64_t>(length) : -1;
 }

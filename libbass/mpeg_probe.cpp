@@ -128,6 +128,31 @@ bool startsLikeMpegAudio(ByteSource& source) {
     return b[0] == 0xFF && (b[1] & 0xE0) == 0xE0;
 }
 
+bool statesItsLength(ByteSource& source) {
+    const int64_t pos = afterTags(source);
+    unsigned char frame[64];
+    if (pos < 0 || source.readAt(pos, frame, sizeof frame) != sizeof frame)
+        return false;
+    const std::optional<FrameHeader> h = parseHeader(frame);
+    if (!h || h->layer != 3 || h->bytes < static_cast<int>(sizeof frame))
+        return false;
+    // The Xing/Info header follows the side information, whose size depends
+    // on the version and on mono against the rest; VBRI sits at a fixed place.
+    const bool mono = ((frame[3] >> 6) & 3) == 3;
+    const std::size_t side = h->version == 3 ? (mono ? 17 : 32) : (mono ? 9 : 17);
+    const unsigned char* xing = frame + 4 + side;
+    const bool tagged = (xing[0] == 'X' && xing[1] == 'i' && xing[2] == 'n' && xing[3] == 'g') ||
+                        (xing[0] == 'I' && xing[1] == 'n' && xing[2] == 'f' && xing[3] == 'o');
+    const auto be32 = [](const unsigned char* p) {
+        return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+    };
+    if (tagged)
+        return (be32(xing + 4) & 1) != 0 && be32(xing + 8) > 0;  // the frame count is there
+    const unsigned char* vbri = frame + 36;
+    return vbri[0] == 'V' && vbri[1] == 'B' && vbri[2] == 'R' && vbri[3] == 'I' &&
+           be32(vbri + 14) > 0;
+}
+
 bool looksLikeMpegAudio(ByteSource& source) {
     constexpr int kFramesToAgree = 3;
     const int64_t size = source.size();

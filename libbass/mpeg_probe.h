@@ -14,4 +14,9 @@ bool looksLikeMpegAudio(ByteSource& source);
 // noisy, MPEG decoder. Every file of that kind goes to ours or nowhere.
 bool startsLikeMpegAudio(ByteSource& source);
 
+// True when the first frame states the stream's length: a Xing or Info
+// header with its frame count (what LAME and most encoders write), or a VBRI
+// header. libmpg123 then knows the length without reading the whole file.
+bool statesItsLength(ByteSource& source);
+
 }  // namespace chromola::audio

@@ -37,6 +37,18 @@ int main(int argc, char* argv[]) {
             break;
     }
 
+    // The audio library loads and starts its output on a thread of its own
+    // while Qt starts; a missing library is reported once the window could
+    // show the message.
+    chromola::PlayerOptions options;
+    const QString library = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath() +
+                            QLatin1Char('/') + QLatin1String(chromola::kBassLibraryFileName);
+    if (QFileInfo(library).isFile()) {
+        options.library = std::make_shared<chromola::BassLibrary>(library);
+        options.library->StartAhead(options.outputDevice, chromola::Player::kInitFrequency,
+                                    chromola::Player::kExpectedVersion);
+    }
+
     // Qt's options are not the player's: Qt sees the program's name alone,
     // and a file named like one of them is opened as a file.
     int qtArgc = 1;
@@ -53,7 +65,6 @@ int main(int argc, char* argv[]) {
     QGuiApplication::setDesktopFileName(QString::fromLatin1(chromola::kDesktopEntry));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/chromola/icon.png")));
 
-    chromola::PlayerOptions options;
     options.openPaths = line.paths;
     chromola::Player player(std::move(options));
     if (const std::optional<int> exitStatus = player.Start()) {

@@ -13,24 +13,7 @@ e2e_start_x
 e2e_start_sound
 
 # A minute of music-like sound: a bass line, a chord and a hi-hat.
-python3 - "$E2E_DIR/music.wav" <<'PY'
-import math, struct, sys, wave, random
-rate = 44100
-random.seed(1)
-with wave.open(sys.argv[1], "wb") as w:
-    w.setnchannels(2); w.setsampwidth(2); w.setframerate(rate)
-    frames = bytearray()
-    for n in range(rate * 60):
-        t = n / rate
-        beat = t % 0.5
-        bass = 0.35 * math.sin(2 * math.pi * (55 if int(t) % 2 else 73.4) * t) * math.exp(-beat * 4)
-        chord = 0.12 * sum(math.sin(2 * math.pi * f * t) for f in (440, 554.4, 659.3))
-        hat = 0.15 * (random.random() * 2 - 1) * math.exp(-((t % 0.25) * 40))
-        v = max(-1.0, min(1.0, bass + chord + hat))
-        s = int(v * 32000)
-        frames += struct.pack("<hh", s, s)
-    w.writeframes(bytes(frames))
-PY
+python3 "$(dirname "${BASH_SOURCE[0]}")/music.py" "$E2E_DIR/music.wav"
 lame --quiet -b 192 "$E2E_DIR/music.wav" "$E2E_DIR/music.mp3"
 
 mkdir -p "$XDG_CONFIG_HOME"

@@ -1,5 +1,7 @@
 #include "engine/bass_library.h"
 
+#include <utility>
+
 namespace chromola {
 
 namespace {
@@ -11,6 +13,49 @@ BassLibrary::BassLibrary(const QString& path) : library_(path) {
     // Resolve lazily but bind all symbols of the library at once when it loads
     // so that a broken library fails at load time, not in the middle of a tick.
     library_.setLoadHints(QLibrary::ResolveAllSymbolsHint);
+}
+
+BassLibrary::~BassLibrary() {
+    JoinAhead();
+    if (aheadInit_ && aheadInit_->result != FALSE) {
+        if (auto* fn = resolve("BASS_Free", free_)) {
+            fn();
+        }
+    }
+}
+
+void BassLibrary::StartAhead(int device, DWORD freq, DWORD version) {
+    JoinAhead();
+    ahead_ = std::thread([this, device, freq, version] {
+        auto* getVersion = resolve("BASS_GetVersion", getVersion_);
+        if (getVersion == nullptr || (getVersion() >> 16) != version) {
+            return;
+        }
+        auto* init = resolve("BASS_Init", init_);
+        auto* errorGetCode = resolve("BASS_ErrorGetCode", errorGetCode_);
+        if (init == nullptr || errorGetCode == nullptr) {
+            return;
+        }
+        const BOOL result = init(device, freq, 0, nullptr, nullptr);
+        aheadInit_ = AheadInit{device, freq, result, result != FALSE ? 0 : errorGetCode()};
+    });
+}
+
+void BassLibrary::JoinAhead() {
+    if (ahead_.joinable()) {
+        ahead_.join();
+    }
+}
+
+template <typename Fn>
+Fn* BassLibrary::bind(const char* name, Fn*& slot) {
+    // Both are written only during the start, before any other thread calls
+    // in: once the start is over, calls from several threads only read them.
+    JoinAhead();
+    if (aheadError_) {
+        aheadError_.reset();
+    }
+    return resolve(name, slot);
 }
 
 template <typename Fn>
@@ -26,94 +71,113 @@ Fn* BassLibrary::resolve(const char* name, Fn*& slot) {
 }
 
 DWORD BassLibrary::BASS_GetVersion() {
-    auto* fn = resolve("BASS_GetVersion", getVersion_);
+    auto* fn = bind("BASS_GetVersion", getVersion_);
     return fn ? fn() : 0;
 }
 
 BOOL BassLibrary::BASS_Init(int device, DWORD freq, DWORD flags, void* win, const void* clsid) {
-    auto* fn = resolve("BASS_Init", init_);
+    JoinAhead();
+    if (const std::optional<AheadInit> done = std::exchange(aheadInit_, std::nullopt)) {
+        if (done->device == device && done->freq == freq && flags == 0) {
+            // The output started ahead; the window does not matter to it.
+            aheadError_.reset();
+            if (done->result == FALSE) {
+                aheadError_ = done->error;
+            }
+            return done->result;
+        }
+        // Asked for another output: the one started ahead makes way.
+        if (done->result != FALSE) {
+            BASS_Free();
+        }
+    }
+    auto* fn = bind("BASS_Init", init_);
     return fn ? fn(device, freq, flags, win, clsid) : FALSE;
 }
 
 BOOL BassLibrary::BASS_SetConfig(DWORD option, DWORD value) {
-    auto* fn = resolve("BASS_SetConfig", setConfig_);
+    auto* fn = bind("BASS_SetConfig", setConfig_);
     return fn ? fn(option, value) : FALSE;
 }
 
 int BassLibrary::BASS_ErrorGetCode() {
-    auto* fn = resolve("BASS_ErrorGetCode", errorGetCode_);
+    if (const std::optional<int> ahead = aheadError_) {
+        aheadError_.reset();
+        return *ahead;
+    }
+    auto* fn = bind("BASS_ErrorGetCode", errorGetCode_);
     return fn ? fn() : BASS_ERROR_UNKNOWN;
 }
 
 BOOL BassLibrary::BASS_Free() {
-    auto* fn = resolve("BASS_Free", free_);
+    auto* fn = bind("BASS_Free", free_);
     return fn ? fn() : FALSE;
 }
 
 DWORD BassLibrary::BASS_StreamCreateFile(BOOL mem, const void* file, QWORD offset, QWORD length,
                                          DWORD flags) {
-    auto* fn = resolve("BASS_StreamCreateFile", streamCreateFile_);
+    auto* fn = bind("BASS_StreamCreateFile", streamCreateFile_);
     return fn ? fn(mem, file, offset, length, flags) : 0;
 }
 
 DWORD BassLibrary::BASS_MusicLoad(BOOL mem, const void* file, QWORD offset, DWORD length,
                                   DWORD flags, DWORD freq) {
-    auto* fn = resolve("BASS_MusicLoad", musicLoad_);
+    auto* fn = bind("BASS_MusicLoad", musicLoad_);
     return fn ? fn(mem, file, offset, length, flags, freq) : 0;
 }
 
 BOOL BassLibrary::BASS_ChannelPlay(DWORD handle, BOOL restart) {
-    auto* fn = resolve("BASS_ChannelPlay", channelPlay_);
+    auto* fn = bind("BASS_ChannelPlay", channelPlay_);
     return fn ? fn(handle, restart) : FALSE;
 }
 
 BOOL BassLibrary::BASS_StreamFree(DWORD handle) {
-    auto* fn = resolve("BASS_StreamFree", streamFree_);
+    auto* fn = bind("BASS_StreamFree", streamFree_);
     return fn ? fn(handle) : FALSE;
 }
 
 BOOL BassLibrary::BASS_MusicFree(DWORD handle) {
-    auto* fn = resolve("BASS_MusicFree", musicFree_);
+    auto* fn = bind("BASS_MusicFree", musicFree_);
     return fn ? fn(handle) : FALSE;
 }
 
 QWORD BassLibrary::BASS_ChannelGetLength(DWORD handle, DWORD mode) {
-    auto* fn = resolve("BASS_ChannelGetLength", channelGetLength_);
+    auto* fn = bind("BASS_ChannelGetLength", channelGetLength_);
     return fn ? fn(handle, mode) : kQwordFailure;
 }
 
 QWORD BassLibrary::BASS_ChannelGetPosition(DWORD handle, DWORD mode) {
-    auto* fn = resolve("BASS_ChannelGetPosition", channelGetPosition_);
+    auto* fn = bind("BASS_ChannelGetPosition", channelGetPosition_);
     return fn ? fn(handle, mode) : kQwordFailure;
 }
 
 double BassLibrary::BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos) {
-    auto* fn = resolve("BASS_ChannelBytes2Seconds", channelBytes2Seconds_);
+    auto* fn = bind("BASS_ChannelBytes2Seconds", channelBytes2Seconds_);
     return fn ? fn(handle, pos) : -1.0;
 }
 
 QWORD BassLibrary::BASS_ChannelSeconds2Bytes(DWORD handle, double pos) {
-    auto* fn = resolve("BASS_ChannelSeconds2Bytes", channelSeconds2Bytes_);
+    auto* fn = bind("BASS_ChannelSeconds2Bytes", channelSeconds2Bytes_);
     return fn ? fn(handle, pos) : kQwordFailure;
 }
 
 BOOL BassLibrary::BASS_ChannelSetPosition(DWORD handle, QWORD pos, DWORD mode) {
-    auto* fn = resolve("BASS_ChannelSetPosition", channelSetPosition_);
+    auto* fn = bind("BASS_ChannelSetPosition", channelSetPosition_);
     return fn ? fn(handle, pos, mode) : FALSE;
 }
 
 DWORD BassLibrary::BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) {
-    auto* fn = resolve("BASS_ChannelGetData", channelGetData_);
+    auto* fn = bind("BASS_ChannelGetData", channelGetData_);
     return fn ? fn(handle, buffer, length) : kDwordFailure;
 }
 
 DWORD BassLibrary::BASS_ChannelIsActive(DWORD handle) {
-    auto* fn = resolve("BASS_ChannelIsActive", channelIsActive_);
+    auto* fn = bind("BASS_ChannelIsActive", channelIsActive_);
     return fn ? fn(handle) : 0;
 }
 
 DWORD BassLibrary::CHROMOLA_CaptureStart(const char* source, DWORD which) {
-    auto* fn = resolve("CHROMOLA_CaptureStart", captureStart_);
+    auto* fn = bind("CHROMOLA_CaptureStart", captureStart_);
     return fn ? fn(source, which) : 0;
 }
 

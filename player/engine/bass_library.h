@@ -7,6 +7,9 @@
 #include <QLibrary>
 #include <QString>
 
+#include <optional>
+#include <thread>
+
 #include "engine/audio_engine.h"
 
 namespace chromola {
@@ -17,8 +20,20 @@ class BassLibrary final : public AudioEngine {
   public:
     // `path` is the full path of the library file.
     explicit BassLibrary(const QString& path);
+    ~BassLibrary() override;
     BassLibrary(const BassLibrary&) = delete;
     BassLibrary& operator=(const BassLibrary&) = delete;
+
+    QString path() const { return library_.fileName(); }
+
+    // Loads the library and, if its version is `version`, starts its output
+    // (BASS_Init with this device and rate, no window) on a thread of its
+    // own, so that both go on while Qt starts and the window is built. The
+    // calls that follow take what that thread got: BASS_GetVersion waits for
+    // it; the first BASS_Init with the same device, rate and no flags returns
+    // its outcome, and BASS_ErrorGetCode right after a failed one its error.
+    // An output started but never taken is freed with the object.
+    void StartAhead(int device, DWORD freq, DWORD version);
 
     DWORD BASS_GetVersion() override;
     BOOL BASS_Init(int device, DWORD freq, DWORD flags, void* win, const void* clsid) override;
@@ -46,9 +61,25 @@ class BassLibrary final : public AudioEngine {
     // missing.
     template <typename Fn>
     Fn* resolve(const char* name, Fn*& slot);
+    // resolve() for the calls of the library's users: after the thread
+    // StartAhead started, if any, has finished.
+    template <typename Fn>
+    Fn* bind(const char* name, Fn*& slot);
+    // Waits for the thread StartAhead started, if any.
+    void JoinAhead();
 
     QLibrary library_;
     bool loadFailed_ = false;
+
+    struct AheadInit {
+        int device;
+        DWORD freq;
+        BOOL result;
+        int error;  // of a failed BASS_Init, read on its thread
+    };
+    std::thread ahead_;
+    std::optional<AheadInit> aheadInit_;  // set by the thread, taken by BASS_Init
+    std::optional<int> aheadError_;       // for the BASS_ErrorGetCode that follows
 
     decltype(&::BASS_GetVersion) getVersion_ = nullptr;
     decltype(&::BASS_Init) init_ = nullptr;

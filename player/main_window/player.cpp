@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QScreen>
 #include <QStandardPaths>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -68,7 +69,11 @@ bool Player::Initialize() {
                             QStringLiteral("BASS.DLL Не найдена"));
         return false;
     }
-    bass_ = std::make_unique<BassLibrary>(library.absoluteFilePath());
+    if (options_.library != nullptr && options_.library->path() == library.absoluteFilePath()) {
+        bass_ = std::move(options_.library);
+    } else {
+        bass_ = std::make_shared<BassLibrary>(library.absoluteFilePath());
+    }
     return true;
 }
 
@@ -236,8 +241,18 @@ void Player::ReadPlaylistSettings() {
     state_.TrackIndex = stored_.track;
     if (options_.openPaths.isEmpty()) {
         // A player closed in live mode comes back in it, without starting
-        // the stored track first.
-        core_->playlist.FillPlaylist(stored_.live == 0);
+        // the stored track first. The stored track opens on the event
+        // loop's first pass, once the window is shown.
+        if (stored_.live == 0) {
+            core_->playlist.FillPlaylistStartingLater();
+            QTimer::singleShot(0, form_.get(), [this] {
+                if (isLoaded()) {
+                    core_->playlist.StartPendingTrack();
+                }
+            });
+        } else {
+            core_->playlist.FillPlaylist(false);
+        }
         playlistFilled_ = true;
     } else {
         // Opened with the files that other starts hand over meanwhile.

@@ -48,6 +48,9 @@ struct PlayerOptions {
     MessageBoxFn messageBox = ShowMessageBox;
     FileChooser fileChooser = ShowOpenFilesDialog;
     QLocale locale;  // number format of the settings and the pause box
+    // The audio library, loaded ahead (BassLibrary::StartAhead) from the
+    // program's folder; null: loaded when the player starts.
+    std::shared_ptr<BassLibrary> library;
 };
 
 class Player {
@@ -92,7 +95,7 @@ class Player {
     StoredSettings stored_;
     std::unique_ptr<QLockFile> instanceLock_;
     std::unique_ptr<InstanceServer> instanceServer_;
-    std::unique_ptr<BassLibrary> bass_;
+    std::shared_ptr<BassLibrary> bass_;
     std::unique_ptr<Form1> form_;
     std::unique_ptr<Clock> clock_;
     std::unique_ptr<PlayerCore> core_;

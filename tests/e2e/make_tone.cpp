@@ -1,5 +1,6 @@
-// Sound files for the end-to-end tests, as 44.1 kHz WAV:
-//   make_tone PATH FREQUENCY SECONDS   a stereo sine tone
+// Sound files for the end-to-end tests and the benchmarks, 44.1 kHz:
+//   make_tone PATH FREQUENCY SECONDS   a stereo sine tone, as MP3 when PATH
+//                                      ends in .mp3, else as WAV
 //   make_tone PATH drums BPM SECONDS    a mono drum loop
 // and the flash counter over a log of shown colours:
 //   make_tone --count-flashes LOG      prints "general red", the most
@@ -10,6 +11,7 @@
 #include <cstring>
 #include <fstream>
 #include <iostream>
+#include <string>
 
 #include "audio_fixtures.h"
 #include "flash_fixtures.h"
@@ -66,5 +68,9 @@ int main(int argc, char** argv) {
     tone.frequency = std::atof(argv[2]);
     tone.seconds = std::atof(argv[3]);
     tone.amplitude = 0.8;
-    return chromola::testing::writeTone(argv[1], chromola::testing::AudioFormat::Wav, tone) ? 0 : 1;
+    const std::string path = argv[1];
+    const bool mp3 = path.size() > 4 && path.compare(path.size() - 4, 4, ".mp3") == 0;
+    using chromola::testing::AudioFormat;
+    return chromola::testing::writeTone(path, mp3 ? AudioFormat::Mp3 : AudioFormat::Wav, tone) ? 0
+                                                                                               : 1;
 }
