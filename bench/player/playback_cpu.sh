@@ -8,17 +8,8 @@
 # Usage: playback_cpu.sh BIN_DIR [SECONDS]
 bin="$(cd "$1" && pwd)"
 seconds="${2:-20}"
-source "$(dirname "${BASH_SOURCE[0]}")/../../tests/e2e/session.sh"
-e2e_start_x
-e2e_start_sound
-
-# A minute of music-like sound: a bass line, a chord and a hi-hat.
-python3 "$(dirname "${BASH_SOURCE[0]}")/music.py" "$E2E_DIR/music.wav"
-lame --quiet -b 192 "$E2E_DIR/music.wav" "$E2E_DIR/music.mp3"
-
-mkdir -p "$XDG_CONFIG_HOME"
+source "$(dirname "${BASH_SOURCE[0]}")/bench_session.sh"
 "$bin/make_tone" "$E2E_DIR/short.wav" 440 1 || { echo "no make_tone in $bin" >&2; exit 1; }
-xpid=$(pgrep -f "Xvfb $DISPLAY" | head -n 1)
 
 # CPU time in nanoseconds of all threads of a process, from the scheduler's
 # own accounting (finer than the 10 ms ticks of /proc/PID/stat).

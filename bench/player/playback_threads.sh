@@ -13,14 +13,7 @@ runs="${3:-3}"
 players=("$bin")
 for dir in "${@:4}"; do players+=("$(cd "$dir" && pwd)"); done
 [ -x "$bin/bench_launch_probe" ] || { echo "no bench_launch_probe in $bin" >&2; exit 1; }
-source "$(dirname "${BASH_SOURCE[0]}")/../../tests/e2e/session.sh"
-e2e_start_x
-e2e_start_sound
-
-python3 "$(dirname "${BASH_SOURCE[0]}")/music.py" "$E2E_DIR/music.wav"
-lame --quiet -b 192 "$E2E_DIR/music.wav" "$E2E_DIR/music.mp3"
-mkdir -p "$XDG_CONFIG_HOME"
-xpid=$(pgrep -f "Xvfb $DISPLAY" | head -n 1)
+source "$(dirname "${BASH_SOURCE[0]}")/bench_session.sh"
 papid=$(cat "$XDG_RUNTIME_DIR/pulse/pid")
 
 for n in $(seq "$runs"); do
