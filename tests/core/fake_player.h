@@ -5,17 +5,14 @@
 
 #include <gtest/gtest.h>
 
-#include <QString>
-#include <QStringList>
+#include <QFile>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <map>
 #include <optional>
 
-#include "clock.h"
-#include "engine/audio_engine.h"
 #include "player_core.h"
-#include "player_view.h"
 
 namespace chromola::testing {
 
@@ -33,11 +30,28 @@ class FakeClock final : public Clock {
     long long NowMs() const override { return now; }
 
     // Lets `ms` pass, firing every tick and the pause in time order.
-    void Advance(long long ms);
+    void Advance(long long ms) {
+        const long long end = now + ms;
+        for (;;) {
+            const long long tick = ticking_ ? nextTick_ : end + 1;
+            const long long pause = pauseDue_.value_or(end + 1);
+            if (std::min(tick, pause) > end) {
+                break;
+            }
+            now = std::min(tick, pause);
+            if (pause <= tick) {
+                pauseDue_.reset();
+                display->PauseElapsed();
+            } else {
+                nextTick_ += kTickMs;
+                display->Tick();
+            }
+        }
+        now = end;
+    }
 
     long long now = 0;
-    std::function<void()> onTick;
-    std::function<void()> onPause;
+    DisplayController* display = nullptr;  // what the ticks and the pause drive
 
   private:
     bool ticking_ = false;
@@ -48,7 +62,7 @@ class FakeClock final : public Clock {
 // What the engine plays for a file, by its name.
 struct FakeTrack {
     double seconds = 60;
-    int bin = 0;        // the spectrum's one loud bin (0: silence)
+    int bin = 0;        // the FFT's one loud bin (0: silence)
     bool opens = true;  // as a stream or, with `module`, as a module
     bool module = false;
     bool plays = true;
@@ -59,38 +73,98 @@ class FakeEngine final : public AudioEngine {
     explicit FakeEngine(const FakeClock& clock) : clock_(clock) {}
 
     std::map<QString, FakeTrack> tracks;  // by file name; others play 60 s of silence
-    QString PlayingName() const;          // the name of the channel playing now
-    double HeardSeconds(DWORD handle) const;
     int opened = 0;
-
-    DWORD BASS_GetVersion() override { return 0x02040000; }
-    BOOL BASS_Init(int, DWORD, DWORD, void*, const void*) override { return TRUE; }
-    BOOL BASS_SetConfig(DWORD, DWORD) override { return TRUE; }
-    int BASS_ErrorGetCode() override { return 0; }
-    BOOL BASS_Free() override { return TRUE; }
-    DWORD BASS_StreamCreateFile(BOOL, const void* file, QWORD, QWORD, DWORD) override;
-    DWORD BASS_MusicLoad(BOOL, const void* file, QWORD, DWORD, DWORD, DWORD) override;
-    BOOL BASS_ChannelPlay(DWORD handle, BOOL restart) override;
-    BOOL BASS_StreamFree(DWORD handle) override { return Free(handle, false); }
-    BOOL BASS_MusicFree(DWORD handle) override { return Free(handle, true); }
-    QWORD BASS_ChannelGetLength(DWORD handle, DWORD mode) override;
-    QWORD BASS_ChannelGetPosition(DWORD handle, DWORD mode) override;
-    double BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos) override;
-    QWORD BASS_ChannelSeconds2Bytes(DWORD handle, double pos) override;
-    BOOL BASS_ChannelSetPosition(DWORD handle, QWORD pos, DWORD mode) override;
-    DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) override;
-    DWORD BASS_ChannelIsActive(DWORD handle) override;
-    DWORD CHROMOLA_CaptureStart(const char* source, DWORD which) override;
-
     // Live capture: what it hears, whether it starts, whether its source is gone.
     int captureBin = 0;
     bool captureStarts = true;
     bool captureLost = false;
     DWORD capturing = 0;  // what was asked for: CHROMOLA_CAPTURE_OUTPUT or _INPUT
 
-    static constexpr double kBytesPerSecond = 44100.0 * 4;
+    // The name of the channel playing now.
+    QString PlayingName() {
+        for (auto& [handle, channel] : channels_) {
+            if (Sounds(channel)) {
+                return channel.name;
+            }
+        }
+        return {};
+    }
+    double HeardSeconds(DWORD handle) { return Find(handle) ? Heard(*Find(handle)) : -1; }
+
+    DWORD BASS_GetVersion() override { return 0x02040000; }
+    BOOL BASS_Init(int, DWORD, DWORD, void*, const void*) override { return TRUE; }
+    BOOL BASS_SetConfig(DWORD, DWORD) override { return TRUE; }
+    int BASS_ErrorGetCode() override { return 0; }
+    BOOL BASS_Free() override { return TRUE; }
+    DWORD BASS_StreamCreateFile(BOOL, const void* file, QWORD, QWORD, DWORD) override {
+        return Open(file, false);
+    }
+    DWORD BASS_MusicLoad(BOOL, const void* file, QWORD, DWORD, DWORD, DWORD) override {
+        return Open(file, true);
+    }
+    BOOL BASS_StreamFree(DWORD handle) override { return Free(handle, false); }
+    BOOL BASS_MusicFree(DWORD handle) override { return Free(handle, true); }
+    BOOL BASS_ChannelPlay(DWORD handle, BOOL) override {
+        Channel* c = Find(handle);
+        if (c == nullptr || !c->track.plays) {
+            return FALSE;
+        }
+        c->playing = true;
+        c->startedAt = clock_.now;
+        return TRUE;
+    }
+    QWORD BASS_ChannelGetLength(DWORD handle, DWORD) override {
+        return Find(handle) ? Bytes(Find(handle)->track.seconds) : kNoBytes;
+    }
+    QWORD BASS_ChannelGetPosition(DWORD handle, DWORD) override {
+        return Find(handle) ? Bytes(HeardSeconds(handle)) : kNoBytes;
+    }
+    double BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos) override {
+        return Find(handle) ? pos / kBytesPerSecond : -1.0;
+    }
+    QWORD BASS_ChannelSeconds2Bytes(DWORD handle, double pos) override {
+        return Find(handle) ? Bytes(pos) : kNoBytes;
+    }
+    BOOL BASS_ChannelSetPosition(DWORD handle, QWORD pos, DWORD) override {
+        Channel* c = Find(handle);
+        if (c == nullptr) {
+            return FALSE;
+        }
+        c->startSeconds = std::min(c->track.seconds, pos / kBytesPerSecond);
+        c->startedAt = clock_.now;
+        return TRUE;
+    }
+    DWORD BASS_ChannelGetData(DWORD handle, void* buffer, DWORD) override {
+        const Channel* c = Find(handle);
+        if (c == nullptr) {
+            return static_cast<DWORD>(-1);
+        }
+        auto* bins = static_cast<float*>(buffer);
+        std::fill(bins, bins + 1024, 0.0f);
+        bins[c->track.bin] = c->track.bin > 0 ? 0.5f : 0.0f;
+        return 4096;
+    }
+    DWORD BASS_ChannelIsActive(DWORD handle) override {
+        Channel* c = Find(handle);
+        if (c != nullptr && c->capture) {
+            return captureLost ? BASS_ACTIVE_STALLED : BASS_ACTIVE_PLAYING;
+        }
+        return c != nullptr && Sounds(*c) ? BASS_ACTIVE_PLAYING : BASS_ACTIVE_STOPPED;
+    }
+    DWORD CHROMOLA_CaptureStart(const char*, DWORD which) override {
+        if (!captureStarts) {
+            return 0;
+        }
+        capturing = which;
+        channels_[++lastHandle_] = {"live", {.bin = captureBin}, false, true, true, 0, clock_.now};
+        return lastHandle_;
+    }
 
   private:
+    static constexpr double kBytesPerSecond = 44100.0 * 4;
+    static constexpr QWORD kNoBytes = static_cast<QWORD>(-1);
+    static QWORD Bytes(double seconds) { return static_cast<QWORD>(seconds * kBytesPerSecond); }
+
     struct Channel {
         QString name;
         FakeTrack track;
@@ -100,9 +174,31 @@ class FakeEngine final : public AudioEngine {
         double startSeconds = 0;  // heard position when it last started or seeked
         long long startedAt = 0;  // clock time then
     };
-    DWORD Open(const void* file, bool module);
-    BOOL Free(DWORD handle, bool module);
-    const Channel* Find(DWORD handle) const;
+    double Heard(const Channel& c) const {
+        const double played = c.playing ? (clock_.now - c.startedAt) / 1000.0 : 0.0;
+        return std::min(c.track.seconds, c.startSeconds + played);
+    }
+    bool Sounds(const Channel& c) const { return c.playing && Heard(c) < c.track.seconds; }
+    Channel* Find(DWORD handle) {
+        const auto it = channels_.find(handle);
+        return it == channels_.end() ? nullptr : &it->second;
+    }
+    DWORD Open(const void* file, bool module) {
+        const QString path = QString::fromUtf16(static_cast<const char16_t*>(file));
+        const QString name = path.mid(path.lastIndexOf(u'/') + 1);
+        const FakeTrack track = tracks.count(name) ? tracks.at(name) : FakeTrack{};
+        if (path.isEmpty() || !track.opens || track.module != module) {
+            return 0;
+        }
+        ++opened;
+        channels_[++lastHandle_] = {name, track, module};
+        return lastHandle_;
+    }
+    // A module freed as a stream, or a stream as a module, stays open.
+    BOOL Free(DWORD handle, bool module) {
+        const Channel* c = Find(handle);
+        return c != nullptr && c->module == module && channels_.erase(handle) ? TRUE : FALSE;
+    }
 
     const FakeClock& clock_;
     std::map<DWORD, Channel> channels_;
@@ -170,10 +266,36 @@ class FakeView final : public PlayerView {
 // The core on the fakes, with a folder of (empty) files it can list.
 class CoreTest : public ::testing::Test {
   protected:
-    CoreTest();
+    CoreTest() {
+        clock.display = &core.display;
+        core.display.BrightnessChanged(17);
+        state.PauseSeconds = 2;
+        state.RedGain = state.GreenGain = state.BlueGain = 0.4f;
+    }
+    QString Path(const QString& name) const { return dir_.filePath(name); }
     // Makes empty files with these names and chooses them in the dialog.
-    void Choose(const QStringList& names);
-    QString Path(const QString& name) const;
+    void Choose(const QStringList& names) {
+        QStringList paths;
+        for (const QString& name : names) {
+            EXPECT_TRUE(QFile(paths.emplace_back(Path(name))).open(QIODevice::WriteOnly));
+        }
+        core.playlist.ChooseFiles(paths);
+    }
+    // Entry `index`, `name`, plays and is selected.
+    void ExpectPlaying(int index, const QString& name) {
+        EXPECT_EQ(engine.PlayingName(), name);
+        EXPECT_EQ(state.TrackIndex, index);
+        EXPECT_EQ(view.selected, index);
+    }
+    // Nothing plays or waits to: the picture and idle colour, the controls on.
+    void ExpectIdle() {
+        EXPECT_EQ(engine.PlayingName(), "");
+        EXPECT_FALSE(clock.Ticking());
+        EXPECT_FALSE(core.display.isBetweenTracks());
+        EXPECT_TRUE(view.picture);
+        EXPECT_EQ(view.colour, kIdleColour);
+        EXPECT_TRUE(view.transport);
+    }
 
     FakeClock clock;
     FakeEngine engine{clock};
