@@ -1,0 +1,195 @@
+// The display's colours: the bands and levels of a spectrum, then the flash
+// limiter and the automatic level on what the display would show for
+// generated drum loops, tones and hostile colour sequences, judged by the
+// independent flash counter of flash_fixtures.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <limits>
+#include <random>
+#include <ranges>
+
+#include "display/auto_level.h"
+#include "display/colour_levels.h"
+#include "display/flash_limiter.h"
+#include "flash_fixtures.h"
+
+namespace chromola::testing {
+namespace {
+
+// Band boundaries decide which frequencies feed which colour; a shifted
+// boundary moves every colour the player shows.
+TEST(BandTable, MatchesTheFixedBoundaries) {
+    const std::array<int, 4> rows[] = {
+        {0, 1, 1, 11},    {1, 2, 2, 10},      {2, 3, 3, 9},       {3, 4, 4, 9},
+        {4, 5, 5, 8},     {5, 6, 6, 7},       {6, 7, 7, 7},       {7, 8, 8, 7},
+        {8, 9, 9, 6},     {9, 10, 10, 6},     {10, 11, 11, 6},    {11, 12, 12, 6},
+        {12, 13, 13, 7},  {13, 14, 14, 8},    {14, 15, 15, 9},    {15, 16, 16, 10},
+        {16, 17, 19, 13}, {27, 116, 138, 33}, {28, 139, 165, 37}, {38, 854, 1024, 181}};
+    for (const auto& [index, first, last, w] : rows) {
+        const Band& band = BandTable()[static_cast<std::size_t>(index)];
+        EXPECT_EQ(band.first, first) << index;
+        EXPECT_EQ(band.last, last) << index;
+        EXPECT_EQ(band.w, w) << index;
+    }
+    // Between the rows above, the bands tile the spectrum without gaps.
+    int next = 1;
+    for (const Band& band : BandTable()) {
+        EXPECT_EQ(band.first, next);
+        next = band.last + 1;
+    }
+    EXPECT_EQ(next, kSpectrumSize);
+}
+
+// A spectrum of `bins` over `rest` everywhere else.
+Spectrum With(std::initializer_list<std::pair<int, float>> bins, float rest = 0) {
+    Spectrum spectrum;
+    spectrum.fill(rest);
+    for (const auto& [bin, value] : bins) {
+        spectrum[static_cast<std::size_t>(bin)] = value;
+    }
+    return spectrum;
+}
+
+// Silence, plain and inverted: the core tests (SilenceIsBlackAndOnlyAnInversionOfOneMakesItWhite).
+TEST(ColourLevels, LevelsFollowTheBandsGainsAndCaps) {
+    // Brightness bar 17 and gains 16: the values of a first start.
+    constexpr ColourParams kDefaults{0.425f, 0.4f, 0.4f, 0.4f, 0};
+    constexpr ColourParams kLoudest{0.8f, 0.8f, 0.8f, 0.8f, 0};
+    constexpr float kInf = std::numeric_limits<float>::infinity();
+    constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+    const std::tuple<const char*, Spectrum, ColourParams, ColourLevels> cases[] = {
+        // Bands 1 (red) and 15 (green) have w = 10: a sum of 1 gives
+        // floor(255 * 0.425 * 0.4) = 43.
+        {"unit red band", With({{2, 1.0f}}), kDefaults, {43, 0, 0}},
+        {"unit green band", With({{16, 1.0f}}), kDefaults, {0, 43, 0}},
+        // Band 28 (blue): floor(43.35 * sqrt(1 / log10(37))) = 34.
+        {"green bar at 2",
+         With({{2, 1.0f}, {16, 1.0f}, {140, 1.0f}}),
+         {0.425f, 0.4f, 0.05f, 0.4f, 0},
+         {43, 5, 34}},
+        // 21.24 + 21.68: each contribution is floored before the sum.
+        {"floored per band", With({{1, 0.25f}, {2, 0.25f}}), kDefaults, {42, 0, 0}},
+        {"saturated", With({}, 1.0f), kLoudest, {255, 255, 255}},
+        {"saturated, inverted", With({}, 1.0f), {0.8f, 0.8f, 0.8f, 0.8f, 1}, {0, 0, 0}},
+        {"only 1 inverts", With({}, 1.0f), {0.8f, 0.8f, 0.8f, 0.8f, 2}, {255, 255, 255}},
+        {"past float max", With({}, std::numeric_limits<float>::max()), kDefaults, {255, 255, 255}},
+        // The DC bin is in no band: an offset in the signal must not tint.
+        {"DC only", With({{0, 1000.0f}}), kDefaults, {0, 0, 0}},
+        // Band 16 (green, w 13): floor(43.35 * sqrt(1 / log10(13))) = 41.
+        {"negative beside positive", With({{17, 1.0f}, {18, -1.0f}}), kDefaults, {0, 41, 0}},
+        {"damaged",
+         With({{3, kNaN}, {50, kInf}, {500, -1.0f}, {600, -kInf}}),
+         kDefaults,
+         {0, 0, 0}},
+    };
+    for (const auto& [what, spectrum, params, expected] : cases) {
+        EXPECT_EQ(ComputeColourLevels(spectrum, params), expected) << what;
+    }
+}
+
+using Colours = std::vector<ColourLevels>;
+
+Colours Limited(const Colours& wanted, int acceptedPerSecond = FlashLimiter::kAcceptedPerSecond) {
+    FlashLimiter limiter(acceptedPerSecond);
+    Colours shown;
+    long long ms = 0;
+    for (const ColourLevels& c : wanted) {
+        shown.push_back(limiter.Limit(c, ms));
+        ms += kFlashTickMs;
+    }
+    return shown;
+}
+
+Colours Repeat(int ticks, const std::function<ColourLevels(int)>& at) {
+    Colours colours;
+    for (int i = 0; i < ticks; ++i) {
+        colours.push_back(at(i));
+    }
+    return colours;
+}
+
+std::vector<std::pair<const char*, Colours>> Sequences() {
+    std::vector<std::pair<const char*, Colours>> sequences;
+    for (const double bpm : {90.0, 120.0, 174.0}) {
+        sequences.emplace_back("drum loop", ColoursOf(SpectraOf(DrumLoop(bpm, 6)), kBrightest));
+    }
+    const ColourLevels black{0, 0, 0}, white{255, 255, 255}, red{255, 0, 0}, blue{0, 0, 255};
+    auto alternate = [](ColourLevels a, ColourLevels b) {
+        return Repeat(300, [=](int i) { return i % 2 ? a : b; });
+    };
+    sequences.emplace_back("black/white", alternate(black, white));
+    sequences.emplace_back("red/black", alternate(red, black));
+    sequences.emplace_back("red/blue", alternate(red, blue));
+    sequences.emplace_back("staircase", Repeat(600, [](int i) {
+                               const int v = (i / 3 % 8) * 36;  // up and down in steps
+                               return ColourLevels{v, v, v};
+                           }));
+    sequences.emplace_back("fade", Repeat(600, [](int i) {
+                               const int v = 255 - std::abs(i % 60 - 30) * 8;
+                               return ColourLevels{v, 0, 0};
+                           }));
+    std::mt19937 random(7);
+    sequences.emplace_back("random", Repeat(600, [&](int) {
+                               return ColourLevels{static_cast<int>(random() % 256),
+                                                   static_cast<int>(random() % 256),
+                                                   static_cast<int>(random() % 256)};
+                           }));
+    return sequences;
+}
+
+TEST(FlashLimiter, NoSecondShowsMoreThanThreeFlashesAndWeakerLimitersAreCaught) {
+    bool drumsExceed = false;
+    bool weakenedCaught = false;
+    for (const auto& [name, wanted] : Sequences()) {
+        SCOPED_TRACE(name);
+        const FlashCount off = MostTransitionsInASecond(wanted);
+        drumsExceed |= std::string(name) == "drum loop" && off.general > 6;
+        const FlashCount on = MostTransitionsInASecond(Limited(wanted));
+        EXPECT_LE(on.general, 6);
+        EXPECT_LE(on.red, 6);
+        const FlashCount weak = MostTransitionsInASecond(Limited(wanted, 12));
+        weakenedCaught |= weak.general > 6 || weak.red > 6;
+    }
+    EXPECT_TRUE(drumsExceed) << "without the limiter the drums must flash, or the counter is blind";
+    EXPECT_TRUE(weakenedCaught) << "a limiter that allows twelve a second must be caught";
+}
+
+TEST(FlashLimiter, ColoursThatDoNotFlashPassUnchanged) {
+    const Colours calm = Repeat(300, [](int i) { return ColourLevels{40 + i % 5, 20, 10}; });
+    EXPECT_EQ(Limited(calm), calm);
+}
+
+// The automatic level over `spectra`, tick by tick: the largest of the
+// three levels shown and the factor after it.
+std::vector<std::pair<int, float>> Levelled(const std::vector<Spectrum>& spectra) {
+    AutoLevel level;
+    std::vector<std::pair<int, float>> out;
+    for (const Spectrum& spectrum : spectra) {
+        const ColourLevels c =
+            ComputeColourLevels(spectrum, {0.425f * level.Factor(), 0.4f, 0.4f, 0.4f, 0});
+        const int shown = std::max({c.red, c.green, c.blue});
+        out.emplace_back(shown, level.Update(shown, kFlashTickMs));
+    }
+    return out;
+}
+
+TEST(AutoLevel, QuietAndLoudEndAlikeSilenceStaysBlackAndDrumsDoNotPump) {
+    const auto quiet = Levelled(SpectraOf(Sine(1000, -30, 10)));
+    const auto loud = Levelled(SpectraOf(Sine(1000, -6, 10)));
+    const std::size_t settled = 8000 / kFlashTickMs;  // 8 s in, clear of the tone's end
+    EXPECT_LT(quiet.at(10).first * 3, loud.at(10).first) << "24 dB apart before adapting";
+    EXPECT_NEAR(quiet.at(settled).first, loud.at(settled).first, 4);
+    EXPECT_NEAR(loud.at(settled).first, AutoLevel::kTarget, 8);
+    EXPECT_EQ(std::ranges::max(Levelled(SpectraOf(Sine(1000, -200, 5)))).first, 0);
+
+    // Over the last second of a steady loop the factor moves by at most 10 %.
+    const auto drums = Levelled(SpectraOf(DrumLoop(120, 10)));
+    const auto [low, high] = std::ranges::minmax(
+        drums | std::views::drop(drums.size() - 1000 / kFlashTickMs) | std::views::values);
+    EXPECT_LE(high / low, 1.10f);
+}
+
+}  // namespace
+}  // namespace chromola::testing
