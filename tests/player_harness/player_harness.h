@@ -7,17 +7,21 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
 
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include "audio_fixtures.h"
 #include "main_window/form1.h"
 #include "main_window/player.h"
+#include "settings/settings_store.h"
 
 namespace chromola::testing {
 
@@ -27,27 +31,65 @@ struct ShownBox {
     QString text;
 };
 
+// Runs the event loop for `ms`.
+inline void Spin(int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    }
+}
+
 class PlayerHarness {
   public:
-    PlayerHarness();
-    ~PlayerHarness();
-
     // Options before Start(); defaults: the build's bin folder (CHROMOLA_BIN_DIR,
     // where the programs and libbass.so live), device 0.
+    PlayerHarness() {
+        options_.programDir = QStringLiteral(CHROMOLA_BIN_DIR);
+        options_.outputDevice = 0;
+        options_.instanceLockPath = runtime_.filePath(QStringLiteral("chromola.lock"));
+        options_.messageBox = [this](QMessageBox::Icon icon, const QString& caption,
+                                     const QString& text) {
+            boxes.push_back({icon, caption, text});
+        };
+        options_.fileChooser = [this](QWidget*, const QString&) {
+            return std::exchange(nextChoice_, {});
+        };
+        options_.mediaControls = false;
+    }
+    ~PlayerHarness() { Close(); }
+
     PlayerOptions& options() { return options_; }
-    std::optional<int> Start();
+    std::optional<int> Start() {
+        player_ = std::make_unique<Player>(options_);
+        const std::optional<int> status = player_->Start();
+        if (!status) {
+            player_->form().show();
+            Spin(20);
+        }
+        return status;
+    }
     Player& player() { return *player_; }
     Form1& form() { return player_->form(); }
     PlayerState& state() { return player_->state(); }
 
     // Clicks "Файл'ы" and chooses `paths` in the dialog (none: cancelled).
-    void ChooseFiles(const QStringList& paths);
+    void ChooseFiles(const QStringList& paths) {
+        nextChoice_ = paths;
+        QTest::mouseClick(form().Command1, Qt::LeftButton);
+    }
     // Whether the current channel is playing.
-    bool IsPlaying();
+    bool IsPlaying() { return player().bass().BASS_ChannelIsActive(state().CurrentChannel) != 0; }
     std::vector<ShownBox> boxes;
 
     // Closes the window (the unload runs) and destroys the player.
-    void Close();
+    void Close() {
+        if (player_ != nullptr && player_->isLoaded()) {
+            player_->form().close();
+        }
+        player_.reset();
+    }
 
   private:
     QStringList nextChoice_;  // what the dialog chooses
@@ -57,15 +99,21 @@ class PlayerHarness {
 };
 
 // Removes the settings file so that the next start is a first start.
-void ForgetSettings();
-// Runs the event loop for `ms`.
-void Spin(int ms);
+inline void ForgetSettings() {
+    QFile::remove(SettingsFilePath());
+}
 
-QString QPath(const std::filesystem::path& path);
-// Writes `tone` as dir/name and returns its path; Opus at 48 kHz, a rate the
-// format takes.
-QString WriteTone(const TempDir& dir, const std::string& name, Tone tone = Tone{.seconds = 3},
-                  AudioFormat format = AudioFormat::Wav);
+inline QString QPath(const std::filesystem::path& path) {
+    return QString::fromStdString(path.string());
+}
+
+// Writes `tone` as dir/name and returns its path.
+inline QString WriteTone(const TempDir& dir, const std::string& name,
+                         const Tone& tone = Tone{.seconds = 3},
+                         AudioFormat format = AudioFormat::Wav) {
+    EXPECT_TRUE(writeTone(dir / name, format, tone)) << name;
+    return QPath(dir / name);
+}
 
 // A started player on a first start, with a folder for the test's files.
 class PlayerTest : public ::testing::Test {
