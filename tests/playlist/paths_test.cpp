@@ -30,9 +30,10 @@ QString SeveralNames(const QString& folder, const QStringList& names) {
 }
 
 // Paths to the stored text and back: one folder keeps the form older
-// versions read; several share their deepest common folder. One file,
-// several files and names with spaces, Cyrillic letters or no extension are
-// checked with the real dialog answer in playlist_widget_test.
+// versions read; several share their deepest common folder. Names with
+// spaces, Cyrillic letters or no extension: the core's
+// ChoosingFilesReplacesTheListAndACancelChangesNothing. Entries removed or
+// reordered since the choice are saved as listed.
 TEST(ChosenFiles, PathsSurviveTheStoredFormBothWays) {
     const std::pair<QStringList, QString> rows[] = {
         {{"/m/a.mp3"}, "/m/a.mp3"},
@@ -55,6 +56,11 @@ TEST(ChosenFiles, PathsSurviveTheStoredFormBothWays) {
         EXPECT_EQ(RebuildChosenFiles(stored, source.names), stored);
     }
     EXPECT_EQ(ChosenFilesFromPaths({}), QString());
+    const QString chosen = SeveralNames("C/Music", {"a.mp3", "gone.wav", "b.ogg"}) + kNul;
+    EXPECT_EQ(RebuildChosenFiles(chosen, {"b.ogg", "a.mp3"}),
+              SeveralNames("C/Music", {"b.ogg", "a.mp3"}));
+    EXPECT_EQ(RebuildChosenFiles(chosen, {}), QString());
+    EXPECT_EQ(RebuildChosenFiles("/m/a.mp3", {}), QString());
 }
 
 // The dialog's answer used to be cut three characters after the last dot;
@@ -91,23 +97,10 @@ TEST(ParseChosenFiles, ReadsBothFormsInAnyTermination) {
     }
 }
 
-// Entries removed or reordered since the choice are saved as listed.
-TEST(RebuildChosenFiles, SavesTheListAsItIsNow) {
-    const QString chosen = SeveralNames("C/Music", {"a.mp3", "gone.wav", "b.ogg"}) + kNul;
-    EXPECT_EQ(RebuildChosenFiles(chosen, {"b.ogg", "a.mp3"}),
-              SeveralNames("C/Music", {"b.ogg", "a.mp3"}));
-    EXPECT_EQ(RebuildChosenFiles("/m/a.mp3", {"a.mp3"}), "/m/a.mp3");
-    EXPECT_EQ(RebuildChosenFiles(chosen, {}), QString());
-    EXPECT_EQ(RebuildChosenFiles("/m/a.mp3", {}), QString());
-}
-
 TEST(IsPlayableEntryFile, OnlyOrdinaryVisibleFilesArePlayable) {
     QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
     for (const QString name : {"song.mp3", ".hidden.mp3", "Песня с пробелом.ogg"}) {
-        QFile file(dir.filePath(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        ASSERT_EQ(file.write("RIFF"), 4);
+        ASSERT_TRUE(QFile(dir.filePath(name)).open(QIODevice::WriteOnly));
     }
     ASSERT_TRUE(QDir(dir.path()).mkdir("folder.mp3"));
     ASSERT_TRUE(QFile::link(dir.filePath("song.mp3"), dir.filePath("link.mp3")));
@@ -128,7 +121,6 @@ TEST(IsPlayableEntryFile, OnlyOrdinaryVisibleFilesArePlayable) {
 
 TEST(ExpandOpenedPaths, FoldersGiveTheirAudioFilesInNameOrderAndFilesStay) {
     QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
     const QDir root(dir.path());
     for (const QString folder : {"d/sub/deeper", "d/.git", "d/Album 2", "other", "empty"}) {
         ASSERT_TRUE(root.mkpath(folder));
@@ -136,8 +128,7 @@ TEST(ExpandOpenedPaths, FoldersGiveTheirAudioFilesInNameOrderAndFilesStay) {
     for (const QString name : {"d/10.wav", "d/9.ogg", "d/B.MP3", "d/a.flac", "d/notes.txt",
                                "d/.hidden.mp3", "d/.git/x.mp3", "d/sub/x.IT", "d/sub/deeper/y.opus",
                                "d/Album 2/z.aiff", "other/f.umx", "other/cover.jpg"}) {
-        QFile file(root.filePath(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << name.toStdString();
+        ASSERT_TRUE(QFile(root.filePath(name)).open(QIODevice::WriteOnly)) << name.toStdString();
     }
     // A link back up would loop for ever.
     ASSERT_TRUE(QFile::link(root.filePath("d"), root.filePath("d/sub/loop")));
