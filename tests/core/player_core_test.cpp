@@ -159,8 +159,7 @@ TEST_F(CoreTest, FileThatCannotBePlayedIsReportedThroughThePauseAndSkipped) {
         SCOPED_TRACE(name);
         Choose({name, "song.mod"});
         EXPECT_EQ(view.message, QString::fromUtf8(message));
-        EXPECT_EQ(state.CurrentChannel,
-                  name == QString("bad.mp3") ? 0u : state.CurrentChannel.load());
+        EXPECT_TRUE(name != QString("bad.mp3") || state.CurrentChannel == 0u);
         clock.Advance(17);
         EXPECT_TRUE(core.display.isBetweenTracks());
         EXPECT_EQ(view.message, QString::fromUtf8(message));
@@ -234,24 +233,22 @@ TEST_F(CoreTest, ChoosingFilesReplacesTheListAndACancelChangesNothing) {
 }
 
 TEST_F(CoreTest, FilesOpenedFromOutsideListedUnderTheirCommonFolder) {
-    ASSERT_TRUE(QDir().mkpath(Path("one")) && QDir().mkpath(Path("two")) &&
-                QDir().mkpath(Path("empty")));
+    ASSERT_TRUE(QDir().mkpath(Path("one")) && QDir().mkpath(Path("two")));
     Choose({"one/a.wav", "two/b.wav"});
     EXPECT_EQ(view.entries, (QStringList{"one/a.wav", "two/b.wav"}));
     EXPECT_EQ(engine.PlayingName(), "a.wav");
-    EXPECT_FALSE(core.playlist.OpenPaths({Path("missing.wav"), Path("empty")}));
+    EXPECT_FALSE(core.playlist.OpenPaths({Path("missing.wav")}));
     EXPECT_EQ(view.entries.size(), 2) << "nothing to play changes nothing";
     EXPECT_TRUE(core.playlist.OpenPaths({Path("two")}));
     EXPECT_EQ(view.entries, QStringList{"b.wav"});
     EXPECT_EQ(engine.PlayingName(), "b.wav");
 }
 
-TEST_F(CoreTest, FillingSkipsMissingHiddenAndFolderNamesAndWrapsTheIndex) {
+// What can be played: paths_test (IsPlayableEntryFile).
+TEST_F(CoreTest, FillingSkipsWhatCannotBePlayedAndWrapsTheIndex) {
     const QChar nul(u'\0');
-    Choose({"1.wav", "2.wav", "3.wav", "4.wav", "5.wav", ".hidden.wav"});
-    QDir().mkdir(Path("folder.wav"));
-    const QStringList names = {"1.wav",      "gone.wav", "2.wav", ".hidden.wav",
-                               "folder.wav", "3.wav",    "4.wav", "5.wav"};
+    Choose({"1.wav", "2.wav", "3.wav", "4.wav", "5.wav"});
+    const QStringList names = {"1.wav", "gone.wav", "2.wav", "3.wav", "4.wav", "5.wav"};
     state.ChosenFiles = QFileInfo(Path("x")).path() + nul + names.join(nul) + nul + nul;
     state.TrackIndex = 7;
     core.playlist.FillPlaylist();
