@@ -47,8 +47,13 @@ void PlaylistController::FillPlaylist(bool play) {
     failedInARow_ = 0;
     const int count = static_cast<int>(state_.Entries.size());
     if (count == 0) {
+        // Nothing left to play: what played before stops with the list, so
+        // that no sound goes on under the idle look with nothing to stop it.
+        clock_.StopTicks();
+        playback_.FreeChannel();
         ShowIdleLook();
         playback_.Notify(PlaybackEvent::ListChanged);
+        playback_.Notify(PlaybackEvent::Stopped);
         return;
     }
     state_.TrackIndex = WrapIndex(state_.TrackIndex, count);

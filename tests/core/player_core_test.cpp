@@ -256,11 +256,11 @@ TEST_F(CoreTest, FillingSkipsWhatCannotBePlayedAndWrapsTheIndex) {
     EXPECT_EQ(view.entries, state.Entries);
     ExpectPlaying(2, "3.wav");
 
-    state.ChosenFiles = Path("gone.wav");  // nothing left to play: the idle look
+    // Nothing left to play: the idle look, and the track that played stops.
+    state.ChosenFiles = Path("gone.wav");
     core.playlist.FillPlaylist();
     EXPECT_TRUE(view.entries.isEmpty());
-    EXPECT_EQ(view.colour, kIdleColour);
-    EXPECT_TRUE(view.picture);
+    ExpectIdle();
     EXPECT_EQ(view.bars, (std::array{kIdleBarEndTwips, kIdleBarEndTwips, kIdleBarEndTwips}));
 }
 
