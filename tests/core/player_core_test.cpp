@@ -272,6 +272,7 @@ TEST_F(CoreTest, NumberPadStepsWrapRoundAndNeedTwoEntries) {
     core.keyboard.KeyDown(kKeyPad8);
     EXPECT_EQ(engine.opened, opened);
 
+    engine.tracks["a.wav"] = {.module = true};  // freed as a module when left
     Choose({"a.wav", "b.wav", "c.wav"});
     view.transport = false;
     core.keyboard.KeyDown(kKeyPad8);
