@@ -11,39 +11,35 @@ case_name="$3"
 source "$(dirname "${BASH_SOURCE[0]}")/session.sh"
 e2e_start_x
 e2e_start_sound
-main_title="Vazuvideroz (F1-Help)"
-conf="$XDG_CONFIG_HOME/vbChromola.conf"
 
-close_player() {
-  xdotool windowactivate --sync "$1" >/dev/null 2>&1 || true
-  xdotool key alt+F4
-  status=0
-  wait "$2" || status=$?
-  [ "$status" = 0 ] || fail "player ended with status $status"
+# The colour at 30,30 is mostly level $1 (0 red, 1 green, 2 blue): at least
+# 20 and more than twice each other level. $2 names what plays.
+check_dominant() {
+  local levels i
+  read -r -a levels < <(e2e_pixel "$id" 30 30)
+  echo "$2: colour ${levels[*]}"
+  [ "${levels[$1]}" -ge 20 ] || fail "$2: dominant level only ${levels[$1]}"
+  for i in 0 1 2; do
+    [ "$i" = "$1" ] || [ "${levels[$1]}" -gt $((2 * levels[i])) ] || fail "$2: colour ${levels[*]}"
+  done
+}
+
+# Starts the player on a tone file in a window of a fixed size, with more
+# [Form] lines after the path.
+start_on() {
+  e2e_form "Path=$1" Left=1500 Top=1500 Width=7200 Height=5000 "${@:2}"
+  e2e_player
+  sleep 3 # an idle null sink hands its first sound over in 2-second blocks
 }
 
 case "$case_name" in
 tone_colours)
-  for spec in "100 0" "1000 1" "8000 2"; do
-    set -- $spec
-    "$make_tone" "$E2E_DIR/tone$1.wav" "$1" 20 || fail "cannot write tone"
-    printf '[Form]\nPath=%s\nLeft=1500\nTop=1500\nWidth=7200\nHeight=5000\n' \
-      "$E2E_DIR/tone$1.wav" >"$conf"
-    "$bin/Chromola" &
-    pid=$!
-    id=$(e2e_wait_window "$main_title") || fail "main window did not appear"
-    # The null sink may take a moment before it starts to take sound.
-    sleep 3
-    read -r r g b < <(e2e_pixel "$id" 30 30)
-    echo "tone $1 Hz: colour $r $g $b"
-    levels=("$r" "$g" "$b")
-    want=${levels[$2]}
-    [ "$want" -ge 20 ] || fail "tone $1 Hz: dominant level only $want"
-    for i in 0 1 2; do
-      [ "$i" = "$2" ] && continue
-      [ "$want" -gt $((2 * ${levels[$i]})) ] || fail "tone $1 Hz: colour $r $g $b"
-    done
-    close_player "$id" "$pid"
+  for row in "100 0" "1000 1" "8000 2"; do
+    read -r hz level <<<"$row"
+    "$make_tone" "$E2E_DIR/tone$hz.wav" "$hz" 20 || fail "cannot write tone"
+    start_on "$E2E_DIR/tone$hz.wav"
+    check_dominant "$level" "tone $hz Hz"
+    e2e_close
   done
   ;;
 live)
@@ -54,14 +50,7 @@ live)
   # a message in a player that still answers.
   "$make_tone" "$E2E_DIR/green.wav" 1000 60 && "$make_tone" "$E2E_DIR/red.wav" 100 60 ||
     fail "cannot write tone"
-  log="$E2E_DIR/colours.log"
-  start_player() {
-    printf '[Form]\nPath=%s\nLeft=1500\nTop=1500\nWidth=7200\nHeight=5000\n%b' "$@" >"$conf"
-    CHROMOLA_COLOUR_LOG="$log" "$bin/Chromola" &
-    pid=$!
-    id=$(e2e_wait_window "$main_title") || fail "main window did not appear"
-    sleep 3 # an idle null sink hands its first sound over in 2-second blocks
-  }
+  export CHROMOLA_COLOUR_LOG="$E2E_DIR/colours.log"
   near() { # "r g b" "r g b": no level more than 4 apart
     local a b i
     read -r -a a <<<"$1" && read -r -a b <<<"$2"
@@ -76,10 +65,10 @@ live)
         if (l == "" || $1 < l) l = $1; if ($1 > r) r = $1 } END { print l == "" ? 0 : r - l + 1 }'
   }
   wider() { [ "$(printed)" -gt "$1" ]; }
-  start_player "$E2E_DIR/green.wav"
-  green=$(e2e_pixel "$id" 30 30) && close_player "$id" "$pid"
-  start_player "$E2E_DIR/red.wav"
-  red=$(e2e_pixel "$id" 30 30) && close_player "$id" "$pid"
+  start_on "$E2E_DIR/green.wav"
+  green=$(e2e_pixel "$id" 30 30) && e2e_close
+  start_on "$E2E_DIR/red.wav"
+  red=$(e2e_pixel "$id" 30 30) && e2e_close
   echo "the player's own tones: green $green, red $red"
   pactl load-module module-null-sink sink_name=micsink >/dev/null &&
     pactl load-module module-remap-source source_name=mic master=micsink.monitor >/dev/null &&
@@ -88,16 +77,16 @@ live)
   e2e_pids+=($!)
   paplay -d micsink "$E2E_DIR/red.wav" 2>/dev/null &
   e2e_pids+=($!)
-  start_player "$E2E_DIR/green.wav" 'Live=1\nLiveSource=0\n'
+  start_on "$E2E_DIR/green.wav" Live=1 LiveSource=0
   e2e_until shows "$green" || fail "the computer's sound: $(e2e_pixel "$id" 30 30), not $green"
-  before=$(wc -l <"$log")
+  before=$(wc -l <"$CHROMOLA_COLOUR_LOG")
   pactl set-default-source mic
   sleep 3
-  tail -n +$((before + 1)) "$log" | awk '$2 > 4 {exit 1}' ||
-    fail "the new default microphone was captured: $(tail -n 1 "$log")"
-  close_player "$id" "$pid"
-  grep -q '^Live=1$' "$conf" || fail "live mode not kept"
-  start_player "$E2E_DIR/green.wav" 'Live=1\nLiveSource=1\n'
+  tail -n +$((before + 1)) "$CHROMOLA_COLOUR_LOG" | awk '$2 > 4 {exit 1}' ||
+    fail "the new default microphone was captured: $(tail -n 1 "$CHROMOLA_COLOUR_LOG")"
+  e2e_close
+  grep -q '^Live=1$' "$E2E_CONF" || fail "live mode not kept"
+  start_on "$E2E_DIR/green.wav" Live=1 LiveSource=1
   e2e_until shows "$red" || fail "the microphone: $(e2e_pixel "$id" 30 30), not $red"
   pactl unload-module module-remap-source
   e2e_until wider 0 || fail "no message when the microphone went"
@@ -112,44 +101,38 @@ live)
   xdotool key F9
   e2e_until wider "$lost" || fail "no message that capture cannot start"
   echo "message widths: source gone $lost, cannot capture $(printed)"
-  close_player "$id" "$pid"
-  grep -q '^Live=0$' "$conf" || fail "live mode kept after it failed"
+  e2e_close
+  grep -q '^Live=0$' "$E2E_CONF" || fail "live mode kept after it failed"
   ;;
 unplayable_list)
   # A stored list in which nothing plays, with no pause: the player goes
   # round once, then rests on the idle look instead of retrying for ever.
   head -c 20000 /dev/zero | tr '\0' z >"$E2E_DIR/x.mp3"
   cp "$E2E_DIR/x.mp3" "$E2E_DIR/y.mp3"
-  printf '[Form]\nPath=%s\\0x.mp3\\0y.mp3\\0\\0\nPause=0\n' "$E2E_DIR" >"$conf"
-  "$bin/Chromola" &
-  pid=$!
-  id=$(e2e_wait_window "$main_title") || fail "main window did not appear"
+  e2e_form "Path=$E2E_DIR\\0x.mp3\\0y.mp3\\0\\0" Pause=0
+  e2e_player
   sleep 1
-  cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
-  before=$(cpu_ticks "$pid")
+  cpu_ticks() { awk '{print $14 + $15}' "/proc/$pid/stat"; }
+  before=$(cpu_ticks)
   sleep 2
-  spent=$(($(cpu_ticks "$pid") - before))
+  spent=$(($(cpu_ticks) - before))
   echo "CPU ticks in 2 s on a list where nothing plays: $spent"
   [ "$spent" -le 10 ] || fail "the player keeps retrying ($spent ticks in 2 s)"
-  eval "$(xdotool getwindowgeometry --shell "$id")"
-  pixel=$(e2e_pixel "$id" $((WIDTH - 20)) 4)
-  [ "$pixel" = "12 17 11" ] || fail "not the idle look: '$pixel'"
-  close_player "$id" "$pid"
-  grep -q "x.mp3.*y.mp3" "$conf" || fail "the stored list was lost"
+  e2e_check_idle_look
+  e2e_close
+  grep -q "x.mp3.*y.mp3" "$E2E_CONF" || fail "the stored list was lost"
   ;;
 flash_limit)
   # A fast drum loop at full brightness flashes; with the limiter on, what
   # the window showed (the player's own log) passes the flash counter.
   "$make_tone" "$E2E_DIR/drums.wav" drums 174 20 || fail "cannot write the drum loop"
   for limit in 0 1; do
-    printf '[Form]\nPath=%s\nScroll=32\nFlashLimit=%s\n' "$E2E_DIR/drums.wav" "$limit" >"$conf"
+    e2e_form "Path=$E2E_DIR/drums.wav" Scroll=32 "FlashLimit=$limit"
     log="$E2E_DIR/colours$limit.log"
-    CHROMOLA_COLOUR_LOG="$log" "$bin/Chromola" &
-    pid=$!
-    id=$(e2e_wait_window "$main_title") || fail "main window did not appear"
+    CHROMOLA_COLOUR_LOG="$log" e2e_player
     # The null sink may hold the first sound back: count only 5 s after that.
     sleep 8
-    close_player "$id" "$pid"
+    e2e_close
     first=$(awk 'NR == 1 {print $1}' "$log")
     awk -v from=$((first + 2500)) '$1 >= from' "$log" >"$log.tail"
     read -r general red ticks < <("$make_tone" --count-flashes "$log.tail")
@@ -157,7 +140,7 @@ flash_limit)
     [ "$ticks" -gt 250 ] || fail "only $ticks colours logged"
     if [ "$limit" = 1 ]; then
       [ "$general" -le 6 ] && [ "$red" -le 6 ] || fail "more than three flashes a second"
-      grep -q '^FlashLimit=1$' "$conf" || fail "the option was not kept"
+      grep -q '^FlashLimit=1$' "$E2E_CONF" || fail "the option was not kept"
     else
       [ "$general" -gt 6 ] || fail "the drum loop does not flash without the limiter: the check is blind"
     fi
@@ -172,22 +155,13 @@ media_controls)
   "$make_tone" "$E2E_DIR/low.wav" 100 20 || fail "cannot write tone"
   flac -s -T TITLE=Низкий -T ARTIST=Хромола -T ARTIST=Тон "$E2E_DIR/low.wav" \
     -o "$E2E_DIR/m/a.flac" || fail "cannot write the tagged file"
-  "$make_tone" "$E2E_DIR/m/b.wav" 8000 20 || fail "cannot write tone"
-  "$make_tone" "$E2E_DIR/c.wav" 1000 20 || fail "cannot write tone"
-  "$bin/Chromola" "$E2E_DIR/m" &
-  pid=$!
-  id=$(e2e_wait_window "$main_title") || fail "main window did not appear"
+  "$make_tone" "$E2E_DIR/m/b.wav" 8000 20 && "$make_tone" "$E2E_DIR/c.wav" 1000 20 ||
+    fail "cannot write tone"
+  e2e_player "$E2E_DIR/m"
   pc() { playerctl -p chromola "$@" 2>/dev/null; }
-  expect() {
-    local want="$1" got=""
-    shift
-    for _ in $(seq 30); do
-      got=$(pc "$@" || true)
-      [ "$got" = "$want" ] && return 0
-      sleep 0.1
-    done
-    fail "playerctl $*: '$got', not '$want'"
-  }
+  answers() { [ "$(pc "${@:2}" || true)" = "$1" ]; }
+  # playerctl comes to answer $1 to the query that follows.
+  expect() { e2e_until answers "$@" || fail "playerctl ${*:2}: '$(pc "${@:2}")', not '$1'"; }
   expect Playing status
   pc --follow metadata xesam:title >"$E2E_DIR/titles" &
   e2e_pids+=($!)
@@ -212,10 +186,7 @@ media_controls)
   grep -qx c.wav "$E2E_DIR/titles" || fail "changes not announced: $(cat "$E2E_DIR/titles")"
   dbus-send --session --type=method_call --dest=org.mpris.MediaPlayer2.chromola \
     /org/mpris/MediaPlayer2 org.mpris.MediaPlayer2.Quit
-  status=0
-  timeout 10 tail --pid="$pid" -f /dev/null || fail "still running after Quit"
-  wait "$pid" || status=$?
-  [ "$status" = 0 ] || fail "player ended with status $status after Quit"
+  e2e_ended "$pid" "Quit"
   ;;
 installed_package)
   # The package of this build installs with what it depends on, opens files
@@ -229,36 +200,27 @@ installed_package)
   echo "Depends: $depends"
   grep -q libqt6widgets6 <<<"$depends" && grep -q libsndfile1 <<<"$depends" ||
     fail "Depends not taken from the libraries"
-  e2e_undo+=("apt-get purge -y -o DPkg::Lock::Timeout=300 chromola")
-  apt-get install -y -q -o DPkg::Lock::Timeout=300 "$deb" >"$E2E_DIR/apt.log" 2>&1 ||
+  apt=(apt-get -y -q -o DPkg::Lock::Timeout=300)
+  e2e_undo+=("${apt[*]} purge chromola")
+  "${apt[@]}" install "$deb" >"$E2E_DIR/apt.log" 2>&1 ||
     fail "apt-get install: $(tail -n 5 "$E2E_DIR/apt.log")"
   installed=$(dpkg -L chromola)
   mkdir -p "$E2E_DIR/low" "$E2E_DIR/high"
-  "$make_tone" "$E2E_DIR/low/tone.wav" 100 20 || fail "cannot write tone"
-  "$make_tone" "$E2E_DIR/high/tone.wav" 8000 20 || fail "cannot write tone"
+  "$make_tone" "$E2E_DIR/low/tone.wav" 100 20 && "$make_tone" "$E2E_DIR/high/tone.wav" 8000 20 ||
+    fail "cannot write tone"
   # The desktop puts the chosen files in place of %F.
-  read -r -a words < <(sed -n 's/^Exec=//p' /usr/share/applications/*.Chromola.desktop)
-  command=()
-  for word in "${words[@]}"; do
-    if [ "$word" = %F ]; then
-      command+=("$E2E_DIR/low/tone.wav" "$E2E_DIR/high/tone.wav")
-    else
-      command+=("$word")
-    fi
-  done
+  exec_line=$(sed -n 's/^Exec=//p' /usr/share/applications/*.Chromola.desktop)
+  read -r -a command <<<"${exec_line/\%F/$E2E_DIR/low/tone.wav $E2E_DIR/high/tone.wav}"
   [ "$(command -v "${command[0]}")" = /usr/bin/chromola ] || fail "Exec names ${command[0]}"
   "${command[@]}" &
   pid=$!
-  id=$(e2e_wait_window "$main_title") || fail "main window did not appear"
+  id=$(e2e_wait_window "$E2E_TITLE") || fail "main window did not appear"
   sleep 3
-  read -r r g b < <(e2e_pixel "$id" 30 30)
-  echo "installed player, low tone first: colour $r $g $b"
-  [ "$r" -ge 20 ] && [ "$r" -gt $((2 * g)) ] && [ "$r" -gt $((2 * b)) ] ||
-    fail "not the low tone's red: $r $g $b"
-  close_player "$id" "$pid"
-  grep -qF "$E2E_DIR\\0low/tone.wav\\0high/tone.wav\\0\\0" "$conf" ||
-    fail "stored: $(grep Path "$conf")"
-  apt-get remove -y -q -o DPkg::Lock::Timeout=300 chromola >"$E2E_DIR/apt.log" 2>&1 ||
+  check_dominant 0 "installed player, low tone first"
+  e2e_close
+  grep -qF "$E2E_DIR\\0low/tone.wav\\0high/tone.wav\\0\\0" "$E2E_CONF" ||
+    fail "stored: $(grep Path "$E2E_CONF")"
+  "${apt[@]}" remove chromola >"$E2E_DIR/apt.log" 2>&1 ||
     fail "apt-get remove: $(tail -n 5 "$E2E_DIR/apt.log")"
   while read -r path; do
     if [ ! -d "$path" ] && { [ -e "$path" ] || [ -L "$path" ]; }; then
@@ -268,24 +230,18 @@ installed_package)
   [ -e /usr/lib/chromola ] && fail "left behind: /usr/lib/chromola"
   ;;
 uninstall)
-  "$bin/Chromola" &
-  pid=$!
-  id=$(e2e_wait_window "$main_title") || fail "main window did not appear"
-  close_player "$id" "$pid"
-  [ -f "$conf" ] || fail "no settings file after the player closed"
-  grep -q '^\[Form\]' "$conf" || fail "no [Form] group in the settings file"
-
+  # The remover deletes what the player stored and shows the outcome.
+  e2e_player
+  e2e_close
+  grep -q '^\[Form\]' "$E2E_CONF" || fail "no settings written for the remover to remove"
   "$bin/Uninstall" &
-  upid=$!
-  uid=$(e2e_wait_window "Удаление ключей реестра") || fail "remover window did not appear"
-  xdotool windowactivate --sync "$uid" key space
+  pid=$!
+  id=$(e2e_wait_window "Удаление ключей реестра") || fail "remover window did not appear"
+  xdotool windowactivate --sync "$id" key space
   box=$(e2e_wait_window "Uninstall") || fail "no outcome box"
-  [ -f "$conf" ] && fail "settings file still there"
+  [ -f "$E2E_CONF" ] && fail "settings file still there"
   xdotool windowactivate --sync "$box" key Return
-  xdotool windowactivate --sync "$uid" key alt+F4
-  status=0
-  wait "$upid" || status=$?
-  [ "$status" = 0 ] || fail "remover ended with status $status"
+  e2e_close
   ;;
 *)
   fail "unknown case $case_name"

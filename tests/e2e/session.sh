@@ -3,6 +3,7 @@
 # where asked for, a session bus, all in a temporary folder and all stopped
 # when the test's shell exits. Source this file; it sets DISPLAY,
 # PULSE_SERVER, HOME, XDG_* (and DBUS_SESSION_BUS_ADDRESS) for the test.
+# The e2e_player helpers drive "$bin/Chromola" (the caller sets bin).
 
 set -euo pipefail
 
@@ -17,6 +18,8 @@ export QT_QPA_PLATFORM=xcb
 
 E2E_SCREEN_WIDTH=1280
 E2E_SCREEN_HEIGHT=800
+E2E_TITLE="Vazuvideroz (F1-Help)"
+E2E_CONF="$XDG_CONFIG_HOME/vbChromola.conf"
 
 e2e_pids=()
 # Commands that undo what a test changed outside its folder.
@@ -40,11 +43,7 @@ e2e_start_x() {
     Xvfb ":$n" -screen 0 "${E2E_SCREEN_WIDTH}x${E2E_SCREEN_HEIGHT}x24" -nolisten tcp >"$E2E_DIR/xvfb.log" 2>&1 &
     e2e_pids+=($!)
     export DISPLAY=":$n"
-    for _ in $(seq 50); do
-      xdpyinfo >/dev/null 2>&1 && break
-      sleep 0.1
-    done
-    if xdpyinfo >/dev/null 2>&1; then
+    if e2e_until xdpyinfo >/dev/null 2>&1; then
       openbox >"$E2E_DIR/openbox.log" 2>&1 &
       e2e_pids+=($!)
       sleep 0.5
@@ -60,12 +59,7 @@ e2e_start_sound() {
     -L module-native-protocol-unix -L "module-null-sink sink_name=nullsink" \
     >"$E2E_DIR/pulse.log" 2>&1
   export PULSE_SERVER="unix:$XDG_RUNTIME_DIR/pulse/native"
-  for _ in $(seq 50); do
-    pactl info >/dev/null 2>&1 && return 0
-    sleep 0.1
-  done
-  echo "could not start PulseAudio" >&2
-  return 1
+  e2e_until pactl info >/dev/null 2>&1 || { echo "could not start PulseAudio" >&2; return 1; }
 }
 
 # A private session bus, for the desktop's media controls.
@@ -77,20 +71,20 @@ e2e_start_session_bus() {
   e2e_pids+=("$pid")
 }
 
-# The regular expression that matches exactly this window title.
-e2e_title_regex() {
-  printf '^%s$' "$(printf '%s' "$1" | sed 's/[][\\.*^$()+?{}|]/\\&/g')"
+# The ids of the mapped windows with exactly this title.
+e2e_windows() {
+  local regex
+  regex="^$(sed 's/[][\\.*^$()+?{}|]/\\&/g' <<<"$1")\$"
+  xdotool search --onlyvisible --name "$regex" 2>/dev/null || true
 }
 
-# Waits until a window with this exact title is mapped; prints its id.
+# Waits until a window with this exact title is mapped, for at most $2
+# tenths of a second (100); prints its id.
 e2e_wait_window() {
-  local title="$1" tries="${2:-100}" id
-  for _ in $(seq "$tries"); do
-    id=$(xdotool search --onlyvisible --name "$(e2e_title_regex "$title")" 2>/dev/null | head -n 1 || true)
-    if [ -n "$id" ]; then
-      echo "$id"
-      return 0
-    fi
+  local id
+  for _ in $(seq "${2:-100}"); do
+    id=$(e2e_windows "$1" | head -n 1)
+    [ -z "$id" ] || { echo "$id"; return 0; }
     sleep 0.1
   done
   return 1
@@ -136,7 +130,48 @@ e2e_numlock() {
   xset q | sed -n 's/.*Num Lock: *\([a-z]*\).*/\1/p'
 }
 
+# Writes the settings file: [Form] and the lines given, or no file for "-".
+e2e_form() {
+  rm -f "$E2E_CONF"
+  [ "${1:--}" = - ] || { echo "[Form]" && printf '%s\n' "$@"; } >"$E2E_CONF"
+}
+
+# Starts the player with these arguments (and the caller's environment;
+# its standard error to E2E_PLAYER_ERR when set) and waits for its main
+# window. Sets pid and id.
+e2e_player() {
+  "$bin/Chromola" "$@" 2>>"${E2E_PLAYER_ERR:-/dev/stderr}" &
+  pid=$!
+  e2e_pids+=("$pid")
+  id=$(e2e_wait_window "$E2E_TITLE") || fail "main window did not appear"
+}
+
+# Process $1 ends within ten seconds, with status 0, after what $2 says.
+e2e_ended() {
+  local status=0
+  timeout 10 tail -s 0.1 --pid="$1" -f /dev/null || fail "still running after $2"
+  wait "$1" || status=$?
+  [ "$status" = 0 ] || fail "exit status $status after $2"
+}
+
+# Closes the player's window as a user does (Alt+F4 through the window
+# manager); it must end with status 0.
+e2e_close() {
+  xdotool windowactivate --sync "$id" >/dev/null 2>&1 || true
+  xdotool key alt+F4
+  e2e_ended "$pid" "closing the window"
+}
+
+# The idle colour shows above the control panel (the picture covers the rest).
+e2e_check_idle_look() {
+  local pixel
+  eval "$(xdotool getwindowgeometry --shell "$id")"
+  pixel=$(e2e_pixel "$id" $((WIDTH - 20)) 4)
+  [ "$pixel" = "12 17 11" ] || fail "not the idle colour above the panel: '$pixel'"
+}
+
 fail() {
   echo "FAIL: $*" >&2
+  [ ! -s "${E2E_PLAYER_ERR:-}" ] || cat "$E2E_PLAYER_ERR" >&2
   exit 1
 }
