@@ -19,7 +19,6 @@ OLA_ADDRESS=198.18.0.1
 OLA_PID=""
 OLA_DIR=""
 OLA_LISTENING_AT=""  # wall-clock seconds when olad's RPC port last opened
-OLA_CHILDREN=()      # further processes of the caller's, ended with olad
 
 ola_ns_enter() {
   if [ -z "${CHROMOLA_OLA_NS:-}" ]; then
@@ -52,7 +51,7 @@ ola_ns_enter() {
   # cannot read the files it runs every plugin with its defaults.
   chmod 755 "$OLA_DIR"
   mkdir "$OLA_DIR/conf"
-  trap ola_cleanup EXIT
+  trap ola_teardown EXIT
   # Every plugin olad 0.10 ships, by its config prefix.
   local plugin
   for plugin in dummy espnet ftdidmx gpio karate kinet milinst opendmx openpixelcontrol osc \
@@ -65,16 +64,9 @@ ola_ns_enter() {
   chown -R nobody:nogroup "$OLA_DIR/conf"
 }
 
-ola_cleanup() {
-  local status=$?
-  ola_teardown
-  exit "$status"
-}
-
-# What ola_cleanup undoes, for a caller with an exit trap of its own.
+# Ends olad and removes its folder; the exit trap, or for a caller with an
+# exit trap of its own, part of that.
 ola_teardown() {
-  local pid
-  for pid in "${OLA_CHILDREN[@]}"; do kill "$pid" 2>/dev/null || true; done
   # A frozen olad must go too.
   [ -z "$OLA_PID" ] || kill -CONT "$OLA_PID" 2>/dev/null || true
   ola_stop
