@@ -35,23 +35,16 @@ e2e_cleanup() {
 }
 trap e2e_cleanup EXIT
 
-# Picks a free display number and starts Xvfb on it.
+# Starts Xvfb on a display number it finds free, and a window manager.
 e2e_start_x() {
-  local n
-  for n in $(seq 90 140); do
-    [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
-    Xvfb ":$n" -screen 0 "${E2E_SCREEN_WIDTH}x${E2E_SCREEN_HEIGHT}x24" -nolisten tcp >"$E2E_DIR/xvfb.log" 2>&1 &
-    e2e_pids+=($!)
-    export DISPLAY=":$n"
-    if e2e_until xdpyinfo >/dev/null 2>&1; then
-      openbox >"$E2E_DIR/openbox.log" 2>&1 &
-      e2e_pids+=($!)
-      sleep 0.5
-      return 0
-    fi
-  done
-  echo "could not start Xvfb" >&2
-  return 1
+  Xvfb -displayfd 3 -screen 0 "${E2E_SCREEN_WIDTH}x${E2E_SCREEN_HEIGHT}x24" -nolisten tcp \
+    3>"$E2E_DIR/display" >"$E2E_DIR/xvfb.log" 2>&1 &
+  e2e_pids+=($!)
+  e2e_until test -s "$E2E_DIR/display" || { echo "could not start Xvfb" >&2; return 1; }
+  export DISPLAY=":$(cat "$E2E_DIR/display")"
+  openbox >"$E2E_DIR/openbox.log" 2>&1 &
+  e2e_pids+=($!)
+  sleep 0.5
 }
 
 e2e_start_sound() {
@@ -78,22 +71,17 @@ e2e_windows() {
   xdotool search --onlyvisible --name "$regex" 2>/dev/null || true
 }
 
+e2e_has_window() { [ -n "$(e2e_windows "$1")" ]; }
+
 # Waits until a window with this exact title is mapped, for at most $2
 # tenths of a second (100); prints its id.
 e2e_wait_window() {
-  local id
-  for _ in $(seq "${2:-100}"); do
-    id=$(e2e_windows "$1" | head -n 1)
-    [ -z "$id" ] || { echo "$id"; return 0; }
-    sleep 0.1
-  done
-  return 1
+  E2E_TRIES=${2:-100} e2e_until e2e_has_window "$1" && e2e_windows "$1" | head -n 1
 }
 
 # Prints "r g b" of the pixel at x,y of a window.
 e2e_pixel() {
-  local id="$1" x="$2" y="$3"
-  import -silent -window "$id" -crop "1x1+$x+$y" -depth 8 txt:- 2>/dev/null |
+  import -silent -window "$1" -crop "1x1+$2+$3" -depth 8 txt:- 2>/dev/null |
     sed -n '2s/.*(\([0-9]*\),\([0-9]*\),\([0-9]*\).*/\1 \2 \3/p'
 }
 
@@ -116,10 +104,10 @@ e2e_client_size() {
   xwininfo -id "$1" | awk '/Width:/ {w = $NF} /Height:/ {h = $NF} END {print w, h}'
 }
 
-# Runs a command every tenth of a second until it succeeds, for at most ten
-# seconds.
+# Runs a command every tenth of a second until it succeeds, at most
+# E2E_TRIES (100) times.
 e2e_until() {
-  for _ in $(seq 100); do
+  for _ in $(seq "${E2E_TRIES:-100}"); do
     "$@" && return 0
     sleep 0.1
   done

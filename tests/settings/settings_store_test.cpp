@@ -12,8 +12,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <optional>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,20 +22,11 @@
 namespace chromola::testing {
 namespace {
 
-using Values = QList<QPair<QString, QString>>;
-
 // settings_write_probe's answer when this machine cannot refuse it links.
 constexpr int kProbeCannotLimit = 77;
 
-void WriteStore(const Values& values) {
-    ForgetSettings();
-    QSettings settings(SettingsFilePath(), QSettings::IniFormat);
-    for (const auto& [name, text] : values) {
-        settings.setValue("Form/" + name, text);
-    }
-}
-
 void PutFile(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     ASSERT_EQ(file.write(bytes), bytes.size());
@@ -48,43 +37,34 @@ QByteArray FileBytes(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// The settings file as a reader parses it, every value as text; nothing when
-// it does not parse. QSettings may answer from what it read of a path
-// before, so the bytes are read through a copy under a name it has not seen.
-std::optional<QMap<QString, QString>> ParsedFile(const QString& path = SettingsFilePath()) {
+// A value ("Group/Name") of a settings file as a reader parses it, as text;
+// a note instead when the file does not parse. QSettings may answer from
+// what it read of a path before, so the bytes are read through a copy under
+// a name it has not seen.
+QString Stored(const QString& key, const QString& path = SettingsFilePath()) {
     QTemporaryDir dir;
     const QString copy = dir.filePath("copy.conf");
     if (!QFile::copy(path, copy)) {
-        return std::nullopt;
+        return "(no file)";
     }
     const QSettings settings(copy, QSettings::IniFormat);
-    QMap<QString, QString> values;
-    for (const QString& key : settings.allKeys()) {
-        values[key] = settings.value(key).toString();
-    }
-    if (settings.status() != QSettings::NoError) {
-        return std::nullopt;
-    }
-    return values;
+    const QString value = settings.value(key).toString();
+    return settings.status() == QSettings::NoError ? value : "(does not parse)";
 }
 
-QString StoredText(const QString& name) {
-    return ParsedFile().value_or(QMap<QString, QString>()).value("Form/" + name);
+// Everything in a folder, by default the settings folder.
+QStringList Entries(const QString& folder = QFileInfo(SettingsFilePath()).absolutePath()) {
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                  QDir::NoDotAndDotDot);
 }
 
-// Everything in the settings folder.
-QStringList SettingsFolder() {
-    return QDir(QFileInfo(SettingsFilePath()).absolutePath())
-        .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-}
-
-// What QSettings makes of damaged text (it reads "1,2,3" as a list and
-// escapes NUL) takes its default before it reaches the window; values the
+// What QSettings makes of damaged text (it reads 1,2,3 as a list; NUL is
+// escaped) takes its default before it reaches the window; values the
 // player keeps are written back as read. Every rule of the values:
 // settings_codec_test.
 TEST(SettingsStore, DamagedValuesTakeTheirDefaultsAndKeptOnesAreWrittenBack) {
-    const QString nul5 = QString(QChar(u'\0')) + "5";
-    WriteStore({{"Scroll", "1,2,3"}, {"Green", nul5}, {"Blue", "5"}, {"Inverse", "2"}});
+    PutFile(SettingsFilePath(),
+            "[Form]\nScroll=1,2,3\nGreen=@String(\\0\\x35)\nBlue=5\nInverse=2\n");
     PlayerHarness harness;
     ASSERT_FALSE(harness.Start().has_value());
     EXPECT_EQ(harness.form().VScroll1->value(), 17);
@@ -92,8 +72,8 @@ TEST(SettingsStore, DamagedValuesTakeTheirDefaultsAndKeptOnesAreWrittenBack) {
     EXPECT_EQ(harness.state().BlueGain, 5 * 0.025f);
     EXPECT_EQ(harness.state().InvertColours, 2);
     harness.Close();
-    EXPECT_EQ(StoredText("Blue"), "5");
-    EXPECT_EQ(StoredText("Inverse"), "2");
+    EXPECT_EQ(Stored("Form/Blue"), "5");
+    EXPECT_EQ(Stored("Form/Inverse"), "2");
 }
 
 TEST(SettingsStore, ExitWritesPlaylistWindowAndOptionsThatTheNextStartRestores) {
@@ -112,14 +92,14 @@ TEST(SettingsStore, ExitWritesPlaylistWindowAndOptionsThatTheNextStartRestores) 
         harness.state().GreenGain = 24 * 0.025f;
     }
     const QChar nul(u'\0');
-    EXPECT_EQ(StoredText("Path"), folder + nul + "a.mp3" + nul + "b.ogg" + nul + nul);
-    EXPECT_EQ(StoredText("Track"), "1");
-    EXPECT_EQ(StoredText("Scroll"), "20");
-    EXPECT_EQ(StoredText("State"), "0");
-    EXPECT_EQ(StoredText("Green"), "24");
+    EXPECT_EQ(Stored("Form/Path"), folder + nul + "a.mp3" + nul + "b.ogg" + nul + nul);
+    EXPECT_EQ(Stored("Form/Track"), "1");
+    EXPECT_EQ(Stored("Form/Scroll"), "20");
+    EXPECT_EQ(Stored("Form/State"), "0");
+    EXPECT_EQ(Stored("Form/Green"), "24");
     // With the locale's decimal separator (every decimal-comma rule:
     // settings_codec_test, which also runs under a decimal-comma locale).
-    EXPECT_EQ(StoredText("Pause"), QLocale().decimalPoint() == "," ? "2,5" : "2.5");
+    EXPECT_EQ(Stored("Form/Pause"), QLocale().decimalPoint() == "," ? "2,5" : "2.5");
     // The window's geometry through restarts: the window_round_trip
     // end-to-end case.
 
@@ -138,8 +118,8 @@ TEST(SettingsStore, ExitWritesPlaylistWindowAndOptionsThatTheNextStartRestores) 
     again.form().showMinimized();
     Spin(20);
     again.Close();
-    EXPECT_EQ(StoredText("Path"), b);
-    EXPECT_EQ(StoredText("State"), "1");
+    EXPECT_EQ(Stored("Form/Path"), b);
+    EXPECT_EQ(Stored("Form/State"), "1");
 
     PlayerHarness last;
     ASSERT_FALSE(last.Start().has_value());
@@ -147,7 +127,7 @@ TEST(SettingsStore, ExitWritesPlaylistWindowAndOptionsThatTheNextStartRestores) 
     last.form().List1->setCurrentRow(0);
     last.form().mDel->trigger();
     last.Close();
-    EXPECT_EQ(StoredText("Path"), "");
+    EXPECT_EQ(Stored("Form/Path"), "");
 }
 
 // The store in a process of its own, where a file system's limits can be
@@ -180,7 +160,6 @@ TEST(SettingsStore, WriteUnderFileSystemLimits) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ForgetSettings();
-        QDir().mkpath(folder);
         PutFile(SettingsFilePath(), before);
         for (const QString& name : interrupted + others) {
             PutFile(folder + "/" + name, "[Form]\nScroll=2\n");
@@ -193,13 +172,13 @@ TEST(SettingsStore, WriteUnderFileSystemLimits) {
         }
         EXPECT_EQ(probe.exitCode() == 0, c.saved) << probe.readAllStandardError().toStdString();
         if (c.saved) {
-            EXPECT_EQ(StoredText("Scroll"), "30");
-            EXPECT_EQ(StoredText("Path"), QString(4000, 'x'));
-            EXPECT_EQ(ParsedFile().value_or(QMap<QString, QString>()).value("Other/a"), "1");
+            EXPECT_EQ(Stored("Form/Scroll"), "30");
+            EXPECT_EQ(Stored("Form/Path"), QString(4000, 'x'));
+            EXPECT_EQ(Stored("Other/a"), "1");
         } else {
             EXPECT_EQ(FileBytes(SettingsFilePath()), before);
         }
-        EXPECT_EQ(SettingsFolder(), after);
+        EXPECT_EQ(Entries(), after);
         for (const QString& name : others) {
             QFile::remove(folder + "/" + name);
         }
@@ -208,9 +187,8 @@ TEST(SettingsStore, WriteUnderFileSystemLimits) {
 
 // Lines QSettings cannot read do not stop saving: what can be read is read
 // at start, and the next save writes a whole new file without the rest,
-// keeping the other groups it could read.
+// keeping the other groups it could read and the file's permissions.
 TEST(SettingsStore, UnreadableLinesDoNotStopSaving) {
-    const QByteArray readable = "[Form]\nScroll=20\n[Other]\na=1\n";
     struct Case {
         const char* name;
         QByteArray before;
@@ -218,34 +196,21 @@ TEST(SettingsStore, UnreadableLinesDoNotStopSaving) {
         int scroll;             // as read at start
     };
     const Case cases[] = {
-        {"comment", "# note\n" + readable, "#", 20},
-        {"byte-order mark", "\xef\xbb\xbf" + readable, "\xef\xbb\xbf", 20},
-        {"conflict markers",
-         "[Form]\n<<<<<<< ours\nScroll=20\n=======\nScroll=21\n>>>>>>> theirs\n[Other]\na=1\n",
-         "<<<", 21},
-        {"key without a value", "[Form]\nLoudness\nScroll=20\n[Other]\na=1\n", "Loudness", 20},
-        {"binary",
-         QByteArray("\x7f"
-                    "ELF\2\1\1\0\0\xff\n",
-                    11) +
-             readable,
-         "ELF", 20},
+        {"comment", "# note\n[Form]\nScroll=20\n[Other]\na=1\n", "#", 20},
+        {"byte-order mark", "\xef\xbb\xbf[Form]\nScroll=20\n[Other]\na=1\n", "\xef\xbb\xbf", 20},
         {"binary alone", QByteArray("\0\1\2\3[\xfe\xff\n=\r\0", 11), "\xfe", 17},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ForgetSettings();
-        QDir().mkpath(QFileInfo(SettingsFilePath()).absolutePath());
         PutFile(SettingsFilePath(), c.before);
         ASSERT_EQ(::chmod(QFile::encodeName(SettingsFilePath()), 0600), 0);
         StoredSettings settings = SettingsStore::Read(QLocale::c());
         EXPECT_EQ(settings.scroll, c.scroll);
         settings.scroll = 30;
         EXPECT_TRUE(SettingsStore::Write(settings, QLocale::c()));
-        const auto parsed = ParsedFile();
-        ASSERT_TRUE(parsed.has_value());
-        EXPECT_EQ(parsed->value("Form/Scroll"), "30");
-        EXPECT_EQ(parsed->value("Other/a"), c.before.contains("[Other]") ? "1" : "");
+        EXPECT_EQ(Stored("Form/Scroll"), "30");
+        EXPECT_EQ(Stored("Other/a"), c.scroll == 20 ? "1" : "");
         EXPECT_FALSE(FileBytes(SettingsFilePath()).contains(c.unreadable));
         struct stat after {};
         ASSERT_EQ(::stat(QFile::encodeName(SettingsFilePath()), &after), 0);
@@ -255,101 +220,65 @@ TEST(SettingsStore, UnreadableLinesDoNotStopSaving) {
 
 // A link in the file's place, as dotfile managers keep it, stays a link and
 // the file at its end gets the values. A link to a missing file leads to it
-// when its folder exists and gives way to the file otherwise.
-TEST(SettingsStore, SaveKeepsALinkInTheFilesPlace) {
+// when its folder exists and gives way to the file otherwise. Anything else
+// is neither read nor replaced: a FIFO would block whoever opens it (a hang
+// fails the test by its time limit), and a folder is not the player's to
+// remove. Nothing of a save is left behind.
+TEST(SettingsStore, SaveFollowsALinkInTheFilesPlaceAndLeavesAnythingElse) {
     const QString path = SettingsFilePath();
     const QString config = QFileInfo(path).absolutePath();
-    const TempDir scratch;
-    const QString dotfiles = QPath(scratch / "dotfiles");
-    QDir().mkpath(config);
-    QDir().mkpath(dotfiles);
+    const QTemporaryDir scratch;
+    const QString dotfiles = scratch.path(), middle = config + "/b.conf";
+    const QString a = dotfiles + "/a.conf", b = dotfiles + "/b.conf", absent = dotfiles + "/c.conf";
+    const QString unreachable = dotfiles + "/none/d.conf", pipe = dotfiles + "/pipe";
+    const auto link = [](const QString& to, const QString& at) {
+        return ::symlink(QFile::encodeName(to), QFile::encodeName(at)) == 0;
+    };
+    const auto fifo = [](const QString& at) { return ::mkfifo(QFile::encodeName(at), 0600) == 0; };
+    const auto file = [](const QString& at) {
+        PutFile(at, "[Form]\nScroll=20\n[Other]\na=1\n");
+        return at;
+    };
     struct Case {
         const char* name;
-        QString link;  // what the link in the file's place says
-        // Not empty: `link` names a second link, in the settings folder,
-        // which says this.
-        QString middle;
-        QString end;   // where the values go; empty: the link gives way to the file
-        bool existed;  // `end` held Scroll=20 and the group Other before
+        std::function<bool()> make;  // puts something in the file's place
+        QString end;                 // where the values go; empty: the save fails
+        mode_t type;                 // what lstat finds in the file's place afterwards
     };
     const Case cases[] = {
-        {"link to a file", dotfiles + "/a.conf", "", dotfiles + "/a.conf", true},
-        {"relative link to a link", "b.conf", dotfiles + "/b.conf", dotfiles + "/b.conf", true},
-        {"link to a missing file", dotfiles + "/c.conf", "", dotfiles + "/c.conf", false},
-        {"link into a missing folder", dotfiles + "/none/d.conf", "", "", false},
+        {"link to a file", [&] { return link(file(a), path); }, a, S_IFLNK},
+        {"relative link to a link", [&] { return link(file(b), middle) && link("b.conf", path); },
+         b, S_IFLNK},
+        {"link to a missing file", [&] { return link(absent, path); }, absent, S_IFLNK},
+        {"link into a missing folder", [&] { return link(unreachable, path); }, path, S_IFREG},
+        {"FIFO", [&] { return fifo(path); }, "", S_IFIFO},
+        {"folder", [&] { return QDir().mkdir(path); }, "", S_IFDIR},
+        {"link to a FIFO", [&] { return fifo(pipe) && link(pipe, path); }, "", S_IFLNK},
+        {"link to itself", [&] { return link(path, path); }, "", S_IFLNK},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        ForgetSettings();
-        if (c.existed) {
-            PutFile(c.end, "[Form]\nScroll=20\n[Other]\na=1\n");
+        for (const QString& folder : {config, dotfiles}) {
+            QDir(folder).removeRecursively();
+            QDir().mkpath(folder);
         }
-        ASSERT_EQ(::symlink(QFile::encodeName(c.link), QFile::encodeName(path)), 0);
-        const QString middle = config + "/" + c.link;
-        if (!c.middle.isEmpty()) {
-            ASSERT_EQ(::symlink(QFile::encodeName(c.middle), QFile::encodeName(middle)), 0);
-        }
-        StoredSettings settings = SettingsStore::Read(QLocale::c());
-        EXPECT_EQ(settings.scroll, c.existed ? 20 : 17);
-        settings.scroll = 30;
-        EXPECT_TRUE(SettingsStore::Write(settings, QLocale::c()));
-
-        EXPECT_EQ(QFileInfo(path).isSymLink(), !c.end.isEmpty());
-        EXPECT_EQ(QFileInfo(middle).isSymLink(), !c.middle.isEmpty());
-        const auto parsed = ParsedFile(c.end.isEmpty() ? path : c.end);
-        ASSERT_TRUE(parsed.has_value());
-        EXPECT_EQ(parsed->value("Form/Scroll"), "30");
-        EXPECT_EQ(parsed->value("Other/a"), c.existed ? "1" : "");
-        EXPECT_FALSE(QFileInfo::exists(dotfiles + "/none"));
-        const QStringList ours = {"*.new*"};
-        EXPECT_EQ(
-            QDir(config).entryList(ours, QDir::AllEntries | QDir::Hidden | QDir::System) +
-                QDir(dotfiles).entryList(ours, QDir::AllEntries | QDir::Hidden | QDir::System),
-            QStringList());
-        QFile::remove(path);
-        QFile::remove(middle);
-        QFile::remove(c.end);
-    }
-}
-
-// Something other than a file in the settings' place is neither read nor
-// replaced: a FIFO would block whoever opens it (a hang fails the test by its
-// time limit), and a folder is not the player's to remove.
-TEST(SettingsStore, OnlyAFileIsReadOrReplaced) {
-    const QString path = SettingsFilePath();
-    const TempDir scratch;
-    const QString fifo = QPath(scratch / "elsewhere.fifo");
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    struct Case {
-        const char* name;
-        std::function<bool()> make;
-        mode_t type;  // what lstat finds in the file's place, before and after
-    };
-    const Case cases[] = {
-        {"FIFO", [&] { return ::mkfifo(QFile::encodeName(path), 0600) == 0; }, S_IFIFO},
-        {"folder", [&] { return QDir().mkdir(path); }, S_IFDIR},
-        {"link to a FIFO",
-         [&] { return ::mkfifo(QFile::encodeName(fifo), 0600) == 0 && QFile::link(fifo, path); },
-         S_IFLNK},
-        {"link to itself",
-         [&] { return ::symlink(QFile::encodeName(path), QFile::encodeName(path)) == 0; }, S_IFLNK},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        ForgetSettings();
         ASSERT_TRUE(c.make());
-        StoredSettings written;
-        written.scroll = 30;
-        EXPECT_FALSE(SettingsStore::Write(written, QLocale::c()));
-        EXPECT_EQ(SettingsStore::Read(QLocale::c()).scroll, 17);
-        struct stat left {};
-        ASSERT_EQ(::lstat(QFile::encodeName(path), &left), 0);
-        EXPECT_EQ(left.st_mode & S_IFMT, c.type);
-        EXPECT_EQ(SettingsFolder(), QStringList{"vbChromola.conf"});
-        if (!QFile::remove(path)) {
-            QDir().rmdir(path);
+        const bool existed = QFileInfo(c.end).isFile();
+        const QStringList made = Entries();
+        StoredSettings settings = SettingsStore::Read(QLocale::c());
+        EXPECT_EQ(settings.scroll, existed ? 20 : 17);
+        settings.scroll = 30;
+        EXPECT_EQ(SettingsStore::Write(settings, QLocale::c()), !c.end.isEmpty());
+        struct stat place {};
+        ASSERT_EQ(::lstat(QFile::encodeName(path), &place), 0);
+        EXPECT_EQ(place.st_mode & S_IFMT, c.type);
+        if (!c.end.isEmpty()) {
+            EXPECT_EQ(Stored("Form/Scroll", c.end), "30");
+            EXPECT_EQ(Stored("Other/a", c.end), existed ? "1" : "");
         }
-        QFile::remove(fifo);
+        EXPECT_EQ(Entries(), made);
+        EXPECT_EQ(Entries(dotfiles).filter(".new"), QStringList());
+        EXPECT_FALSE(QFileInfo::exists(dotfiles + "/none"));
     }
 }
 

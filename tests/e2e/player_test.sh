@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
-# The real player under Xvfb plays tones into a PulseAudio null sink; its
-# window turns red, green or blue, and takes the same colours live from what
-# others play. The desktop's media controls steer it.
-# Then the remover deletes what it stored. The Debian package made from the
-# build installs, plays and goes again.
-# Usage: playback_test.sh BIN_DIR MAKE_TONE CASE
+# The real player under Xvfb. Starting and ending: the idle window's colour,
+# the missing-library box, a second instance, NumLock around a run and the
+# signals that end it with its settings saved, the window's outer geometry
+# through restarts, resizes and scale factors, the command line's answers,
+# and files opened from outside reaching one player. Playing tones into a
+# PulseAudio null sink: the window turns red, green or blue, and takes the
+# same colours live from what others play; the desktop's media controls
+# steer it. Then the remover deletes what it stored, and the Debian package
+# made from the build installs, plays and goes again.
+# Usage: player_test.sh BIN_DIR MAKE_TONE CASE
 bin="$1"
 make_tone="$2"
 case_name="$3"
@@ -12,12 +16,39 @@ source "$(dirname "${BASH_SOURCE[0]}")/session.sh"
 e2e_start_x
 e2e_start_sound
 
+# The stored outer geometry in pixels (15 units a pixel), as e2e_frame
+# prints a frame.
+stored_frame() {
+  awk -F= '/^(Left|Top|Width|Height)=/ {v[$1] = int($2 / 15)}
+    END {print v["Left"], v["Top"], v["Width"], v["Height"]}' "$E2E_CONF"
+}
+frame_is() { [ "$(e2e_frame "$id")" = "$1" ]; }
+client_is() { [ "$(e2e_client_size "$id")" = "$1" ]; }
+
+# The whole frame lies on the screen.
+frame_on_screen() {
+  local x y w h
+  read -r x y w h < <(e2e_frame "$id")
+  [ "$x" -ge 0 ] && [ "$y" -ge 0 ] &&
+    [ $((x + w)) -le "$E2E_SCREEN_WIDTH" ] && [ $((y + h)) -le "$E2E_SCREEN_HEIGHT" ]
+}
+
+# The file button's face shows on the screen left of its caption, found
+# from the window's bottom-right corner, where the panel sits, at scale $1.
+file_button_shows() {
+  local r g b
+  read -r r g b < <(e2e_pixel root $(xwininfo -id "$id" | awk -v s="$1" '
+    /Absolute upper-left X/ {x = $NF} /Absolute upper-left Y/ {y = $NF}
+    /Width:/ {w = $NF} /Height:/ {h = $NF}
+    END {printf "%d %d", x + w - (154 - 76) * s, y + h - (292 - 272) * s}'))
+  [ $((${r:-0} + ${g:-0} + ${b:-0})) -gt 300 ]
+}
+
 # The colour at 30,30 is mostly level $1 (0 red, 1 green, 2 blue): at least
 # 20 and more than twice each other level. $2 names what plays.
 check_dominant() {
   local levels i
   read -r -a levels < <(e2e_pixel "$id" 30 30)
-  echo "$2: colour ${levels[*]}"
   [ "${levels[$1]}" -ge 20 ] || fail "$2: dominant level only ${levels[$1]}"
   for i in 0 1 2; do
     [ "$i" = "$1" ] || [ "${levels[$1]}" -gt $((2 * levels[i])) ] || fail "$2: colour ${levels[*]}"
@@ -33,6 +64,146 @@ start_on() {
 }
 
 case "$case_name" in
+idle_window)
+  e2e_player
+  sleep 0.5
+  e2e_check_idle_look
+  e2e_close
+  ;;
+missing_library)
+  # Without the library beside the program: one box, no main window.
+  mkdir -p "$E2E_DIR/nolib"
+  cp "$bin/Chromola" "$E2E_DIR/nolib/"
+  "$E2E_DIR/nolib/Chromola" &
+  pid=$!
+  box=$(e2e_wait_window "Chromola") || fail "no message box"
+  [ -z "$(e2e_windows "$E2E_TITLE")" ] || fail "main window shown without the library"
+  xdotool windowactivate --sync "$box" key Return
+  wait "$pid" && fail "exit status 0 without the library"
+  ;;
+second_instance)
+  e2e_player
+  timeout 10 "$bin/Chromola" || fail "second instance ended with status $?"
+  count=$(e2e_windows "$E2E_TITLE" | wc -l)
+  [ "$count" = 1 ] || fail "$count main windows"
+  kill -0 "$pid" || fail "first instance gone"
+  e2e_close
+  ;;
+numlock_signals)
+  # NumLock is on while the player runs and as it was before afterwards,
+  # however the player ends: closed, or by a logout, Ctrl+C or kill, which
+  # save the settings as closing does.
+  scroll=17
+  for row in "off close" "on close" "off TERM" "off INT" "off HUP"; do
+    read -r before end <<<"$row"
+    [ "$(e2e_numlock)" = "$before" ] || xdotool key Num_Lock
+    [ "$(e2e_numlock)" = "$before" ] || fail "cannot switch NumLock $before"
+    e2e_player
+    [ "$(e2e_numlock)" = on ] || fail "NumLock not on while the player runs (was $before)"
+    xdotool windowactivate --sync "$id" key plus >/dev/null 2>&1
+    scroll=$((scroll + 1))
+    sleep 0.3
+    if [ "$end" = close ]; then
+      e2e_close
+    else
+      kill -"$end" "$pid"
+      e2e_ended "$pid" "SIG$end"
+    fi
+    grep -q "^Scroll=$scroll$" "$E2E_CONF" || fail "brightness not saved at $end"
+    [ "$(e2e_numlock)" = "$before" ] || fail "NumLock not $before again after $end"
+  done
+  ;;
+window_round_trip)
+  # The outer geometry, as stored and as on screen, stays the same through
+  # restarts and through full screen and back. A resize soon after the
+  # window shows is kept. Each row: the key that leaves full screen, the
+  # frame, the stored values (none: a first start, half the work area
+  # centred in it).
+  for row in "F11 320 200 640 400 -" \
+    "Escape 100 120 600 400 Left=1500 Top=1800 Width=9000 Height=6000"; do
+    read -r key x y w h settings <<<"$row"
+    want="$x $y $w $h"
+    e2e_form $settings
+    for run in 1 2 3 4; do
+      e2e_player
+      e2e_until frame_is "$want" || fail "start $run: frame $(e2e_frame "$id"), not $want"
+      if [ "$run" = 1 ]; then
+        sleep 1
+        xdotool windowsize "$id" 800 500
+        e2e_until client_is "800 500" || fail "size $(e2e_client_size "$id") after the resize"
+        sleep 1
+        client_is "800 500" || fail "size $(e2e_client_size "$id") a while after the resize"
+        want=$(e2e_frame "$id")
+        xdotool windowactivate --sync "$id" key F11
+        e2e_until frame_is "0 0 $E2E_SCREEN_WIDTH $E2E_SCREEN_HEIGHT" ||
+          fail "F11: frame $(e2e_frame "$id") is not the whole screen"
+        xdotool key "$key"
+        e2e_until frame_is "$want" || fail "F11, $key: frame $(e2e_frame "$id"), not $want"
+      fi
+      e2e_close
+      [ "$(stored_frame)" = "$want" ] || fail "start $run: stored $(stored_frame), not $want"
+    done
+  done
+  ;;
+oversized_window)
+  # Geometry larger than the work area, stored or from a scaled first start,
+  # is fitted into it: the whole frame and the file button in the panel's
+  # bottom row show. Each row: QT_SCALE_FACTOR, then the stored values.
+  for row in "1 Left=15 Top=15 Width=491505 Height=491505" "2 -"; do
+    read -r scale settings <<<"$row"
+    e2e_form $settings
+    QT_SCALE_FACTOR=$scale e2e_player
+    e2e_until frame_on_screen || fail "scale $scale: frame $(e2e_frame "$id") off screen"
+    e2e_until file_button_shows "$scale" || fail "scale $scale: file button not on screen"
+    e2e_close
+  done
+  ;;
+command_line)
+  # Answers that need no display; an option not understood is a misuse.
+  out=$(env -u DISPLAY "$bin/Chromola" --help) || fail "--help failed"
+  grep -q -- "--version" <<<"$out" || fail "no options in the help: $out"
+  out=$(env -u DISPLAY "$bin/Chromola" --version) || fail "--version failed"
+  [[ "$out" =~ ^Chromola\ [0-9]+\.[0-9]+ ]] || fail "version '$out'"
+  status=0
+  env -u DISPLAY "$bin/Chromola" --bogus a.mp3 >"$E2E_DIR/out" 2>"$E2E_DIR/err" || status=$?
+  [ "$status" = 2 ] || fail "misuse ended with status $status"
+  [ -s "$E2E_DIR/out" ] && fail "misuse printed to standard output"
+  grep -q -- "--bogus" "$E2E_DIR/err" || fail "misuse not named: $(cat "$E2E_DIR/err")"
+  ;;
+open_files)
+  # A file manager opens files of two folders with one start per file, all
+  # at once: one start becomes the player, the others hand their files over
+  # and end. Later starts hand theirs to the running player (a folder stands
+  # for its audio files), which comes to the front.
+  mkdir -p "$E2E_DIR/one" "$E2E_DIR/two" "$E2E_DIR/three"
+  for f in one/a.wav one/b.wav two/c.wav three/d.wav three/e.wav; do : >"$E2E_DIR/$f"; done
+  close_and_check_list() {
+    e2e_close
+    grep -qF "$E2E_DIR\\0$1\\0\\0" "$E2E_CONF" || fail "stored: $(grep Path "$E2E_CONF")"
+  }
+  starts=()
+  for f in one/b.wav two/c.wav one/a.wav; do
+    "$bin/Chromola" "$E2E_DIR/$f" &
+    starts+=($!)
+  done
+  id=$(e2e_wait_window "$E2E_TITLE") || fail "main window did not appear"
+  pid=$(xdotool getwindowpid "$id")
+  for start in "${starts[@]}"; do
+    [ "$start" = "$pid" ] || e2e_ended "$start" "handing a file over"
+  done
+  sleep 1
+  close_and_check_list 'one/a.wav\0one/b.wav\0two/c.wav'
+
+  e2e_player
+  xdotool windowminimize --sync "$id"
+  (cd "$E2E_DIR" && "$bin/Chromola" three) &
+  first=$!
+  (cd "$E2E_DIR" && "$bin/Chromola" two/c.wav) || fail "a start that handed over failed"
+  wait "$first" || fail "a start that handed over failed"
+  e2e_wait_window "$E2E_TITLE" 30 >/dev/null || fail "the player did not come back"
+  [ "$(xdotool getactivewindow)" = "$id" ] || fail "the player is not in front"
+  close_and_check_list 'three/d.wav\0three/e.wav\0two/c.wav'
+  ;;
 tone_colours)
   for row in "100 0" "1000 1" "8000 2"; do
     read -r hz level <<<"$row"
@@ -69,7 +240,6 @@ live)
   green=$(e2e_pixel "$id" 30 30) && e2e_close
   start_on "$E2E_DIR/red.wav"
   red=$(e2e_pixel "$id" 30 30) && e2e_close
-  echo "the player's own tones: green $green, red $red"
   pactl load-module module-null-sink sink_name=micsink >/dev/null &&
     pactl load-module module-remap-source source_name=mic master=micsink.monitor >/dev/null &&
     pactl set-default-source nullsink.monitor || fail "cannot make the microphone"
@@ -100,7 +270,6 @@ live)
   e2e_until wider 0 && [ "$(printed)" = "$lost" ] || fail "no message when the server went"
   xdotool key F9
   e2e_until wider "$lost" || fail "no message that capture cannot start"
-  echo "message widths: source gone $lost, cannot capture $(printed)"
   e2e_close
   grep -q '^Live=0$' "$E2E_CONF" || fail "live mode kept after it failed"
   ;;
@@ -116,7 +285,6 @@ unplayable_list)
   before=$(cpu_ticks)
   sleep 2
   spent=$(($(cpu_ticks) - before))
-  echo "CPU ticks in 2 s on a list where nothing plays: $spent"
   [ "$spent" -le 10 ] || fail "the player keeps retrying ($spent ticks in 2 s)"
   e2e_check_idle_look
   e2e_close
@@ -136,10 +304,10 @@ flash_limit)
     first=$(awk 'NR == 1 {print $1}' "$log")
     awk -v from=$((first + 2500)) '$1 >= from' "$log" >"$log.tail"
     read -r general red ticks < <("$make_tone" --count-flashes "$log.tail")
-    echo "flash limit $limit: at most $general general and $red red transitions a second ($ticks ticks)"
     [ "$ticks" -gt 250 ] || fail "only $ticks colours logged"
     if [ "$limit" = 1 ]; then
-      [ "$general" -le 6 ] && [ "$red" -le 6 ] || fail "more than three flashes a second"
+      [ "$general" -le 6 ] && [ "$red" -le 6 ] ||
+        fail "more than three flashes a second: $general general, $red red transitions"
       grep -q '^FlashLimit=1$' "$E2E_CONF" || fail "the option was not kept"
     else
       [ "$general" -gt 6 ] || fail "the drum loop does not flash without the limiter: the check is blind"
@@ -197,9 +365,8 @@ installed_package)
     fail "cpack: $(tail -n 5 "$E2E_DIR/cpack.log")"
   deb=$(echo "$E2E_DIR"/package/chromola_*.deb)
   depends=$(dpkg-deb -f "$deb" Depends)
-  echo "Depends: $depends"
   grep -q libqt6widgets6 <<<"$depends" && grep -q libsndfile1 <<<"$depends" ||
-    fail "Depends not taken from the libraries"
+    fail "Depends not taken from the libraries: $depends"
   apt=(apt-get -y -q -o DPkg::Lock::Timeout=300)
   e2e_undo+=("${apt[*]} purge chromola")
   "${apt[@]}" install "$deb" >"$E2E_DIR/apt.log" 2>&1 ||
