@@ -38,25 +38,24 @@ bool RefuseLinks() {
         BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, kArch, 1, 0),
         BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
     };
-    const auto refuse = [&filter](int call, int error) {
+    // Refuses `call` with `error`; with `flags` (an argument's index), only
+    // when that argument's low half asks for an unnamed file.
+    const auto refuse = [&filter](int call, int error, int flags = -1) {
         filter.push_back(BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)));
-        filter.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<__u32>(call), 0, 1));
+        const __u8 past = flags < 0 ? 1 : 3;  // the instructions that refuse
+        filter.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<__u32>(call), 0, past));
+        if (flags >= 0) {
+            const auto at = offsetof(seccomp_data, args) + flags * sizeof(__u64);
+            filter.push_back(BPF_STMT(BPF_LD | BPF_W | BPF_ABS, static_cast<__u32>(at)));
+            filter.push_back(BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, O_TMPFILE & ~O_DIRECTORY, 0, 1));
+        }
         filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | error));
     };
-    // Only when the flags argument (its low half) asks for an unnamed file.
-    const auto refuseUnnamed = [&filter](int call, int flagsArgument) {
-        filter.push_back(BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)));
-        filter.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<__u32>(call), 0, 3));
-        const auto flags = offsetof(seccomp_data, args) + flagsArgument * sizeof(__u64);
-        filter.push_back(BPF_STMT(BPF_LD | BPF_W | BPF_ABS, static_cast<__u32>(flags)));
-        filter.push_back(BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, O_TMPFILE & ~O_DIRECTORY, 0, 1));
-        filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EOPNOTSUPP));
-    };
     refuse(SYS_linkat, EPERM);
-    refuseUnnamed(SYS_openat, 2);
+    refuse(SYS_openat, EOPNOTSUPP, 2);
 #ifdef SYS_link
     refuse(SYS_link, EPERM);
-    refuseUnnamed(SYS_open, 1);
+    refuse(SYS_open, EOPNOTSUPP, 1);
 #endif
     filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW));
     const sock_fprog program{static_cast<unsigned short>(filter.size()), filter.data()};
