@@ -86,17 +86,14 @@ e2e_pixel() {
 }
 
 # Prints "x y width height" of the frame the window manager put around a
-# window: the window's ancestor just below the root, border included.
+# window: the window's own area and the frame's edges, as the manager
+# announces them.
 e2e_frame() {
-  local id="$1" tree parent
-  while tree=$(xwininfo -tree -id "$id") &&
-    parent=$(sed -n 's/^ *Parent window id: \(0x[0-9a-f]*\).*/\1/p' <<<"$tree") &&
-    ! grep -q "^ *Root window id: $parent " <<<"$tree"; do
-    id="$parent"
-  done
-  xwininfo -id "$id" | awk '/Relative upper-left X/ {x = $NF} /Relative upper-left Y/ {y = $NF}
-    /Width:/ {w = $NF} /Height:/ {h = $NF} /Border width:/ {b = $NF}
-    END {print x, y, w + 2 * b, h + 2 * b}'
+  local l r t b
+  read -r l r t b < <(xprop -id "$1" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,//g')
+  xwininfo -id "$1" | awk -v l="$l" -v r="$r" -v t="$t" -v b="$b" '
+    /Absolute upper-left X/ {x = $NF} /Absolute upper-left Y/ {y = $NF} /Width:/ {w = $NF}
+    /Height:/ {h = $NF} END {print x - l, y - t, w + l + r, h + t + b}'
 }
 
 # Prints "width height" of a window's own area, without the frame.
