@@ -3,12 +3,9 @@
 // BassTest runs each test on an initialised "no sound" device.
 #pragma once
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -43,21 +40,11 @@ inline bool waitFor(const std::function<bool()>& condition, std::chrono::millise
     return condition();
 }
 
-// What `work` writes on stderr (fd 2): the player has no console, and a
-// library that talks there is a defect.
-inline std::string stderrOf(const fs::path& capture, const std::function<void()>& work) {
-    std::fflush(stderr);
-    const int saved = dup(2);
-    const int fd = open(capture.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    dup2(fd, 2);
-    close(fd);
-    work();
-    std::fflush(stderr);
-    dup2(saved, 2);
-    close(saved);
-    const std::vector<unsigned char> bytes = readBytes(capture);
-    return {bytes.begin(), bytes.end()};
-}
+// The library never writes on stderr (fd 2): the player has no console, and
+// a library that talks there is a defect. Tests catch it with googletest's
+// redirection of fd 2.
+using ::testing::internal::CaptureStderr;
+using ::testing::internal::GetCapturedStderr;
 
 class BassTest : public ::testing::Test {
   protected:

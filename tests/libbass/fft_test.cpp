@@ -38,8 +38,7 @@ TEST_P(SpectrumTest, SineAtBinCentreReadsHalfItsAmplitudeInThatBinOnly) {
                  {64, 0.5, 2, false, 0.25},        {300, 0.5, 2, false, 0.25},
                  {900, 0.5, 2, false, 0.25}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::Message() << "bin " << c.bin << " at " << GetParam() << " Hz, "
-                                          << (c.leftOnly ? "left only" : "all channels"));
+        SCOPED_TRACE(::testing::Message() << "bin " << c.bin << (c.leftOnly ? ", left only" : ""));
         const std::vector<float> s =
             spectrum(toneAtBin(c.bin, c.amplitude, c.channels, c.leftOnly));
         EXPECT_NEAR(s[c.bin], c.expected, 0.002);

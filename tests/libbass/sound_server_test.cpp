@@ -81,21 +81,20 @@ TEST_F(SoundServerTest, WithoutAnAnsweringServerInitAndCaptureFailWithDevice) {
          {std::tuple{file("missing"), 192000u, true}, {silent, 44100u, false}}) {
         SCOPED_TRACE(socket);
         pointAt(socket);
-        const std::string said = stderrOf(file("stderr.txt"), [&] {
-            alarm(30);  // a hang ends the test here rather than at the run's time-out
-            EXPECT_EQ(errorOf(CHROMOLA_CaptureStart(nullptr, CHROMOLA_CAPTURE_OUTPUT), 0),
-                      BASS_ERROR_DEVICE);
-            CHROMOLA_CAPTURE_SOURCE list[4];
-            EXPECT_EQ(errorOf(CHROMOLA_CaptureSources(list, 4), -1), BASS_ERROR_DEVICE);
-            EXPECT_TRUE(BASS_Free());
-            const BOOL started = BASS_Init(-1, rate, 0, nullptr, nullptr);
-            EXPECT_TRUE(!started || alsaMayTakeOver);
-            if (!started) {
-                EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_DEVICE);
-            }
-            alarm(0);
-        });
-        EXPECT_EQ(said, "");
+        CaptureStderr();
+        alarm(30);  // a hang ends the test here rather than at the run's time-out
+        EXPECT_EQ(errorOf(CHROMOLA_CaptureStart(nullptr, CHROMOLA_CAPTURE_OUTPUT), 0),
+                  BASS_ERROR_DEVICE);
+        CHROMOLA_CAPTURE_SOURCE list[4];
+        EXPECT_EQ(errorOf(CHROMOLA_CaptureSources(list, 4), -1), BASS_ERROR_DEVICE);
+        EXPECT_TRUE(BASS_Free());
+        const BOOL started = BASS_Init(-1, rate, 0, nullptr, nullptr);
+        EXPECT_TRUE(!started || alsaMayTakeOver);
+        if (!started) {
+            EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_DEVICE);
+        }
+        alarm(0);
+        EXPECT_EQ(GetCapturedStderr(), "");
         BASS_Free();
         ASSERT_TRUE(BASS_Init(0, 44100, 0, nullptr, nullptr));
     }
