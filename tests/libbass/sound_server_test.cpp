@@ -182,6 +182,8 @@ TEST_F(PrivateServerTest, StreamIsCorkedWhileNothingPlays) {
 // Each sink's tone is centred on a bin of its own at the sinks' rate.
 constexpr int kRate = 48000;
 constexpr int kSpeakers = 40, kMic = 100, kHeadphones = 160;
+constexpr const char* kUnplugHeadphones =
+    "pactl unload-module $(pactl list short modules | awk '/sink_name=headphones/ {print $1}')";
 
 class CaptureTest : public SoundServerTest {
   protected:
@@ -221,16 +223,6 @@ class CaptureTest : public SoundServerTest {
                                                     [&](int b) { return s[b] < 0.02f; });
             },
             10s);
-    }
-
-    // A lost capture reports the loss, reads as silence and is freed as usual.
-    void stallsIntoSilence(DWORD h) const {
-        EXPECT_TRUE(waitFor([&] { return BASS_ChannelIsActive(h) == BASS_ACTIVE_STALLED; }, 10s));
-        const auto s = spectrum(h);
-        EXPECT_EQ(*std::max_element(s.begin(), s.begin() + 1024), 0.0f);
-        alarm(30);  // a hang ends the test here rather than at the run's time-out
-        EXPECT_TRUE(BASS_StreamFree(h));
-        alarm(0);
     }
 };
 
@@ -302,34 +294,51 @@ TEST_F(CaptureTest, HearsItsSourceOnTheScaleOfAStream) {
     EXPECT_EQ(errorOf(BASS_StreamFree(h), FALSE), BASS_ERROR_HANDLE);
 }
 
-// The output's capture takes a new default output over, and the next default
-// when the current one is unplugged. A capture of a named output or of the
-// input stalls into silence when that is unplugged, and any capture when the
-// server goes. (That a new default input is never taken over is checked end
-// to end.)
-TEST_F(CaptureTest, OutputCaptureFollowsTheDefaultOutputAndLostSourcesStall) {
-    const DWORD output = CHROMOLA_CaptureStart(nullptr, CHROMOLA_CAPTURE_OUTPUT);
-    const DWORD headphones = CHROMOLA_CaptureStart("headphones.monitor", 0);
-    const DWORD input = CHROMOLA_CaptureStart(nullptr, CHROMOLA_CAPTURE_INPUT);
-    ASSERT_TRUE(output && headphones && input) << "error " << BASS_ErrorGetCode();
-    ASSERT_TRUE(hears(output, kSpeakers, {kMic, kHeadphones}));
-    ASSERT_TRUE(hears(headphones, kHeadphones, {}));
-    ASSERT_TRUE(hears(input, kMic, {}));
-
+// A new default output takes the output's capture over, and so does the
+// next default when the current one is unplugged. (That a new default input
+// never does is checked end to end.)
+TEST_F(CaptureTest, OutputCaptureFollowsTheDefaultOutputOnly) {
+    const DWORD h = CHROMOLA_CaptureStart(nullptr, CHROMOLA_CAPTURE_OUTPUT);
+    ASSERT_NE(h, 0u) << "error " << BASS_ErrorGetCode();
+    ASSERT_TRUE(hears(h, kSpeakers, {kMic, kHeadphones}));
     ASSERT_TRUE(sh("pactl set-default-sink headphones"));
-    EXPECT_TRUE(hears(output, kHeadphones, {kMic}));
+    EXPECT_TRUE(hears(h, kHeadphones, {kMic}));
     // The server moves the tones along to the next default: speakers' tone is
     // heard whichever sink that is.
-    ASSERT_TRUE(
-        sh("pactl unload-module $(pactl list short modules | "
-           "awk '/sink_name=headphones/ {print $1}')"));
-    EXPECT_TRUE(hears(output, kSpeakers, {}));
-    EXPECT_EQ(BASS_ChannelIsActive(output), kPlaying);
-    stallsIntoSilence(headphones);
-    ASSERT_TRUE(sh("pactl unload-module module-remap-source"));
-    stallsIntoSilence(input);
-    ASSERT_TRUE(sh("pulseaudio -k"));
-    stallsIntoSilence(output);
+    ASSERT_TRUE(sh(kUnplugHeadphones));
+    EXPECT_TRUE(hears(h, kSpeakers, {}));
+    EXPECT_EQ(BASS_ChannelIsActive(h), kPlaying);
+    EXPECT_TRUE(BASS_StreamFree(h));
+}
+
+// Unplugged or without its server, a capture reports the loss, reads as
+// silence and is freed as usual. One capture at a time: libpulse's free
+// lists, which the thread sanitizer cannot see, hand memory between the
+// connections of captures that run at once.
+TEST_F(CaptureTest, LostSourceStallsIntoSilence) {
+    const struct {
+        const char* what;
+        const char* source;
+        DWORD which;
+        int bin;
+        std::string loss;
+    } cases[] = {{"microphone unplugged", nullptr, CHROMOLA_CAPTURE_INPUT, kMic,
+                  "pactl unload-module module-remap-source"},
+                 {"output unplugged", "headphones.monitor", 0, kHeadphones, kUnplugHeadphones},
+                 {"server gone", nullptr, CHROMOLA_CAPTURE_OUTPUT, kSpeakers, "pulseaudio -k"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const DWORD h = CHROMOLA_CaptureStart(c.source, c.which);
+        ASSERT_NE(h, 0u) << "error " << BASS_ErrorGetCode();
+        ASSERT_TRUE(hears(h, c.bin, {}));
+        ASSERT_TRUE(sh(c.loss));
+        EXPECT_TRUE(waitFor([&] { return BASS_ChannelIsActive(h) == BASS_ACTIVE_STALLED; }, 10s));
+        const auto s = spectrum(h);
+        EXPECT_EQ(*std::max_element(s.begin(), s.begin() + 1024), 0.0f);
+        alarm(30);  // a hang ends the test here rather than at the run's time-out
+        EXPECT_TRUE(BASS_StreamFree(h));
+        alarm(0);
+    }
 }
 
 // The C API's functions and nothing else leave the library.
