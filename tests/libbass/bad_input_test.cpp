@@ -8,9 +8,6 @@
 
 #include "bass_test.h"
 
-namespace chromola::testing {
-namespace {
-
 class BadInputTest : public BassTest {};
 
 // Missing, unreadable and not-a-file paths, and empty, null or malformed
@@ -37,10 +34,8 @@ TEST_F(BadInputTest, EachBadFileIsRefusedByBothCallsWithItsCode) {
         cases[BASS_ERROR_FILEOPEN].push_back("unreadable.wav");
     }
     const auto refused = [&](const char16_t* path, int code) {
-        EXPECT_EQ(api().StreamCreateFile(FALSE, path, 0, 0, kStreamFlags), 0u);
-        EXPECT_EQ(api().ErrorGetCode(), code);
-        EXPECT_EQ(api().MusicLoad(FALSE, path, 0, 0, kMusicFlags, 1), 0u);
-        EXPECT_EQ(api().ErrorGetCode(), code);
+        EXPECT_EQ(errorOf(BASS_StreamCreateFile(FALSE, path, 0, 0, kStreamFlags), 0), code);
+        EXPECT_EQ(errorOf(BASS_MusicLoad(FALSE, path, 0, 0, kMusicFlags, 1), 0), code);
     };
     for (const auto& [code, names] : cases) {
         for (const std::string& name : names) {
@@ -77,27 +72,26 @@ TEST_F(BadInputTest, DamagedFilesEndQuietly) {
     ASSERT_TRUE(writeBytes(damaged.back(), sync));
     const DWORD deleted = openStream(tone("deleted.flac", 0.6, AudioFormat::Flac));
     const DWORD shrunk = openStream(tone("shrunk.wav", 30));
-    const std::string said = stderrOf(file("stderr.txt"), [&] {
-        ASSERT_TRUE(api().ChannelPlay(deleted, FALSE));
-        ASSERT_TRUE(api().ChannelPlay(shrunk, FALSE));
-        fs::remove(file("deleted.flac"));
-        fs::resize_file(file("shrunk.wav"), 44100 * 4);  // one second left of thirty
-        for (const fs::path& path : damaged) {
-            EXPECT_EQ(openMusic(path), 0u) << path;
-            const DWORD h = openStream(path);
-            if (h == 0) {
-                EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_FILEFORM) << path;
-                continue;
-            }
-            EXPECT_TRUE(api().ChannelPlay(h, FALSE)) << path;
-            EXPECT_TRUE(ends(h)) << path << " never ended";
-            EXPECT_TRUE(api().StreamFree(h));
+    CaptureStderr();
+    EXPECT_TRUE(BASS_ChannelPlay(deleted, FALSE));
+    EXPECT_TRUE(BASS_ChannelPlay(shrunk, FALSE));
+    fs::remove(file("deleted.flac"));
+    fs::resize_file(file("shrunk.wav"), 44100 * 4);  // one second left of thirty
+    for (const fs::path& path : damaged) {
+        EXPECT_EQ(openMusic(path), 0u) << path;
+        const DWORD h = openStream(path);
+        if (h == 0) {
+            EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_FILEFORM) << path;
+            continue;
         }
-        EXPECT_TRUE(ends(deleted));
-        EXPECT_TRUE(ends(shrunk));
-        EXPECT_LT(positionSeconds(shrunk), 2.0);
-    });
-    EXPECT_EQ(said, "");
+        EXPECT_TRUE(BASS_ChannelPlay(h, FALSE)) << path;
+        EXPECT_TRUE(ends(h)) << path << " never ended";
+        EXPECT_TRUE(BASS_StreamFree(h));
+    }
+    EXPECT_TRUE(ends(deleted));
+    EXPECT_TRUE(ends(shrunk));
+    EXPECT_LT(positionSeconds(shrunk), 2.0);
+    EXPECT_EQ(GetCapturedStderr(), "");
 }
 
 // Zero, never issued and freed handles (freeing again as the player's stop
@@ -109,36 +103,30 @@ TEST_F(BadInputTest, BadHandlesAndArgumentsFailWithTheirCodesAndFailureValues) {
     const auto path = tone("a.wav", 10);
     const DWORD freed = openStream(path);
     const DWORD playing = openStream(path);
-    ASSERT_TRUE(api().ChannelPlay(playing, FALSE));
-    ASSERT_TRUE(api().StreamFree(freed));
+    ASSERT_TRUE(BASS_ChannelPlay(playing, FALSE));
+    ASSERT_TRUE(BASS_StreamFree(freed));
     for (int i = 0; i < 5; ++i)
         EXPECT_NE(openStream(path), freed) << "a freed handle was handed out again";
     float buffer[1024];
     for (DWORD h : {0u, 1u, 0xFFFFFFFFu, 424242u, freed}) {
-        EXPECT_FALSE(api().ChannelPlay(h, FALSE));
-        EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_HANDLE);
-        EXPECT_EQ(api().ChannelGetLength(h, BASS_POS_BYTE), kFailed);
-        EXPECT_EQ(api().ChannelGetPosition(h, BASS_POS_BYTE), kFailed);
-        EXPECT_LT(api().ChannelBytes2Seconds(h, 1000), 0.0);
-        EXPECT_EQ(api().ChannelSeconds2Bytes(h, 1.0), kFailed);
-        EXPECT_FALSE(api().ChannelSetPosition(h, 0, BASS_POS_BYTE));
-        EXPECT_EQ(api().ChannelGetData(h, buffer, BASS_DATA_FFT2048), static_cast<DWORD>(-1));
-        EXPECT_EQ(api().ChannelIsActive(h), kStopped);
-        EXPECT_FALSE(api().StreamFree(h));
-        EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_HANDLE);
-        EXPECT_FALSE(api().MusicFree(h));
-        EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_HANDLE);
+        SCOPED_TRACE(h);
+        EXPECT_EQ(errorOf(BASS_ChannelPlay(h, FALSE), FALSE), BASS_ERROR_HANDLE);
+        EXPECT_EQ(errorOf(BASS_ChannelGetLength(h, BASS_POS_BYTE), kFailed), BASS_ERROR_HANDLE);
+        EXPECT_EQ(errorOf(BASS_ChannelGetPosition(h, BASS_POS_BYTE), kFailed), BASS_ERROR_HANDLE);
+        EXPECT_LT(BASS_ChannelBytes2Seconds(h, 1000), 0.0);
+        EXPECT_EQ(errorOf(BASS_ChannelSeconds2Bytes(h, 1.0), kFailed), BASS_ERROR_HANDLE);
+        EXPECT_EQ(errorOf(BASS_ChannelSetPosition(h, 0, BASS_POS_BYTE), FALSE), BASS_ERROR_HANDLE);
+        EXPECT_EQ(errorOf(BASS_ChannelGetData(h, buffer, BASS_DATA_FFT2048), -1),
+                  BASS_ERROR_HANDLE);
+        EXPECT_EQ(BASS_ChannelIsActive(h), kStopped);
+        EXPECT_EQ(errorOf(BASS_StreamFree(h), FALSE), BASS_ERROR_HANDLE);
+        EXPECT_EQ(errorOf(BASS_MusicFree(h), FALSE), BASS_ERROR_HANDLE);
     }
-    EXPECT_EQ(api().ChannelIsActive(playing), kPlaying);
-    const QWORD length = api().ChannelGetLength(playing, BASS_POS_BYTE);
-    EXPECT_FALSE(api().ChannelSetPosition(playing, length + 4, BASS_POS_BYTE));
-    EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_POSITION);
-    EXPECT_FALSE(api().ChannelSetPosition(playing, 0, 1));
-    EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_NOTAVAIL);
-    EXPECT_EQ(api().ChannelGetData(playing, buffer, 0x80000002), static_cast<DWORD>(-1));
-    EXPECT_EQ(api().ChannelSeconds2Bytes(playing, -1.0), kFailed);
-    EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_ILLPARAM);
+    EXPECT_EQ(BASS_ChannelIsActive(playing), kPlaying);
+    const QWORD length = BASS_ChannelGetLength(playing, BASS_POS_BYTE);
+    EXPECT_EQ(errorOf(BASS_ChannelSetPosition(playing, length + 4, BASS_POS_BYTE), FALSE),
+              BASS_ERROR_POSITION);
+    EXPECT_EQ(errorOf(BASS_ChannelSetPosition(playing, 0, 1), FALSE), BASS_ERROR_NOTAVAIL);
+    EXPECT_EQ(BASS_ChannelGetData(playing, buffer, 0x80000002), static_cast<DWORD>(-1));
+    EXPECT_EQ(errorOf(BASS_ChannelSeconds2Bytes(playing, -1.0), kFailed), BASS_ERROR_ILLPARAM);
 }
-
-}  // namespace
-}  // namespace chromola::testing

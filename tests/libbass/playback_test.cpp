@@ -4,24 +4,21 @@
 
 #include "bass_test.h"
 
-namespace chromola::testing {
-namespace {
-
 class PlaybackTest : public BassTest {};
 
 TEST_F(PlaybackTest, ShortFileEndsOnceHeardAndPlayStartsItOver) {
     DWORD h = openStream(tone("short.wav", 0.3));
-    ASSERT_TRUE(api().ChannelPlay(h, FALSE));
+    ASSERT_TRUE(BASS_ChannelPlay(h, FALSE));
     std::this_thread::sleep_for(150ms);
-    ASSERT_TRUE(api().ChannelPlay(h, TRUE));  // restart
+    ASSERT_TRUE(BASS_ChannelPlay(h, TRUE));  // restart
     const auto start = Clock::now();
     EXPECT_LT(positionSeconds(h), 0.05);
-    EXPECT_EQ(api().ChannelIsActive(h), kPlaying);
+    EXPECT_EQ(BASS_ChannelIsActive(h), kPlaying);
     ASSERT_TRUE(ends(h));
     EXPECT_GE(Clock::now() - start, 290ms) << "ended before its frames could be heard";
-    EXPECT_EQ(api().ChannelGetPosition(h, BASS_POS_BYTE), api().ChannelGetLength(h, BASS_POS_BYTE));
-    ASSERT_TRUE(api().ChannelPlay(h, FALSE));  // after the end: from the start
-    EXPECT_EQ(api().ChannelIsActive(h), kPlaying);
+    EXPECT_EQ(BASS_ChannelGetPosition(h, BASS_POS_BYTE), BASS_ChannelGetLength(h, BASS_POS_BYTE));
+    ASSERT_TRUE(BASS_ChannelPlay(h, FALSE));  // after the end: from the start
+    EXPECT_EQ(BASS_ChannelIsActive(h), kPlaying);
     EXPECT_LT(positionSeconds(h), 0.05);
 }
 
@@ -31,8 +28,8 @@ TEST_F(PlaybackTest, PositionAdvancesAtRealPaceAndSeeksLandAtOnce) {
     for (int rate : {44100, 22050}) {
         SCOPED_TRACE(rate);
         DWORD h = openStream(tone(std::to_string(rate) + ".wav", 5, AudioFormat::Wav, rate));
-        EXPECT_EQ(api().ChannelGetLength(h, BASS_POS_BYTE), 5u * rate * 4);
-        ASSERT_TRUE(api().ChannelPlay(h, FALSE));
+        EXPECT_EQ(BASS_ChannelGetLength(h, BASS_POS_BYTE), 5u * rate * 4);
+        ASSERT_TRUE(BASS_ChannelPlay(h, FALSE));
         const auto start = Clock::now();
         double last = 0;
         while (Clock::now() - start < 1000ms) {
@@ -44,13 +41,13 @@ TEST_F(PlaybackTest, PositionAdvancesAtRealPaceAndSeeksLandAtOnce) {
         const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();
         // Generous: sanitizer builds run slowly; the benchmark measures the pace.
         EXPECT_NEAR(positionSeconds(h), elapsed, 0.15);
-        EXPECT_EQ(api().ChannelGetPosition(h, BASS_POS_BYTE) % 4, 0u);
+        EXPECT_EQ(BASS_ChannelGetPosition(h, BASS_POS_BYTE) % 4, 0u);
         for (double target : {3.0, 0.5, 4.25}) {
             seekSeconds(h, target);
             EXPECT_NEAR(positionSeconds(h), target, 0.02);
         }
-        ASSERT_TRUE(api().ChannelSetPosition(h, 12345 * 4, BASS_POS_BYTE));
-        const QWORD pos = api().ChannelGetPosition(h, BASS_POS_BYTE);
+        ASSERT_TRUE(BASS_ChannelSetPosition(h, 12345 * 4, BASS_POS_BYTE));
+        const QWORD pos = BASS_ChannelGetPosition(h, BASS_POS_BYTE);
         EXPECT_GE(pos, 12345u * 4);
         EXPECT_LT(pos, 12345u * 4 + rate / 50 * 4);
     }
@@ -70,30 +67,29 @@ TEST_F(PlaybackTest, CallsFromManyThreadsAtOnce) {
             std::vector<float> s(1024);
             while (!stop) {
                 const DWORD h = current.load();
-                api().ChannelGetData(h, s.data(), BASS_DATA_FFT2048);
-                api().ChannelGetPosition(h, BASS_POS_BYTE);
-                api().ChannelIsActive(h);
+                BASS_ChannelGetData(h, s.data(), BASS_DATA_FFT2048);
+                BASS_ChannelGetPosition(h, BASS_POS_BYTE);
+                BASS_ChannelIsActive(h);
             }
         });
     }
     threads.emplace_back([&] {
         for (int i = 0; !stop; ++i) {
             const DWORD h = current.load();
-            api().ChannelSetPosition(h, api().ChannelSeconds2Bytes(h, 0.1 * (i % 15)),
-                                     BASS_POS_BYTE);
-            api().ChannelPlay(h, i % 7 == 0);
+            BASS_ChannelSetPosition(h, BASS_ChannelSeconds2Bytes(h, 0.1 * (i % 15)), BASS_POS_BYTE);
+            BASS_ChannelPlay(h, i % 7 == 0);
         }
     });
     for (int round = 0; round < 20; ++round) {
         const DWORD old = current.load();
-        api().ChannelPlay(old, FALSE);
-        api().ChannelSetPosition(old, api().ChannelSeconds2Bytes(old, 0.5), BASS_POS_BYTE);
+        BASS_ChannelPlay(old, FALSE);
+        BASS_ChannelSetPosition(old, BASS_ChannelSeconds2Bytes(old, 0.5), BASS_POS_BYTE);
         if (round % 5 == 4) {
-            ASSERT_TRUE(api().Free());
-            ASSERT_TRUE(api().Init(0, outputRate_, 0, nullptr, nullptr));
+            ASSERT_TRUE(BASS_Free());
+            ASSERT_TRUE(BASS_Init(0, outputRate_, 0, nullptr, nullptr));
         } else {
-            api().StreamFree(old);
-            api().MusicFree(old);
+            BASS_StreamFree(old);
+            BASS_MusicFree(old);
         }
         current = openStream(path);
         EXPECT_NE(current.load(), 0u);
@@ -101,8 +97,5 @@ TEST_F(PlaybackTest, CallsFromManyThreadsAtOnce) {
     stop = true;
     for (auto& t : threads)
         t.join();
-    EXPECT_TRUE(api().StreamFree(current.load()));
+    EXPECT_TRUE(BASS_StreamFree(current.load()));
 }
-
-}  // namespace
-}  // namespace chromola::testing

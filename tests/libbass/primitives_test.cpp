@@ -35,7 +35,9 @@ std::vector<float> frames(std::size_t first, std::size_t n) {
 
 // Writes and reads in chunks of different sizes through a small ring, so
 // that both sides wrap around at every offset; what comes out is the signal
-// in order, and neither side ever passes the other.
+// in order, and neither side ever passes the other. (Across threads, every
+// playing channel's decoder and output share a ring, which the thread
+// sanitizer's run of libbass_tests watches.)
 TEST(RingBufferTest, ChunksWrapAroundInOrderAndNeverOverrun) {
     struct Case {
         std::size_t asked, capacity, writeChunk, readChunk;
@@ -67,25 +69,6 @@ TEST(RingBufferTest, ChunksWrapAroundInOrderAndNeverOverrun) {
         EXPECT_EQ(ring.readable(), 0u);
         EXPECT_EQ(ring.writable(), c.capacity);
     }
-}
-
-TEST(RingBufferTest, ProducerAndConsumerThreadsSeeTheSignalInOrder) {
-    constexpr std::size_t kTotal = 200000;
-    RingBuffer ring(256, 2);
-    std::thread producer([&] {
-        for (std::size_t done = 0; done < kTotal;)
-            done += ring.write(frames(done, 100).data(), std::min<std::size_t>(100, kTotal - done));
-    });
-    std::size_t got = 0;
-    std::vector<float> mix(2 * 64);
-    while (got < kTotal) {
-        std::fill(mix.begin(), mix.end(), 0.0f);
-        const std::size_t n = ring.readAdd(mix.data(), 64, 1.0f);
-        for (std::size_t i = 0; i < n; ++i)
-            ASSERT_EQ(mix[2 * i], static_cast<float>(got + i));
-        got += n;
-    }
-    producer.join();
 }
 
 // One writer publishes {k, 2k, 3k} and copies of k beside them; readers must
@@ -166,12 +149,11 @@ TEST(PlaybackClockTest, HeardFrameFollowsTheMarksWithinWhatWasWritten) {
 TEST(PlaybackClockTest, AnEarlierMarkNeverMovesTheHeardFrameBack) {
     PlaybackClock clock(1000);
     const int64_t now = monotonicNanoseconds();
-    clock.mark(5000, now);
-    EXPECT_GE(clock.heard(10000), 5000u);
-    clock.mark(4000, now);  // the server's latency estimate wobbled
-    EXPECT_GE(clock.heard(10000), 5000u);
-    clock.mark(7000, now);
-    EXPECT_GE(clock.heard(10000), 7000u);
+    // The second mark: the server's latency estimate wobbled.
+    for (auto [mark, atLeast] : {std::pair{5000u, 5000u}, {4000u, 5000u}, {7000u, 7000u}}) {
+        clock.mark(mark, now);
+        EXPECT_GE(clock.heard(10000), atLeast) << mark;
+    }
 }
 
 class MixerTest : public ::testing::Test {

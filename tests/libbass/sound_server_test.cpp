@@ -3,10 +3,13 @@
 // three null sinks as outputs ("speakers", the default; "headphones";
 // "micsink") and a remapped monitor of micsink as the default input ("mic"),
 // each sink playing its own tone through paplay.
+#include <sys/socket.h>
+#include <sys/un.h>
+
 #include <algorithm>
 #include <cmath>
-#include <optional>
-#include <set>
+#include <cstring>
+#include <tuple>
 
 #include "bass_test.h"
 
@@ -20,26 +23,94 @@ extern "C" const char* __tsan_default_suppressions() {
            "race:pa_iochannel_read_with_ancil_data\n";
 }
 
-namespace chromola::testing {
-namespace {
+// Points the library at other sound servers until the test ends: none, one
+// that does not answer, or one of the test's own (PulseAudio) with its
+// runtime folder in the test's, which a test stops and starts again as
+// desktops restart theirs.
+class SoundServerTest : public BassTest {
+  protected:
+    void TearDown() override {
+        BassTest::TearDown();
+        stopServer();
+        if (ambient_.empty())
+            unsetenv("PULSE_SERVER");
+        else
+            setenv("PULSE_SERVER", ambient_.c_str(), 1);
+    }
+    void pointAt(const fs::path& socket) {
+        setenv("PULSE_SERVER", ("unix:" + socket.string()).c_str(), 1);
+    }
+    // `modules`: the -L options after the native protocol's.
+    bool startServer(const std::string& modules = "-L 'module-null-sink sink_name=nullsink'") {
+        pointAt(file("pulse/native"));
+        return sh("pulseaudio -n --daemonize=yes --exit-idle-time=-1 --disallow-exit "
+                  "-L module-native-protocol-unix " +
+                  modules) &&
+               waitFor([&] { return sh("pactl info"); }, 10s);
+    }
+    void stopServer() const {
+        sh("pulseaudio -k");
+        waitFor([&] { return !sh("pulseaudio --check"); }, 10s);
+    }
+    // A shell command against the server; true when it exits 0.
+    bool sh(const std::string& command) const {
+        const std::string dir = "'" + dir_.path().string() + "'";
+        return std::system(("export XDG_RUNTIME_DIR=" + dir + " HOME=" + dir + "; (" + command +
+                            ") >/dev/null 2>&1")
+                               .c_str()) == 0;
+    }
 
-class SoundServerTest : public BassTest {};
+  private:
+    const std::string ambient_ = std::getenv("PULSE_SERVER") ? std::getenv("PULSE_SERVER") : "";
+};
+
+// No server, or one that takes the connection (the kernel completes it) and
+// never says a word: a capture fails with DEVICE, and so does BASS_Init(-1)
+// after its time-out with the silent one, trying no ALSA device that would
+// wait on the same server for ever (without a server ALSA's default device
+// may take over). No hang, and not a word on stderr.
+TEST_F(SoundServerTest, WithoutAnAnsweringServerInitAndCaptureFailWithDevice) {
+    const fs::path silent = file("silent-server");
+    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, silent.c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(fd, 16), 0);
+    for (const auto& [socket, rate, alsaMayTakeOver] :
+         {std::tuple{file("missing"), 192000u, true}, {silent, 44100u, false}}) {
+        SCOPED_TRACE(socket);
+        pointAt(socket);
+        CaptureStderr();
+        alarm(30);  // a hang ends the test here rather than at the run's time-out
+        EXPECT_EQ(errorOf(CHROMOLA_CaptureStart(nullptr, CHROMOLA_CAPTURE_OUTPUT), 0),
+                  BASS_ERROR_DEVICE);
+        CHROMOLA_CAPTURE_SOURCE list[4];
+        EXPECT_EQ(errorOf(CHROMOLA_CaptureSources(list, 4), -1), BASS_ERROR_DEVICE);
+        EXPECT_TRUE(BASS_Free());
+        const BOOL started = BASS_Init(-1, rate, 0, nullptr, nullptr);
+        if (!started || !alsaMayTakeOver) {
+            EXPECT_EQ(errorOf(started, FALSE), BASS_ERROR_DEVICE);
+        }
+        alarm(0);
+        EXPECT_EQ(GetCapturedStderr(), "");
+        BASS_Free();
+        ASSERT_TRUE(BASS_Init(0, 44100, 0, nullptr, nullptr));
+    }
+    close(fd);
+}
 
 // Frees the fixture's "no sound" device for the default sink of a server of
 // the test's own, wishing for a rate the null sink does not have: the stream
 // takes the sink's, and positions still follow the clock.
-class PrivateServerTest : public BassTest {
+class PrivateServerTest : public SoundServerTest {
   protected:
     void SetUp() override {
-        BassTest::SetUp();
-        if (HasFatalFailure())
-            return;
-        if (!server_.start())
+        SoundServerTest::SetUp();
+        if (!startServer())
             GTEST_SKIP() << "no sound server of our own (pulseaudio)";
-        pointed_.emplace(server_.address());
-        ASSERT_TRUE(api().Free());
-        ASSERT_TRUE(api().Init(-1, 192000, 0, nullptr, nullptr))
-            << "error " << api().ErrorGetCode();
+        ASSERT_TRUE(BASS_Free());
+        ASSERT_TRUE(BASS_Init(-1, 192000, 0, nullptr, nullptr)) << "error " << BASS_ErrorGetCode();
     }
     // Waits until the position passes `seconds`, checking that it never goes
     // back.
@@ -54,8 +125,6 @@ class PrivateServerTest : public BassTest {
             10s);
     }
 
-    PrivateServer server_{file("server")};
-    std::optional<ServerAddress> pointed_;
     double last_ = 0;
 };
 
@@ -64,16 +133,13 @@ class PrivateServerTest : public BassTest {
 // the new server within a few seconds, at real pace.
 TEST_F(PrivateServerTest, PlaybackReturnsToARestartedServer) {
     const DWORD h = openStream(tone("long.wav", 30));
-    ASSERT_TRUE(api().ChannelPlay(h, FALSE));
+    ASSERT_TRUE(BASS_ChannelPlay(h, FALSE));
     ASSERT_TRUE(reaches(h, 0.25)) << "the stream did not get going";
-    server_.stop();
+    stopServer();
     ASSERT_TRUE(reaches(h, last_ + 0.5)) << "stood still without the server";
-    ASSERT_TRUE(server_.start());
+    ASSERT_TRUE(startServer());
     EXPECT_TRUE(waitFor(
-        [&] {
-            return server_.run(
-                "pactl list sink-inputs | grep -qF 'application.name = \"Chromola\"'");
-        },
+        [&] { return sh("pactl list sink-inputs | grep -qF 'application.name = \"Chromola\"'"); },
         10s))
         << "no stream of ours on the restarted server";
     // A fresh server may take a moment to start its sink.
@@ -81,7 +147,7 @@ TEST_F(PrivateServerTest, PlaybackReturnsToARestartedServer) {
     const double first = positionSeconds(h);
     std::this_thread::sleep_for(300ms);
     EXPECT_NEAR(positionSeconds(h) - first, 0.3, 0.1);
-    EXPECT_EQ(api().ChannelIsActive(h), kPlaying);
+    EXPECT_EQ(BASS_ChannelIsActive(h), kPlaying);
 }
 
 // Nothing playing, nothing to do: the stream is corked, at start and again
@@ -90,16 +156,13 @@ TEST_F(PrivateServerTest, PlaybackReturnsToARestartedServer) {
 TEST_F(PrivateServerTest, StreamIsCorkedWhileNothingPlays) {
     auto corked = [&](const std::string& answer) {
         return waitFor(
-            [&] {
-                return server_.run("pactl list sink-inputs | grep -q 'Corked: " + answer + "'");
-            },
-            10s);
+            [&] { return sh("pactl list sink-inputs | grep -q 'Corked: " + answer + "'"); }, 10s);
     };
     EXPECT_TRUE(corked("yes"));
     const DWORD h = openStream(tone("a.wav", 1));
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE(round);
-        ASSERT_TRUE(api().ChannelPlay(h, FALSE));
+        ASSERT_TRUE(BASS_ChannelPlay(h, FALSE));
         const auto played = Clock::now();
         EXPECT_LT(positionSeconds(h), 0.02) << "heard before the server played it";
         EXPECT_TRUE(corked("no"));
@@ -116,69 +179,30 @@ TEST_F(PrivateServerTest, StreamIsCorkedWhileNothingPlays) {
     }
 }
 
-// No server, or one that takes the connection and never says a word: a
-// capture fails with DEVICE, and so does BASS_Init(-1) after its time-out
-// with the silent one, trying no ALSA device that would wait on the same
-// server for ever (without a server ALSA's default device may take over).
-// No hang, and not a word on stderr.
-TEST_F(SoundServerTest, WithoutAnAnsweringServerInitAndCaptureFailWithDevice) {
-    const SilentServer silent(file("silent-server"));
-    const struct {
-        fs::path socket;
-        DWORD rate;
-        bool alsaMayTakeOver;
-    } cases[] = {{file("missing"), 192000, true}, {silent.path, 44100, false}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.socket);
-        ServerAddress pointed("unix:" + c.socket.string());
-        const std::string said = stderrOf(file("stderr.txt"), [&] {
-            alarm(30);  // a hang ends the test here rather than at the run's time-out
-            EXPECT_EQ(api().CaptureStart(nullptr, CHROMOLA_CAPTURE_OUTPUT), 0u);
-            EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_DEVICE);
-            CHROMOLA_CAPTURE_SOURCE list[4];
-            EXPECT_EQ(api().CaptureSources(list, 4), -1);
-            EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_DEVICE);
-            EXPECT_TRUE(api().Free());
-            const BOOL started = api().Init(-1, c.rate, 0, nullptr, nullptr);
-            EXPECT_TRUE(!started || c.alsaMayTakeOver);
-            if (!started) {
-                EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_DEVICE);
-            }
-            alarm(0);
-        });
-        EXPECT_EQ(said, "");
-        api().Free();
-        ASSERT_TRUE(api().Init(0, 44100, 0, nullptr, nullptr));
-    }
-}
-
 // Each sink's tone is centred on a bin of its own at the sinks' rate.
 constexpr int kRate = 48000;
 constexpr int kSpeakers = 40, kMic = 100, kHeadphones = 160;
-constexpr DWORD kStalled = BASS_ACTIVE_STALLED;
 constexpr const char* kUnplugHeadphones =
     "pactl unload-module $(pactl list short modules | awk '/sink_name=headphones/ {print $1}')";
 
-class CaptureTest : public BassTest {
+class CaptureTest : public SoundServerTest {
   protected:
-    // The server, with each sink playing its tone; the library is pointed at it.
-    bool startServer() {
+    // The server, with each sink playing its tone.
+    void SetUp() override {
+        SoundServerTest::SetUp();
         std::string modules;
         for (const char* sink : {"speakers", "headphones", "micsink"})
             modules += " -L 'module-null-sink rate=48000 sink_name=" + std::string(sink) + "'";
-        if (!server_.start(modules +
-                           " -L 'module-remap-source source_name=mic master=micsink.monitor'") ||
-            !server_.run("pactl set-default-sink speakers && pactl set-default-source mic"))
-            return false;
-        pointed_.emplace(server_.address());
+        if (!startServer(modules +
+                         " -L 'module-remap-source source_name=mic master=micsink.monitor'") ||
+            !sh("pactl set-default-sink speakers && pactl set-default-source mic"))
+            GTEST_SKIP() << "no sound server of our own (pulseaudio)";
         // A low latency keeps the null sinks from working in 2-second blocks
         // (the waits below allow for them all the same).
         for (const auto& [bin, sink] :
-             {std::pair{kSpeakers, "speakers"}, {kMic, "micsink"}, {kHeadphones, "headphones"}}) {
-            server_.run("paplay --latency-msec=200 -d " + std::string(sink) + " '" +
-                        tone(bin).string() + "' &");
-        }
-        return true;
+             {std::pair{kSpeakers, "speakers"}, {kMic, "micsink"}, {kHeadphones, "headphones"}})
+            sh("paplay --latency-msec=200 -d " + std::string(sink) + " '" + tone(bin).string() +
+               "' &");
     }
 
     // Half-scale tone centred on bin, 20 s: longer than any test.
@@ -200,14 +224,9 @@ class CaptureTest : public BassTest {
             },
             10s);
     }
-
-    PrivateServer server_{file("server")};
-    std::optional<ServerAddress> pointed_;
 };
 
 TEST_F(CaptureTest, ListsTheSourcesWithMonitorsAndDefaults) {
-    if (!startServer())
-        GTEST_SKIP() << "no sound server of our own (pulseaudio)";
     const struct {
         const char* id;
         BOOL isMonitor, isDefaultMonitor, isDefaultInput;
@@ -216,7 +235,7 @@ TEST_F(CaptureTest, ListsTheSourcesWithMonitorsAndDefaults) {
                     {"micsink.monitor", TRUE, FALSE, FALSE},
                     {"mic", FALSE, FALSE, TRUE}};
     CHROMOLA_CAPTURE_SOURCE list[8] = {};
-    ASSERT_EQ(api().CaptureSources(list, 8), 4) << "error " << api().ErrorGetCode();
+    ASSERT_EQ(CHROMOLA_CaptureSources(list, 8), 4) << "error " << BASS_ErrorGetCode();
     for (const auto& e : expected) {
         SCOPED_TRACE(e.id);
         const auto* s =
@@ -228,9 +247,9 @@ TEST_F(CaptureTest, ListsTheSourcesWithMonitorsAndDefaults) {
         EXPECT_EQ(s->isDefaultInput, e.isDefaultInput);
     }
     // Counting alone, and a short list that is filled no further than asked.
-    EXPECT_EQ(api().CaptureSources(nullptr, 0), 4);
+    EXPECT_EQ(CHROMOLA_CaptureSources(nullptr, 0), 4);
     CHROMOLA_CAPTURE_SOURCE one[2] = {};
-    EXPECT_EQ(api().CaptureSources(one, 1), 4);
+    EXPECT_EQ(CHROMOLA_CaptureSources(one, 1), 4);
     EXPECT_STRNE(one[0].id, "");
     EXPECT_STREQ(one[1].id, "");
 
@@ -240,75 +259,63 @@ TEST_F(CaptureTest, ListsTheSourcesWithMonitorsAndDefaults) {
     } refused[] = {
         {nullptr, 0}, {nullptr, 3}, {"", CHROMOLA_CAPTURE_OUTPUT}, {"no-such-source", 0}};
     for (const auto& r : refused) {
-        EXPECT_EQ(api().CaptureStart(r.source, r.which), 0u) << (r.source ? r.source : "null");
-        EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_ILLPARAM);
+        EXPECT_EQ(errorOf(CHROMOLA_CaptureStart(r.source, r.which), 0), BASS_ERROR_ILLPARAM)
+            << (r.source ? r.source : "null");
     }
-    EXPECT_EQ(api().CaptureSources(nullptr, 1), -1);
-    EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_ILLPARAM);
+    EXPECT_EQ(errorOf(CHROMOLA_CaptureSources(nullptr, 1), -1), BASS_ERROR_ILLPARAM);
 }
 
-// The spectrum of a source captured by name, without any BASS_Init, is that
-// of the same file played as a stream. (The default output and input are
+// The FFT of a source captured by name, without any BASS_Init, is that of
+// the same file played as a stream. (The default output and input are
 // compared with the player's own colours end to end.)
 TEST_F(CaptureTest, HearsItsSourceOnTheScaleOfAStream) {
     const DWORD stream = openStream(tone(kHeadphones));
     seekSeconds(stream, 1.0);
     const float played = spectrum(stream)[kHeadphones];
-    ASSERT_TRUE(api().Free());
-    if (!startServer())
-        GTEST_SKIP() << "no sound server of our own (pulseaudio)";
-    const DWORD h = api().CaptureStart("headphones.monitor", 0);
-    ASSERT_NE(h, 0u) << "error " << api().ErrorGetCode();
+    ASSERT_TRUE(BASS_Free());
+    const DWORD h = CHROMOLA_CaptureStart("headphones.monitor", 0);
+    ASSERT_NE(h, 0u) << "error " << BASS_ErrorGetCode();
     ASSERT_TRUE(hears(h, kHeadphones, {kSpeakers, kMic}));
     // The loudest of a few: a late paplay leaves a gap now and then.
     float level = 0;
     for (int i = 0; i < 10; ++i, std::this_thread::sleep_for(17ms))
         level = std::max(level, spectrum(h)[kHeadphones]);
     EXPECT_NEAR(20 * std::log10(level / played), 0.0, 3.0) << level;
-    EXPECT_EQ(api().ChannelIsActive(h), kPlaying);
+    EXPECT_EQ(BASS_ChannelIsActive(h), kPlaying);
 
     // A capture has no position, length or playing of its own, and is no
     // module.
-    EXPECT_FALSE(api().ChannelPlay(h, FALSE));
-    EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_NOTAVAIL);
-    EXPECT_EQ(api().ChannelGetPosition(h, BASS_POS_BYTE), kFailed);
-    EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_NOTAVAIL);
-    EXPECT_EQ(api().ChannelGetLength(h, BASS_POS_BYTE), kFailed);
-    EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_NOTAVAIL);
-    EXPECT_FALSE(api().ChannelSetPosition(h, 0, BASS_POS_BYTE));
-    EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_NOTAVAIL);
-    EXPECT_FALSE(api().MusicFree(h));
-    EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_HANDLE);
-    EXPECT_TRUE(api().StreamFree(h));
-    EXPECT_FALSE(api().StreamFree(h));
-    EXPECT_EQ(api().ErrorGetCode(), BASS_ERROR_HANDLE);
+    EXPECT_EQ(errorOf(BASS_ChannelPlay(h, FALSE), FALSE), BASS_ERROR_NOTAVAIL);
+    EXPECT_EQ(errorOf(BASS_ChannelGetPosition(h, BASS_POS_BYTE), kFailed), BASS_ERROR_NOTAVAIL);
+    EXPECT_EQ(errorOf(BASS_ChannelGetLength(h, BASS_POS_BYTE), kFailed), BASS_ERROR_NOTAVAIL);
+    EXPECT_EQ(errorOf(BASS_ChannelSetPosition(h, 0, BASS_POS_BYTE), FALSE), BASS_ERROR_NOTAVAIL);
+    EXPECT_EQ(errorOf(BASS_MusicFree(h), FALSE), BASS_ERROR_HANDLE);
+    EXPECT_TRUE(BASS_StreamFree(h));
+    EXPECT_EQ(errorOf(BASS_StreamFree(h), FALSE), BASS_ERROR_HANDLE);
 }
 
 // A new default output takes the output's capture over, and so does the
 // next default when the current one is unplugged. (That a new default input
 // never does is checked end to end.)
 TEST_F(CaptureTest, OutputCaptureFollowsTheDefaultOutputOnly) {
-    if (!startServer())
-        GTEST_SKIP() << "no sound server of our own (pulseaudio)";
-    const DWORD h = api().CaptureStart(nullptr, CHROMOLA_CAPTURE_OUTPUT);
-    ASSERT_NE(h, 0u) << "error " << api().ErrorGetCode();
+    const DWORD h = CHROMOLA_CaptureStart(nullptr, CHROMOLA_CAPTURE_OUTPUT);
+    ASSERT_NE(h, 0u) << "error " << BASS_ErrorGetCode();
     ASSERT_TRUE(hears(h, kSpeakers, {kMic, kHeadphones}));
-
-    ASSERT_TRUE(server_.run("pactl set-default-sink headphones"));
+    ASSERT_TRUE(sh("pactl set-default-sink headphones"));
     EXPECT_TRUE(hears(h, kHeadphones, {kMic}));
-    // The server moves the tones along to the next default: speakers'
-    // tone is heard whichever sink that is.
-    ASSERT_TRUE(server_.run(kUnplugHeadphones));
+    // The server moves the tones along to the next default: speakers' tone is
+    // heard whichever sink that is.
+    ASSERT_TRUE(sh(kUnplugHeadphones));
     EXPECT_TRUE(hears(h, kSpeakers, {}));
-    EXPECT_EQ(api().ChannelIsActive(h), kPlaying);
-    EXPECT_TRUE(api().StreamFree(h));
+    EXPECT_EQ(BASS_ChannelIsActive(h), kPlaying);
+    EXPECT_TRUE(BASS_StreamFree(h));
 }
 
 // Unplugged or without its server, a capture reports the loss, reads as
-// silence and is freed as usual.
+// silence and is freed as usual. One capture at a time: libpulse's free
+// lists, which the thread sanitizer cannot see, hand memory between the
+// connections of captures that run at once.
 TEST_F(CaptureTest, LostSourceStallsIntoSilence) {
-    if (!startServer())
-        GTEST_SKIP() << "no sound server of our own (pulseaudio)";
     const struct {
         const char* what;
         const char* source;
@@ -321,39 +328,34 @@ TEST_F(CaptureTest, LostSourceStallsIntoSilence) {
                  {"server gone", nullptr, CHROMOLA_CAPTURE_OUTPUT, kSpeakers, "pulseaudio -k"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        const DWORD h = api().CaptureStart(c.source, c.which);
-        ASSERT_NE(h, 0u) << "error " << api().ErrorGetCode();
+        const DWORD h = CHROMOLA_CaptureStart(c.source, c.which);
+        ASSERT_NE(h, 0u) << "error " << BASS_ErrorGetCode();
         ASSERT_TRUE(hears(h, c.bin, {}));
-        ASSERT_TRUE(server_.run(c.loss));
-        EXPECT_TRUE(waitFor([&] { return api().ChannelIsActive(h) == kStalled; }, 10s));
+        ASSERT_TRUE(sh(c.loss));
+        EXPECT_TRUE(waitFor([&] { return BASS_ChannelIsActive(h) == BASS_ACTIVE_STALLED; }, 10s));
         const auto s = spectrum(h);
         EXPECT_EQ(*std::max_element(s.begin(), s.begin() + 1024), 0.0f);
         alarm(30);  // a hang ends the test here rather than at the run's time-out
-        EXPECT_TRUE(api().StreamFree(h));
+        EXPECT_TRUE(BASS_StreamFree(h));
         alarm(0);
     }
 }
 
 // The C API's functions and nothing else leave the library.
-TEST(CaptureExportsTest, LibraryExportsTheApiAlone) {
-    std::set<std::string> exported;
-    if (FILE* p = popen("nm -D --defined-only '" CHROMOLA_LIBBASS_PATH "'", "r")) {
-        char line[512];
-        while (std::fgets(line, sizeof line, p)) {
-            char type = 0;
-            char name[256] = {};
-            if (std::sscanf(line, "%*s %c %255s", &type, name) == 2 && type == 'T')
-                exported.insert(name);
-        }
+TEST(LibraryExportsTest, LibraryExportsTheApiAlone) {
+    std::string exported;
+    if (FILE* p = popen("nm -D --defined-only '" CHROMOLA_LIBBASS_PATH
+                        "' | awk '$2 == \"T\" {print $3}' | LC_ALL=C sort",
+                        "r")) {
+        for (char name[256]; std::fscanf(p, "%255s", name) == 1;)
+            exported += std::string(name) + " ";
         pclose(p);
     }
-    std::set<std::string> expected;
-#define CHROMOLA_NAME(prefix, name) expected.insert(#prefix #name);
-    CHROMOLA_BASS_FUNCTIONS(CHROMOLA_NAME)
-#undef CHROMOLA_NAME
-    EXPECT_EQ(expected.size(), 19u);
-    EXPECT_EQ(exported, expected);
+    EXPECT_EQ(exported,
+              "BASS_ChannelBytes2Seconds BASS_ChannelGetData BASS_ChannelGetLength "
+              "BASS_ChannelGetPosition BASS_ChannelIsActive BASS_ChannelPlay "
+              "BASS_ChannelSeconds2Bytes BASS_ChannelSetPosition BASS_ErrorGetCode BASS_Free "
+              "BASS_GetVersion BASS_Init BASS_MusicFree BASS_MusicLoad BASS_SetConfig "
+              "BASS_StreamCreateFile BASS_StreamFree CHROMOLA_CaptureSources "
+              "CHROMOLA_CaptureStart ");
 }
-
-}  // namespace
-}  // namespace chromola::testing

@@ -1,10 +1,9 @@
 // Writers of the audio files that tests play: sine tones and silence in the
-// streamed formats (through libsndfile) and small tracker modules built byte
+// streamed formats (through libsndfile) and a small tracker module built byte
 // by byte. Every writer returns false (never throws) when the file could not
 // be made, so a test can skip with a reason.
 #pragma once
 
-#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -25,24 +24,25 @@ struct Tone {
     bool leftOnly = false;  // the tone in channel 0 only, the others silent
 };
 
-// Writes a sine tone. Mp2 goes through the `twolame` encoder (false when it is
-// not installed); everything else through libsndfile. Opus accepts 48000 Hz
-// (and 8/12/16/24 kHz) only.
+// The tone's frames, channels interleaved.
+std::vector<float> samplesOf(const Tone& tone);
+
+// Writes interleaved frames. Mp2 goes through the `twolame` encoder (false
+// when it is not installed); everything else through libsndfile. Opus accepts
+// 48000 Hz (and 8/12/16/24 kHz) only.
+bool writeSamples(const std::filesystem::path& path, AudioFormat format,
+                  const std::vector<float>& samples, int rate, int channels);
 bool writeTone(const std::filesystem::path& path, AudioFormat format, const Tone& tone);
 
 struct ModuleSpec {
     int speed = 6;  // 1..31 ticks per row at 125 BPM: one pattern of 64 rows lasts speed * 1.28 s
-    int patterns = 1;  // 1..64
+    int patterns = 1;  // 1..127: the song's length in patterns, every one the same
 };
 
 // A 4-channel ProTracker module ("M.K."): one looped sample and a few notes.
 // Its length is patterns * speed * 1.28 seconds.
 bool writeProTrackerModule(const std::filesystem::path& path, const ModuleSpec& song = {});
 double moduleSeconds(const ModuleSpec& song);
-
-// The same song as a 4-channel Scream Tracker 3 module ("SCRM"): one looped
-// sample, the same notes, the same length.
-bool writeScreamTrackerModule(const std::filesystem::path& path, const ModuleSpec& song = {});
 
 bool writeBytes(const std::filesystem::path& path, const std::vector<unsigned char>& bytes);
 std::vector<unsigned char> readBytes(const std::filesystem::path& path);

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <deque>
 #include <numbers>
 
+#include "audio_fixtures.h"
 #include "fft.h"
 
 namespace chromola::testing {
@@ -28,54 +28,40 @@ double Linear(int level) {
     return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
 }
 
-// Counts the transitions of one measure tick by tick and keeps the largest
-// number inside any 1000 ms.
-class Counter {
-  public:
-    Counter(double threshold, bool strict) : threshold_(threshold), strict_(strict) {}
-    void Add(long long ms, double value, bool qualifies) {
-        if (!started_) {
-            started_ = true;
-        } else {
-            const int direction = (value > last_) - (value < last_);
-            if (direction != 0 && direction != direction_) {
-                if (direction_ != 0) {
-                    extreme_ = last_;
-                    extremeQualifies_ = lastQualifies_;
-                }
-                direction_ = direction;
-                counted_ = false;
-            }
-            const double change = std::abs(value - extreme_);
-            const bool reached = strict_ ? change > threshold_ : change >= threshold_;
-            if (!counted_ && reached && (extremeQualifies_ || qualifies)) {
-                counted_ = true;
-                times_.push_back(ms);
-            }
-        }
-        if (direction_ == 0) {
-            extreme_ = value;
-            extremeQualifies_ = qualifies;
-        }
-        last_ = value;
-        lastQualifies_ = qualifies;
-        while (!times_.empty() && times_.front() <= ms - 1000) {
-            times_.pop_front();
-        }
-        most_ = std::max(most_, static_cast<int>(times_.size()));
-    }
-    int most() const { return most_; }
+// The transitions of one measure: a run of monotonic change counts once, at
+// the tick where it first reaches the threshold from the run's turning point,
+// when the colour qualifies at one end.
+struct Measure {
+    std::vector<double> values;
+    std::vector<bool> qualifies;
 
-  private:
-    double threshold_;
-    bool strict_;
-    bool started_ = false;
-    double extreme_ = 0, last_ = 0;
-    bool extremeQualifies_ = false, lastQualifies_ = false;
-    int direction_ = 0;
-    bool counted_ = false;
-    std::deque<long long> times_;
-    int most_ = 0;
+    int MostInASecond(const std::vector<long long>& ms, double threshold, bool strict) const {
+        std::vector<long long> at;
+        std::size_t turn = 0;
+        int direction = 0;
+        bool counted = false;
+        for (std::size_t i = 1; i < values.size(); ++i) {
+            const int d = (values[i] > values[i - 1]) - (values[i] < values[i - 1]);
+            if (direction == 0 || (d != 0 && d != direction)) {
+                turn = i - 1;
+                counted = false;
+            }
+            direction = d != 0 ? d : direction;
+            const double change = std::abs(values[i] - values[turn]);
+            if (!counted && (strict ? change > threshold : change >= threshold) &&
+                (qualifies[turn] || qualifies[i])) {
+                counted = true;
+                at.push_back(ms[i]);
+            }
+        }
+        int most = 0;
+        for (std::size_t i = 0, first = 0; i < at.size(); ++i) {
+            while (at[first] <= at[i] - 1000)
+                ++first;
+            most = std::max(most, static_cast<int>(i - first + 1));
+        }
+        return most;
+    }
 };
 
 }  // namespace
@@ -106,13 +92,7 @@ std::vector<float> DrumLoop(double bpm, double seconds) {
 }
 
 std::vector<float> Sine(double frequency, double dbfs, double seconds) {
-    std::vector<float> out(static_cast<std::size_t>(seconds * kRate));
-    const double amplitude = std::pow(10.0, dbfs / 20.0);
-    for (std::size_t i = 0; i < out.size(); ++i) {
-        out[i] =
-            static_cast<float>(amplitude * std::sin(2 * std::numbers::pi * frequency * i / kRate));
-    }
-    return out;
+    return samplesOf({frequency, std::pow(10.0, dbfs / 20.0), kRate, 1, seconds});
 }
 
 std::vector<Spectrum> SpectraOf(const std::vector<float>& samples) {
@@ -144,18 +124,20 @@ std::vector<ColourLevels> ColoursOf(const std::vector<Spectrum>& spectra, float 
 
 FlashCount MostTransitionsInASecond(const std::vector<ColourLevels>& colours,
                                     const std::vector<long long>& times) {
-    Counter general(0.1, false);
-    Counter red(20.0, true);
+    Measure general, red;
+    std::vector<long long> ms;
     for (std::size_t i = 0; i < colours.size() && (times.empty() || i < times.size()); ++i) {
         const ColourLevels& c = colours[i];
-        const long long ms = times.empty() ? static_cast<long long>(i) * kFlashTickMs : times[i];
+        ms.push_back(times.empty() ? static_cast<long long>(i) * kFlashTickMs : times[i]);
         const double r = Linear(c.red), g = Linear(c.green), b = Linear(c.blue);
         const double luminance = 0.2126 * r + 0.7152 * g + 0.0722 * b;
         const int sum = c.red + c.green + c.blue;
-        general.Add(ms, luminance, luminance < 0.8);
-        red.Add(ms, std::max(0.0, (r - g - b) * 320.0), sum > 0 && c.red >= 0.8 * sum);
+        general.values.push_back(luminance);
+        general.qualifies.push_back(luminance < 0.8);
+        red.values.push_back(std::max(0.0, (r - g - b) * 320.0));
+        red.qualifies.push_back(sum > 0 && c.red >= 0.8 * sum);
     }
-    return {general.most(), red.most()};
+    return {general.MostInASecond(ms, 0.1, false), red.MostInASecond(ms, 20.0, true)};
 }
 
 }  // namespace chromola::testing
