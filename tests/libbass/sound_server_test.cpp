@@ -8,8 +8,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
-#include <tuple>
 
 #include "bass_test.h"
 
@@ -23,19 +21,15 @@ extern "C" const char* __tsan_default_suppressions() {
            "race:pa_iochannel_read_with_ancil_data\n";
 }
 
-// Points the library at other sound servers until the test ends: none, one
-// that does not answer, or one of the test's own (PulseAudio) with its
-// runtime folder in the test's, which a test stops and starts again as
-// desktops restart theirs.
+// Points the library at other sound servers: one that does not answer, or
+// one of the test's own (PulseAudio) with its runtime folder in the test's,
+// which a test stops and starts again as desktops restart theirs. Every test
+// that reaches a server points at its own, so none is put back.
 class SoundServerTest : public BassTest {
   protected:
     void TearDown() override {
         BassTest::TearDown();
         stopServer();
-        if (ambient_.empty())
-            unsetenv("PULSE_SERVER");
-        else
-            setenv("PULSE_SERVER", ambient_.c_str(), 1);
     }
     void pointAt(const fs::path& socket) {
         setenv("PULSE_SERVER", ("unix:" + socket.string()).c_str(), 1);
@@ -59,44 +53,30 @@ class SoundServerTest : public BassTest {
                             ") >/dev/null 2>&1")
                                .c_str()) == 0;
     }
-
-  private:
-    const std::string ambient_ = std::getenv("PULSE_SERVER") ? std::getenv("PULSE_SERVER") : "";
 };
 
-// No server, or one that takes the connection (the kernel completes it) and
-// never says a word: a capture fails with DEVICE, and so does BASS_Init(-1)
-// after its time-out with the silent one, trying no ALSA device that would
-// wait on the same server for ever (without a server ALSA's default device
-// may take over). No hang, and not a word on stderr.
-TEST_F(SoundServerTest, WithoutAnAnsweringServerInitAndCaptureFailWithDevice) {
-    const fs::path silent = file("silent-server");
+// A server that takes the connection (the kernel completes it) and never
+// says a word: a capture, the list of sources and BASS_Init(-1) fail with
+// DEVICE after their time-outs, BASS_Init trying no ALSA device that would
+// wait on the same server for ever. No hang, and not a word on stderr. (That
+// capture fails without any server is checked end to end, through the
+// player's message.)
+TEST_F(SoundServerTest, ASilentServerFailsInitAndCaptureWithDevice) {
     const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, silent.c_str(), sizeof address.sun_path - 1);
+    sockaddr_un address{AF_UNIX, {}};
+    file("silent").string().copy(address.sun_path, sizeof address.sun_path - 1);
     ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     ASSERT_EQ(listen(fd, 16), 0);
-    for (const auto& [socket, rate, alsaMayTakeOver] :
-         {std::tuple{file("missing"), 192000u, true}, {silent, 44100u, false}}) {
-        SCOPED_TRACE(socket);
-        pointAt(socket);
-        CaptureStderr();
-        alarm(30);  // a hang ends the test here rather than at the run's time-out
-        EXPECT_EQ(errorOf(CHROMOLA_CaptureStart(nullptr, CHROMOLA_CAPTURE_OUTPUT), 0),
-                  BASS_ERROR_DEVICE);
-        CHROMOLA_CAPTURE_SOURCE list[4];
-        EXPECT_EQ(errorOf(CHROMOLA_CaptureSources(list, 4), -1), BASS_ERROR_DEVICE);
-        EXPECT_TRUE(BASS_Free());
-        const BOOL started = BASS_Init(-1, rate, 0, nullptr, nullptr);
-        if (!started || !alsaMayTakeOver) {
-            EXPECT_EQ(errorOf(started, FALSE), BASS_ERROR_DEVICE);
-        }
-        alarm(0);
-        EXPECT_EQ(GetCapturedStderr(), "");
-        BASS_Free();
-        ASSERT_TRUE(BASS_Init(0, 44100, 0, nullptr, nullptr));
-    }
+    pointAt(file("silent"));
+    ASSERT_TRUE(BASS_Free());
+    CaptureStderr();
+    alarm(30);  // a hang ends the test here rather than at the run's time-out
+    EXPECT_EQ(errorOf(CHROMOLA_CaptureStart(nullptr, CHROMOLA_CAPTURE_OUTPUT), 0),
+              BASS_ERROR_DEVICE);
+    EXPECT_EQ(errorOf(CHROMOLA_CaptureSources(nullptr, 0), -1), BASS_ERROR_DEVICE);
+    EXPECT_EQ(errorOf(BASS_Init(-1, 44100, 0, nullptr, nullptr), FALSE), BASS_ERROR_DEVICE);
+    alarm(0);
+    EXPECT_EQ(GetCapturedStderr(), "");
     close(fd);
 }
 
@@ -150,22 +130,17 @@ TEST_F(PrivateServerTest, PlaybackReturnsToARestartedServer) {
     EXPECT_EQ(BASS_ChannelIsActive(h), kPlaying);
 }
 
-// Nothing playing, nothing to do: the stream is corked, at start and again
-// once a channel has played to its end, and a channel played then is heard
-// from its start, behind the clock, and ends once all of it could be heard.
-TEST_F(PrivateServerTest, StreamIsCorkedWhileNothingPlays) {
-    auto corked = [&](const std::string& answer) {
-        return waitFor(
-            [&] { return sh("pactl list sink-inputs | grep -q 'Corked: " + answer + "'"); }, 10s);
-    };
-    EXPECT_TRUE(corked("yes"));
+// A channel played on the idle stream is heard from its start, behind the
+// clock, and ends once all of it could be heard; so is the same channel
+// played again after it ended. (What the idle stream costs is measured by
+// bench/player/playback_cpu.sh.)
+TEST_F(PrivateServerTest, PlayOnTheIdleStreamIsHeardFromItsStart) {
     const DWORD h = openStream(tone("a.wav", 1));
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE(round);
         ASSERT_TRUE(BASS_ChannelPlay(h, FALSE));
         const auto played = Clock::now();
         EXPECT_LT(positionSeconds(h), 0.02) << "heard before the server played it";
-        EXPECT_TRUE(corked("no"));
         last_ = 0;
         ASSERT_TRUE(reaches(h, 0.5)) << "did not get going";
         // Behind what has been written by the stream's latency (a queue of
@@ -175,7 +150,6 @@ TEST_F(PrivateServerTest, StreamIsCorkedWhileNothingPlays) {
                   std::chrono::duration<double>(Clock::now() - played).count() + 0.005);
         ASSERT_TRUE(ends(h));
         EXPECT_GE(Clock::now() - played, 1s) << "ended before it could be heard";
-        EXPECT_TRUE(corked("yes"));
     }
 }
 
@@ -226,45 +200,6 @@ class CaptureTest : public SoundServerTest {
     }
 };
 
-TEST_F(CaptureTest, ListsTheSourcesWithMonitorsAndDefaults) {
-    const struct {
-        const char* id;
-        BOOL isMonitor, isDefaultMonitor, isDefaultInput;
-    } expected[] = {{"speakers.monitor", TRUE, TRUE, FALSE},
-                    {"headphones.monitor", TRUE, FALSE, FALSE},
-                    {"micsink.monitor", TRUE, FALSE, FALSE},
-                    {"mic", FALSE, FALSE, TRUE}};
-    CHROMOLA_CAPTURE_SOURCE list[8] = {};
-    ASSERT_EQ(CHROMOLA_CaptureSources(list, 8), 4) << "error " << BASS_ErrorGetCode();
-    for (const auto& e : expected) {
-        SCOPED_TRACE(e.id);
-        const auto* s =
-            std::find_if(list, list + 4, [&](const auto& x) { return e.id == std::string(x.id); });
-        ASSERT_NE(s, list + 4);
-        EXPECT_STRNE(s->description, "");
-        EXPECT_EQ(s->isMonitor, e.isMonitor);
-        EXPECT_EQ(s->isDefaultMonitor, e.isDefaultMonitor);
-        EXPECT_EQ(s->isDefaultInput, e.isDefaultInput);
-    }
-    // Counting alone, and a short list that is filled no further than asked.
-    EXPECT_EQ(CHROMOLA_CaptureSources(nullptr, 0), 4);
-    CHROMOLA_CAPTURE_SOURCE one[2] = {};
-    EXPECT_EQ(CHROMOLA_CaptureSources(one, 1), 4);
-    EXPECT_STRNE(one[0].id, "");
-    EXPECT_STREQ(one[1].id, "");
-
-    const struct {
-        const char* source;
-        DWORD which;
-    } refused[] = {
-        {nullptr, 0}, {nullptr, 3}, {"", CHROMOLA_CAPTURE_OUTPUT}, {"no-such-source", 0}};
-    for (const auto& r : refused) {
-        EXPECT_EQ(errorOf(CHROMOLA_CaptureStart(r.source, r.which), 0), BASS_ERROR_ILLPARAM)
-            << (r.source ? r.source : "null");
-    }
-    EXPECT_EQ(errorOf(CHROMOLA_CaptureSources(nullptr, 1), -1), BASS_ERROR_ILLPARAM);
-}
-
 // The FFT of a source captured by name, without any BASS_Init, is that of
 // the same file played as a stream. (The default output and input are
 // compared with the player's own colours end to end.)
@@ -292,6 +227,15 @@ TEST_F(CaptureTest, HearsItsSourceOnTheScaleOfAStream) {
     EXPECT_EQ(errorOf(BASS_MusicFree(h), FALSE), BASS_ERROR_HANDLE);
     EXPECT_TRUE(BASS_StreamFree(h));
     EXPECT_EQ(errorOf(BASS_StreamFree(h), FALSE), BASS_ERROR_HANDLE);
+
+    // Unknown sources and kinds are refused; the list of sources is counted
+    // whole and filled no further than asked (the address sanitizer sees a
+    // write past the one entry).
+    EXPECT_EQ(errorOf(CHROMOLA_CaptureStart("no-such-source", 0), 0), BASS_ERROR_ILLPARAM);
+    EXPECT_EQ(errorOf(CHROMOLA_CaptureStart(nullptr, 3), 0), BASS_ERROR_ILLPARAM);
+    CHROMOLA_CAPTURE_SOURCE one[1] = {};
+    EXPECT_EQ(CHROMOLA_CaptureSources(one, 1), 4);
+    EXPECT_STRNE(one[0].id, "");
 }
 
 // A new default output takes the output's capture over, and so does the
@@ -311,24 +255,20 @@ TEST_F(CaptureTest, OutputCaptureFollowsTheDefaultOutputOnly) {
     EXPECT_TRUE(BASS_StreamFree(h));
 }
 
-// Unplugged or without its server, a capture reports the loss, reads as
-// silence and is freed as usual. One capture at a time: libpulse's free
-// lists, which the thread sanitizer cannot see, hand memory between the
+// The microphone unplugged or the server gone: a capture reports the loss,
+// reads as silence and is freed as usual. One capture at a time: libpulse's
+// free lists, which the thread sanitizer cannot see, hand memory between the
 // connections of captures that run at once.
 TEST_F(CaptureTest, LostSourceStallsIntoSilence) {
     const struct {
-        const char* what;
-        const char* source;
         DWORD which;
         int bin;
         std::string loss;
-    } cases[] = {{"microphone unplugged", nullptr, CHROMOLA_CAPTURE_INPUT, kMic,
-                  "pactl unload-module module-remap-source"},
-                 {"output unplugged", "headphones.monitor", 0, kHeadphones, kUnplugHeadphones},
-                 {"server gone", nullptr, CHROMOLA_CAPTURE_OUTPUT, kSpeakers, "pulseaudio -k"}};
+    } cases[] = {{CHROMOLA_CAPTURE_INPUT, kMic, "pactl unload-module module-remap-source"},
+                 {CHROMOLA_CAPTURE_OUTPUT, kSpeakers, "pulseaudio -k"}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        const DWORD h = CHROMOLA_CaptureStart(c.source, c.which);
+        SCOPED_TRACE(c.loss);
+        const DWORD h = CHROMOLA_CaptureStart(nullptr, c.which);
         ASSERT_NE(h, 0u) << "error " << BASS_ErrorGetCode();
         ASSERT_TRUE(hears(h, c.bin, {}));
         ASSERT_TRUE(sh(c.loss));
@@ -339,23 +279,4 @@ TEST_F(CaptureTest, LostSourceStallsIntoSilence) {
         EXPECT_TRUE(BASS_StreamFree(h));
         alarm(0);
     }
-}
-
-// The C API's functions and nothing else leave the library.
-TEST(LibraryExportsTest, LibraryExportsTheApiAlone) {
-    std::string exported;
-    if (FILE* p = popen("nm -D --defined-only '" CHROMOLA_LIBBASS_PATH
-                        "' | awk '$2 == \"T\" {print $3}' | LC_ALL=C sort",
-                        "r")) {
-        for (char name[256]; std::fscanf(p, "%255s", name) == 1;)
-            exported += std::string(name) + " ";
-        pclose(p);
-    }
-    EXPECT_EQ(exported,
-              "BASS_ChannelBytes2Seconds BASS_ChannelGetData BASS_ChannelGetLength "
-              "BASS_ChannelGetPosition BASS_ChannelIsActive BASS_ChannelPlay "
-              "BASS_ChannelSeconds2Bytes BASS_ChannelSetPosition BASS_ErrorGetCode BASS_Free "
-              "BASS_GetVersion BASS_Init BASS_MusicFree BASS_MusicLoad BASS_SetConfig "
-              "BASS_StreamCreateFile BASS_StreamFree CHROMOLA_CaptureSources "
-              "CHROMOLA_CaptureStart ");
 }
