@@ -2,7 +2,6 @@
 // or a word on stderr.
 #include <sys/stat.h>
 
-#include <fstream>
 #include <map>
 #include <random>
 
@@ -10,8 +9,8 @@
 
 class BadInputTest : public BassTest {};
 
-// Missing, unreadable and not-a-file paths, and empty, null or malformed
-// path strings, give FILEOPEN; what opens but is no music, FILEFORM.
+// Missing and not-a-file paths, and empty, null or malformed path strings,
+// give FILEOPEN; what opens but is no music, FILEFORM.
 TEST_F(BadInputTest, EachBadFileIsRefusedByBothCallsWithItsCode) {
     ASSERT_TRUE(fs::create_directory(file("folder")));
     ASSERT_EQ(mkfifo(file("fifo").c_str(), 0600), 0);
@@ -19,20 +18,14 @@ TEST_F(BadInputTest, EachBadFileIsRefusedByBothCallsWithItsCode) {
     std::vector<unsigned char> garbage(65536);
     std::generate(garbage.begin(), garbage.end(), std::mt19937(7));
     ASSERT_TRUE(writeBytes(file("garbage"), garbage));
-    std::ofstream(file("text")) << "This is not music.\nNeither is this line.\n";
     const auto wav = readBytes(tone("whole.wav"));
     ASSERT_TRUE(writeBytes(file("wav-header-cut-short"), {wav.begin(), wav.begin() + 20}));
     ASSERT_TRUE(writeProTrackerModule(file("whole.mod")));
     const auto mod = readBytes(file("whole.mod"));
     ASSERT_TRUE(writeBytes(file("module-cut-short"), {mod.begin(), mod.begin() + 600}));
-    std::map<int, std::vector<std::string>> cases = {
+    const std::map<int, std::vector<std::string>> cases = {
         {BASS_ERROR_FILEOPEN, {"missing", "folder", "fifo"}},
-        {BASS_ERROR_FILEFORM,
-         {"empty", "garbage", "text", "wav-header-cut-short", "module-cut-short"}}};
-    if (geteuid() != 0) {  // root reads files whatever their mode
-        fs::permissions(tone("unreadable.wav"), fs::perms::none);
-        cases[BASS_ERROR_FILEOPEN].push_back("unreadable.wav");
-    }
+        {BASS_ERROR_FILEFORM, {"empty", "garbage", "wav-header-cut-short", "module-cut-short"}}};
     const auto refused = [&](const char16_t* path, int code) {
         EXPECT_EQ(errorOf(BASS_StreamCreateFile(FALSE, path, 0, 0, kStreamFlags), 0), code);
         EXPECT_EQ(errorOf(BASS_MusicLoad(FALSE, path, 0, 0, kMusicFlags, 1), 0), code);

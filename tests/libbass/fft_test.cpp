@@ -35,8 +35,7 @@ TEST_P(SpectrumTest, SineAtBinCentreReadsHalfItsAmplitudeInThatBinOnly) {
         double expected;
     } cases[] = {{100, kFullScale, 1, false, 0.5}, {40, kFullScale, 2, false, 0.5},
                  {40, kFullScale, 2, true, 0.25},  {5, 0.5, 2, false, 0.25},
-                 {64, 0.5, 2, false, 0.25},        {300, 0.5, 2, false, 0.25},
-                 {900, 0.5, 2, false, 0.25}};
+                 {300, 0.5, 2, false, 0.25},       {900, 0.5, 2, false, 0.25}};
     for (const auto& c : cases) {
         SCOPED_TRACE(::testing::Message() << "bin " << c.bin << (c.leftOnly ? ", left only" : ""));
         const std::vector<float> s =
@@ -50,14 +49,12 @@ TEST_P(SpectrumTest, SineAtBinCentreReadsHalfItsAmplitudeInThatBinOnly) {
     }
 }
 
-TEST_P(SpectrumTest, SilenceReadsZero) {
-    const std::vector<float> s = spectrum(toneAtBin(100, 0, 2, false));
-    EXPECT_EQ(*std::max_element(s.begin(), s.begin() + 1024), 0.0f);
-}
-
-// The window is centred on the frame being heard: at the last frame only its
-// first half is still inside the file.
-TEST_P(SpectrumTest, FramesPastTheEndCountAsSilence) {
+// Silence reads exactly 0. The window is centred on the frame being heard:
+// at the last frame only its first half is still inside the file, and the
+// frames past the end count as silence.
+TEST_P(SpectrumTest, SilenceAndFramesPastTheEndReadAsSilence) {
+    const std::vector<float> silent = spectrum(toneAtBin(100, 0, 2, false));
+    EXPECT_EQ(*std::max_element(silent.begin(), silent.begin() + 1024), 0.0f);
     DWORD h = toneAtBin(128, kFullScale, 1, false);
     const QWORD length = BASS_ChannelGetLength(h, BASS_POS_BYTE);
     ASSERT_TRUE(BASS_ChannelSetPosition(h, length - 2, BASS_POS_BYTE));
