@@ -6,11 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <filesystem>
-#include <functional>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "audio_fixtures.h"
 #include "bass.h"
@@ -33,7 +29,8 @@ int errorOf(T result, F failure) {
 }
 
 // Polls every 5 ms; false if the condition did not hold within the limit.
-inline bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit = 5s) {
+template <class Condition>
+bool waitFor(const Condition& condition, std::chrono::milliseconds limit = 5s) {
     const auto until = Clock::now() + limit;
     while (!condition() && Clock::now() < until)
         std::this_thread::sleep_for(5ms);
