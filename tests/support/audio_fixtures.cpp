@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <numbers>
+#include <utility>
 
 namespace chromola::testing {
 
@@ -16,23 +18,20 @@ namespace {
 
 // Per format, in the order of the enumeration: extension and libsndfile
 // format (0: not through libsndfile).
-struct FormatInfo {
-    const char* extension;
-    int sndfile;
-};
-constexpr FormatInfo kFormats[] = {{"wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16},
-                                   {"aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16},
-                                   {"flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16},
-                                   {"ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS},
-                                   {"ogg", SF_FORMAT_OGG | SF_FORMAT_OPUS},
-                                   {"mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III},
-                                   {"mp2", 0}};
+constexpr std::pair<const char*, int> kFormats[] = {
+    {"wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16},
+    {"aiff", SF_FORMAT_AIFF | SF_FORMAT_PCM_16},
+    {"flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16},
+    {"ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS},
+    {"ogg", SF_FORMAT_OGG | SF_FORMAT_OPUS},
+    {"mp3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III},
+    {"mp2", 0}};
 static_assert(std::size(kFormats) == static_cast<std::size_t>(AudioFormat::Mp2) + 1);
 
 }  // namespace
 
 std::string extensionOf(AudioFormat format) {
-    return kFormats[static_cast<int>(format)].extension;
+    return kFormats[static_cast<int>(format)].first;
 }
 
 std::vector<float> samplesOf(const Tone& tone) {
@@ -59,11 +58,10 @@ bool writeSamples(const fs::path& path, AudioFormat format, const std::vector<fl
                         std::system(("twolame --quiet -b 192 '" + wav.string() + "' '" +
                                      path.string() + "' >/dev/null 2>&1")
                                         .c_str()) == 0;
-        std::error_code ignored;
-        fs::remove(wav, ignored);
+        std::remove(wav.c_str());
         return ok && fs::exists(path);
     }
-    SF_INFO info{0, rate, channels, kFormats[static_cast<int>(format)].sndfile, 0, 0};
+    SF_INFO info{0, rate, channels, kFormats[static_cast<int>(format)].second, 0, 0};
     SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
     if (!file)
         return false;
@@ -105,20 +103,16 @@ bool writeProTrackerModule(const fs::path& path, const ModuleSpec& song) {
     m[950] = static_cast<unsigned char>(song.patterns);
     m[951] = 127;
     std::copy_n("M.K.", 4, m.begin() + 1080);
-    // Notes: C, E, G, C' (their periods) with sample 1 on channel 1 every 16
-    // rows; the first row also sets the speed (effect F).
-    const unsigned periods[] = {428, 340, 285, 214};
-    for (std::size_t n = 0; n < 4; ++n) {
-        const std::size_t cell = kHeader + n * 16 * 16;
-        put(cell, periods[n]);  // the sample number's high bits are 0
-        m[cell + 2] = n == 0 ? 0x1F : 0x10;
-        m[cell + 3] = n == 0 ? static_cast<unsigned char>(song.speed) : 0;
-    }
+    // One note, C (period 428), of sample 1 on channel 1 in the first row,
+    // which also sets the speed (effect F); the looped sample sounds on to
+    // the song's end.
+    put(kHeader, 428);  // the sample number's high bits are 0
+    m[kHeader + 2] = 0x1F;
+    m[kHeader + 3] = static_cast<unsigned char>(song.speed);
     // One cycle of a sine in signed 8-bit samples, peak 100.
-    for (std::size_t i = 0; i < kSampleBytes; ++i) {
+    for (std::size_t i = 0; i < kSampleBytes; ++i)
         m[kHeader + kPattern + i] = static_cast<unsigned char>(std::lround(
             100 * std::sin(2.0 * std::numbers::pi * static_cast<double>(i) / kSampleBytes)));
-    }
     return writeBytes(path, m);
 }
 

@@ -39,7 +39,7 @@ struct ModuleSpec {
     int patterns = 1;  // 1..127: the song's length in patterns, every one the same
 };
 
-// A 4-channel ProTracker module ("M.K."): one looped sample and a few notes.
+// A 4-channel ProTracker module ("M.K."): one looped sample and one note.
 // Its length is patterns * speed * 1.28 seconds.
 bool writeProTrackerModule(const std::filesystem::path& path, const ModuleSpec& song = {});
 double moduleSeconds(const ModuleSpec& song);

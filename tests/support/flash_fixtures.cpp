@@ -107,18 +107,15 @@ std::vector<Spectrum> SpectraOf(const std::vector<float>& samples) {
             const long long at = centre - kFrames / 2 + i;
             window[i] = at >= 0 && at < static_cast<long long>(samples.size()) ? samples[at] : 0.0f;
         }
-        Spectrum spectrum{};
-        fft.compute(window.data(), spectrum.data());
-        spectra.push_back(spectrum);
+        fft.compute(window.data(), spectra.emplace_back().data());
     }
     return spectra;
 }
 
 std::vector<ColourLevels> ColoursOf(const std::vector<Spectrum>& spectra, float brightness) {
     std::vector<ColourLevels> colours;
-    for (const Spectrum& spectrum : spectra) {
+    for (const Spectrum& spectrum : spectra)
         colours.push_back(ComputeColourLevels(spectrum, {brightness, 0.4f, 0.4f, 0.4f, 0}));
-    }
     return colours;
 }
 

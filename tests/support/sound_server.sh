@@ -4,10 +4,9 @@
 # finds it at unix:DIR/pulse/native), `stop DIR` ends it. Where PulseAudio
 # cannot start, the tests that need it skip.
 set -u
-action="$1"
 dir="$2"
 export XDG_RUNTIME_DIR="$dir" HOME="$dir"
-case "$action" in
+case "$1" in
   start)
     # A server still running from an earlier run is stopped before its
     # folder goes, or it would be left running with its socket gone.
