@@ -4,10 +4,12 @@
 # signals that end it with its settings saved, the window's outer geometry
 # through restarts, resizes and scale factors, the command line's answers,
 # and files opened from outside reaching one player. Playing tones into a
-# PulseAudio null sink: the window turns red, green or blue, and takes the
-# same colours live from what others play; the desktop's media controls
-# steer it. Then the remover deletes what it stored, and the Debian package
-# made from the build installs, plays and goes again.
+# PulseAudio null sink: the window turns red or green, and takes the same
+# colours live from what others play; the flash limiter holds; the desktop's
+# media controls steer it. Then the remover deletes what it stored, and the
+# Debian package made from the build installs, plays and goes again. The
+# rules behind these (which band makes which colour, a list in which nothing
+# plays, the media controls' positions) are checked on the core alone.
 # Usage: player_test.sh BIN_DIR MAKE_TONE CASE
 bin="$1"
 make_tone="$2"
@@ -27,10 +29,8 @@ client_is() { [ "$(e2e_client_size "$id")" = "$1" ]; }
 
 # The whole frame lies on the screen.
 frame_on_screen() {
-  local x y w h
-  read -r x y w h < <(e2e_frame "$id")
-  [ "$x" -ge 0 ] && [ "$y" -ge 0 ] &&
-    [ $((x + w)) -le "$E2E_SCREEN_WIDTH" ] && [ $((y + h)) -le "$E2E_SCREEN_HEIGHT" ]
+  e2e_frame "$id" | awk -v sw="$E2E_SCREEN_WIDTH" -v sh="$E2E_SCREEN_HEIGHT" '
+    {exit !($1 >= 0 && $2 >= 0 && $1 + $3 <= sw && $2 + $4 <= sh)}'
 }
 
 # The file button's face shows on the screen left of its caption, found
@@ -47,12 +47,10 @@ file_button_shows() {
 # The colour at 30,30 is mostly level $1 (0 red, 1 green, 2 blue): at least
 # 20 and more than twice each other level. $2 names what plays.
 check_dominant() {
-  local levels i
-  read -r -a levels < <(e2e_pixel "$id" 30 30)
-  [ "${levels[$1]}" -ge 20 ] || fail "$2: dominant level only ${levels[$1]}"
-  for i in 0 1 2; do
-    [ "$i" = "$1" ] || [ "${levels[$1]}" -gt $((2 * levels[i])) ] || fail "$2: colour ${levels[*]}"
-  done
+  local pixel
+  pixel=$(e2e_pixel "$id" 30 30)
+  awk -v d=$(($1 + 1)) '{for (i = 1; i <= 3; i++) if ($d < 20 || i != d && $d <= 2 * $i) exit 1}' \
+    <<<"$pixel" || fail "$2: colour $pixel"
 }
 
 # Starts the player on a tone file in a window of a fixed size, with more
@@ -65,9 +63,12 @@ start_on() {
 
 case "$case_name" in
 idle_window)
+  # The idle colour shows above the control panel (the picture covers the rest).
   e2e_player
   sleep 0.5
-  e2e_check_idle_look
+  eval "$(xdotool getwindowgeometry --shell "$id")"
+  pixel=$(e2e_pixel "$id" $((WIDTH - 20)) 4)
+  [ "$pixel" = "12 17 11" ] || fail "not the idle colour above the panel: '$pixel'"
   e2e_close
   ;;
 missing_library)
@@ -86,7 +87,6 @@ second_instance)
   timeout 10 "$bin/Chromola" || fail "second instance ended with status $?"
   count=$(e2e_windows "$E2E_TITLE" | wc -l)
   [ "$count" = 1 ] || fail "$count main windows"
-  kill -0 "$pid" || fail "first instance gone"
   e2e_close
   ;;
 numlock_signals)
@@ -159,22 +159,22 @@ oversized_window)
   done
   ;;
 command_line)
-  # Answers that need no display; an option not understood is a misuse.
-  out=$(env -u DISPLAY "$bin/Chromola" --help) || fail "--help failed"
-  grep -q -- "--version" <<<"$out" || fail "no options in the help: $out"
+  # Answers that need no display; an option not understood is a misuse, told
+  # on standard error. (The texts: command_line_test.)
+  out=$(env -u DISPLAY "$bin/Chromola" --help) && [ -n "$out" ] || fail "--help failed"
   out=$(env -u DISPLAY "$bin/Chromola" --version) || fail "--version failed"
   [[ "$out" =~ ^Chromola\ [0-9]+\.[0-9]+ ]] || fail "version '$out'"
   status=0
   env -u DISPLAY "$bin/Chromola" --bogus a.mp3 >"$E2E_DIR/out" 2>"$E2E_DIR/err" || status=$?
-  [ "$status" = 2 ] || fail "misuse ended with status $status"
-  [ -s "$E2E_DIR/out" ] && fail "misuse printed to standard output"
-  grep -q -- "--bogus" "$E2E_DIR/err" || fail "misuse not named: $(cat "$E2E_DIR/err")"
+  [ "$status" = 2 ] && [ ! -s "$E2E_DIR/out" ] && grep -q -- "--bogus" "$E2E_DIR/err" ||
+    fail "misuse: status $status, $(cat "$E2E_DIR/out" "$E2E_DIR/err")"
   ;;
 open_files)
   # A file manager opens files of two folders with one start per file, all
   # at once: one start becomes the player, the others hand their files over
   # and end. Later starts hand theirs to the running player (a folder stands
-  # for its audio files), which comes to the front.
+  # for its audio files, a relative path is taken from the start's folder),
+  # which comes to the front.
   mkdir -p "$E2E_DIR/one" "$E2E_DIR/two" "$E2E_DIR/three"
   for f in one/a.wav one/b.wav two/c.wav three/d.wav three/e.wav; do : >"$E2E_DIR/$f"; done
   close_and_check_list() {
@@ -196,38 +196,26 @@ open_files)
 
   e2e_player
   xdotool windowminimize --sync "$id"
-  (cd "$E2E_DIR" && "$bin/Chromola" three) &
-  first=$!
-  (cd "$E2E_DIR" && "$bin/Chromola" two/c.wav) || fail "a start that handed over failed"
-  wait "$first" || fail "a start that handed over failed"
+  (cd "$E2E_DIR" && "$bin/Chromola" three two/c.wav) || fail "a start that handed over failed"
   e2e_wait_window "$E2E_TITLE" 30 >/dev/null || fail "the player did not come back"
   [ "$(xdotool getactivewindow)" = "$id" ] || fail "the player is not in front"
   close_and_check_list 'three/d.wav\0three/e.wav\0two/c.wav'
   ;;
-tone_colours)
-  for row in "100 0" "1000 1" "8000 2"; do
-    read -r hz level <<<"$row"
-    "$make_tone" "$E2E_DIR/tone$hz.wav" "$hz" 20 || fail "cannot write tone"
-    start_on "$E2E_DIR/tone$hz.wav"
-    check_dominant "$level" "tone $hz Hz"
-    e2e_close
-  done
-  ;;
 live)
-  # Live mode takes the colour of what plays into the null sink (the computer's
-  # sound) or into a microphone (a remapped monitor of a second sink) as the
-  # player colours the same tone itself; a new default microphone never
-  # takes the output's place; a source that goes, or no sound server, leaves
-  # a message in a player that still answers.
+  # A low tone played makes the window red, a middle one green. Live mode
+  # takes the colour of what plays into the null sink (the computer's sound)
+  # or into a microphone (a remapped monitor of a second sink) as the player
+  # colours the same tone itself; a new default microphone never takes the
+  # output's place; a source that goes leaves a message in a player that
+  # still answers. (No sound server at all: the core and the library.)
   "$make_tone" "$E2E_DIR/green.wav" 1000 60 && "$make_tone" "$E2E_DIR/red.wav" 100 60 ||
     fail "cannot write tone"
   export CHROMOLA_COLOUR_LOG="$E2E_DIR/colours.log"
-  near() { # "r g b" "r g b": no level more than 4 apart
-    local a b i
-    read -r -a a <<<"$1" && read -r -a b <<<"$2"
-    for i in 0 1 2; do [ $((a[i] - b[i])) -le 4 ] && [ $((b[i] - a[i])) -le 4 ] || return 1; done
+  # The colour at 30,30 is "r g b" $1, no level more than 4 apart.
+  shows() {
+    awk -v a="$(e2e_pixel "$id" 30 30)" -v b="$1" 'BEGIN {split(a, x); split(b, y)
+      for (i = 1; i <= 3; i++) if (x[i] - y[i] > 4 || y[i] - x[i] > 4 || x[i] == "") exit 1}'
   }
-  shows() { near "$(e2e_pixel "$id" 30 30)" "$1"; }
   # Width of the white text printed on the colour area (0: none).
   printed() {
     eval "$(xdotool getwindowgeometry --shell "$id")"
@@ -237,8 +225,10 @@ live)
   }
   wider() { [ "$(printed)" -gt "$1" ]; }
   start_on "$E2E_DIR/green.wav"
+  check_dominant 1 "tone 1000 Hz"
   green=$(e2e_pixel "$id" 30 30) && e2e_close
   start_on "$E2E_DIR/red.wav"
+  check_dominant 0 "tone 100 Hz"
   red=$(e2e_pixel "$id" 30 30) && e2e_close
   pactl load-module module-null-sink sink_name=micsink >/dev/null &&
     pactl load-module module-remap-source source_name=mic master=micsink.monitor >/dev/null &&
@@ -260,35 +250,12 @@ live)
   e2e_until shows "$red" || fail "the microphone: $(e2e_pixel "$id" 30 30), not $red"
   pactl unload-module module-remap-source
   e2e_until wider 0 || fail "no message when the microphone went"
-  lost=$(printed)
   # Still answering: F9 takes up the new default input.
   pactl set-default-source nullsink.monitor
   xdotool windowactivate --sync "$id" key F9
   e2e_until shows "$green" || fail "F9 after the loss: $(e2e_pixel "$id" 30 30)"
   [ "$(printed)" = 0 ] || fail "the message stayed"
-  pulseaudio -k
-  e2e_until wider 0 && [ "$(printed)" = "$lost" ] || fail "no message when the server went"
-  xdotool key F9
-  e2e_until wider "$lost" || fail "no message that capture cannot start"
   e2e_close
-  grep -q '^Live=0$' "$E2E_CONF" || fail "live mode kept after it failed"
-  ;;
-unplayable_list)
-  # A stored list in which nothing plays, with no pause: the player goes
-  # round once, then rests on the idle look instead of retrying for ever.
-  head -c 20000 /dev/zero | tr '\0' z >"$E2E_DIR/x.mp3"
-  cp "$E2E_DIR/x.mp3" "$E2E_DIR/y.mp3"
-  e2e_form "Path=$E2E_DIR\\0x.mp3\\0y.mp3\\0\\0" Pause=0
-  e2e_player
-  sleep 1
-  cpu_ticks() { awk '{print $14 + $15}' "/proc/$pid/stat"; }
-  before=$(cpu_ticks)
-  sleep 2
-  spent=$(($(cpu_ticks) - before))
-  [ "$spent" -le 10 ] || fail "the player keeps retrying ($spent ticks in 2 s)"
-  e2e_check_idle_look
-  e2e_close
-  grep -q "x.mp3.*y.mp3" "$E2E_CONF" || fail "the stored list was lost"
   ;;
 flash_limit)
   # A fast drum loop at full brightness flashes; with the limiter on, what
@@ -301,8 +268,7 @@ flash_limit)
     # The null sink may hold the first sound back: count only 5 s after that.
     sleep 8
     e2e_close
-    first=$(awk 'NR == 1 {print $1}' "$log")
-    awk -v from=$((first + 2500)) '$1 >= from' "$log" >"$log.tail"
+    awk 'NR == 1 {from = $1 + 2500} $1 >= from' "$log" >"$log.tail"
     read -r general red ticks < <("$make_tone" --count-flashes "$log.tail")
     [ "$ticks" -gt 250 ] || fail "only $ticks colours logged"
     if [ "$limit" = 1 ]; then
@@ -317,14 +283,16 @@ flash_limit)
 media_controls)
   # The desktop's media widget (playerctl on a private session bus) sees the
   # track from its tags or its file name and steers the player; the media
-  # keys act on the focused window; every change is announced.
-  e2e_start_session_bus
+  # keys act on the focused window; every change is announced. (Positions,
+  # lengths, stops: mpris_state_test.)
+  mapfile -t bus < <(dbus-daemon --session --fork --print-address=1 --print-pid=1)
+  export DBUS_SESSION_BUS_ADDRESS="${bus[0]:?no session bus}"
+  e2e_pids+=("${bus[1]}")
   mkdir -p "$E2E_DIR/m"
-  "$make_tone" "$E2E_DIR/low.wav" 100 20 || fail "cannot write tone"
+  "$make_tone" "$E2E_DIR/low.wav" 100 20 && "$make_tone" "$E2E_DIR/m/b.wav" 8000 20 ||
+    fail "cannot write tone"
   flac -s -T TITLE=Низкий -T ARTIST=Хромола -T ARTIST=Тон "$E2E_DIR/low.wav" \
     -o "$E2E_DIR/m/a.flac" || fail "cannot write the tagged file"
-  "$make_tone" "$E2E_DIR/m/b.wav" 8000 20 && "$make_tone" "$E2E_DIR/c.wav" 1000 20 ||
-    fail "cannot write tone"
   e2e_player "$E2E_DIR/m"
   pc() { playerctl -p chromola "$@" 2>/dev/null; }
   answers() { [ "$(pc "${@:2}" || true)" = "$1" ]; }
@@ -335,31 +303,21 @@ media_controls)
   e2e_pids+=($!)
   expect Низкий metadata xesam:title
   expect "Хромола, Тон" metadata xesam:artist
-  expect 20000000 metadata mpris:length
-  pc position 5
-  at=$(pc position)
-  awk -v at="$at" 'BEGIN { exit !(at >= 5 && at < 7) }' || fail "position $at after a seek to 5 s"
   pc next
   expect b.wav metadata xesam:title
-  pc previous
-  expect Низкий metadata xesam:title
   xdotool windowactivate --sync "$id" key XF86AudioNext
-  expect b.wav metadata xesam:title
-  pc stop
-  expect Stopped status
-  pc play
-  expect Playing status
-  pc open "file://$E2E_DIR/c.wav"
-  expect c.wav metadata xesam:title
-  grep -qx c.wav "$E2E_DIR/titles" || fail "changes not announced: $(cat "$E2E_DIR/titles")"
+  expect Низкий metadata xesam:title
+  pc open "file://$E2E_DIR/low.wav"
+  expect low.wav metadata xesam:title
+  grep -qx low.wav "$E2E_DIR/titles" || fail "changes not announced: $(cat "$E2E_DIR/titles")"
   dbus-send --session --type=method_call --dest=org.mpris.MediaPlayer2.chromola \
     /org/mpris/MediaPlayer2 org.mpris.MediaPlayer2.Quit
   e2e_ended "$pid" "Quit"
   ;;
 installed_package)
-  # The package of this build installs with what it depends on, opens files
-  # of two folders from its desktop entry's command, plays the first, and
-  # leaves nothing behind when it is removed.
+  # The package of this build installs with what it depends on, opens a file
+  # from its desktop entry's command, plays it, and leaves nothing behind
+  # when it is removed.
   [ "$(id -u)" = 0 ] || { echo "SKIP: installing a package needs root"; exit 77; }
   cpack --config "$bin/../CPackConfig.cmake" -B "$E2E_DIR/package" >"$E2E_DIR/cpack.log" 2>&1 ||
     fail "cpack: $(tail -n 5 "$E2E_DIR/cpack.log")"
@@ -372,27 +330,21 @@ installed_package)
   "${apt[@]}" install "$deb" >"$E2E_DIR/apt.log" 2>&1 ||
     fail "apt-get install: $(tail -n 5 "$E2E_DIR/apt.log")"
   installed=$(dpkg -L chromola)
-  mkdir -p "$E2E_DIR/low" "$E2E_DIR/high"
-  "$make_tone" "$E2E_DIR/low/tone.wav" 100 20 && "$make_tone" "$E2E_DIR/high/tone.wav" 8000 20 ||
-    fail "cannot write tone"
+  "$make_tone" "$E2E_DIR/low.wav" 100 20 || fail "cannot write tone"
   # The desktop puts the chosen files in place of %F.
   exec_line=$(sed -n 's/^Exec=//p' /usr/share/applications/*.Chromola.desktop)
-  read -r -a command <<<"${exec_line/\%F/$E2E_DIR/low/tone.wav $E2E_DIR/high/tone.wav}"
+  read -r -a command <<<"${exec_line/\%F/$E2E_DIR/low.wav}"
   [ "$(command -v "${command[0]}")" = /usr/bin/chromola ] || fail "Exec names ${command[0]}"
   "${command[@]}" &
   pid=$!
   id=$(e2e_wait_window "$E2E_TITLE") || fail "main window did not appear"
   sleep 3
-  check_dominant 0 "installed player, low tone first"
+  check_dominant 0 "the installed player"
   e2e_close
-  grep -qF "$E2E_DIR\\0low/tone.wav\\0high/tone.wav\\0\\0" "$E2E_CONF" ||
-    fail "stored: $(grep Path "$E2E_CONF")"
   "${apt[@]}" remove chromola >"$E2E_DIR/apt.log" 2>&1 ||
     fail "apt-get remove: $(tail -n 5 "$E2E_DIR/apt.log")"
-  while read -r path; do
-    if [ ! -d "$path" ] && { [ -e "$path" ] || [ -L "$path" ]; }; then
-      fail "left behind: $path"
-    fi
+  while read -r path; do # folders may stay, shared with other packages
+    [ -d "$path" ] || { [ ! -e "$path" ] && [ ! -L "$path" ]; } || fail "left behind: $path"
   done <<<"$installed"
   [ -e /usr/lib/chromola ] && fail "left behind: /usr/lib/chromola"
   ;;
