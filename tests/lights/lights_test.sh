@@ -31,37 +31,32 @@ ola_start
 # the universe's multicast group joined on the veth end olad sends from.
 start_receiver() {
   setpriv --pdeathsig KILL python3 - "$1" "$2" "$2.ready" "$OLA_ADDRESS" <<'PY' &
-import select, socket, struct, sys, time
+import select, socket, sys, time
 universe, out_path, ready, address = int(sys.argv[1]), sys.argv[2], sys.argv[3], sys.argv[4]
-artnet = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-artnet.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-artnet.bind(("127.0.0.1", 6454))
 group = "239.255.%d.%d" % (universe >> 8, universe & 0xFF)
-sacn = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-sacn.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-sacn.bind((group, 5568))
+artnet, sacn = (socket.socket(socket.AF_INET, socket.SOCK_DGRAM) for _ in range(2))
+for s, at in ((artnet, ("127.0.0.1", 6454)), (sacn, (group, 5568))):
+    s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    s.bind(at)
 sacn.setsockopt(socket.IPPROTO_IP, socket.IP_ADD_MEMBERSHIP,
                 socket.inet_aton(group) + socket.inet_aton(address))
 open(ready, "w").close()
 with open(out_path, "w") as out:
     while True:
-        readable, _, _ = select.select([artnet, sacn], [], [])
-        for s in readable:
-            data = s.recv(2048)
-            now = time.time()
-            if s is artnet:
-                # ArtDmx: ID, OpCode 0x5000 (LE), version, sequence, physical,
-                # SubUni, Net, length (BE), data.
-                if data[:8] != b"Art-Net\0" or struct.unpack("<H", data[8:10])[0] != 0x5000:
-                    continue
-                length = struct.unpack(">H", data[16:18])[0]
-                out.write("artnet %.6f %d %s\n" % (now, data[15] << 8 | data[14], data[18:18 + length].hex()))
+        for s in select.select([artnet, sacn], [], [])[0]:
+            data, now = s.recv(2048), time.time()
+            # ArtDmx: ID, OpCode 0x5000 (LE), version, sequence, physical,
+            # SubUni, Net, length (BE), data.
+            if s is artnet and data[:10] == b"Art-Net\0\0\x50":
+                got = "artnet", data[15] << 8 | data[14], data[18:18 + (data[16] << 8 | data[17])]
+            # E1.31 data packet: options at 112 (0x40 stream terminated),
+            # universe at 113, start code at 125, slots from 126.
+            elif (s is sacn and data[4:16] == b"ASC-E1.17\0\0\0" and not data[112] & 0x40
+                  and data[125] == 0):
+                got = "sacn", data[113] << 8 | data[114], data[126:]
             else:
-                # E1.31 data packet: options at 112 (0x40 stream terminated),
-                # universe at 113, start code at 125, slots from 126.
-                if data[4:16] != b"ASC-E1.17\0\0\0" or data[112] & 0x40 or data[125] != 0:
-                    continue
-                out.write("sacn %.6f %d %s\n" % (now, struct.unpack(">H", data[113:115])[0], data[126:].hex()))
+                continue
+            out.write("%s %.6f %d %s\n" % (got[0], now, got[1], got[2].hex()))
             out.flush()
 PY
   receiver=$!
@@ -117,6 +112,7 @@ run() {
   wait "$receiver" 2>/dev/null || true
   python3 - "$out" "$universe" "$address" "$layout" "$fixtures" "$idle" "$down" "$back" <<'PY' ||
 import sys
+from itertools import groupby
 out = sys.argv[1]
 universe, address, layout, fixtures, idle = map(int, sys.argv[2:7])
 down, back = float(sys.argv[7]), float(sys.argv[8])
@@ -133,12 +129,10 @@ def frame(r, g, b):
     return slots
 
 # The log writes the idle look as the idle colour, whatever the lights get.
+# A frame that repeats goes out once.
 idle_frame = frame(12, 17, 11) if idle else [0] * 512
-shown = [tuple(map(int, l.split()[1:])) for l in open(out + ".log")]
-expected = []
-for f in [idle_frame if c == (12, 17, 11) else frame(*c) for c in shown] + [idle_frame]:
-    if not expected or f != expected[-1]:
-        expected.append(f)  # a frame that repeats goes out once
+shown = [tuple(map(int, l.split()[1:])) for l in open(out + ".log")] + [(12, 17, 11)]
+expected = [f for f, _ in groupby(idle_frame if c == (12, 17, 11) else frame(*c) for c in shown)]
 packets = {"artnet": [], "sacn": []}
 for line in open(out + ".capture"):
     kind, t, got_universe, hexdata = line.split()
@@ -150,22 +144,18 @@ for kind, got in packets.items():
     if not got:
         failures.append("%s: no packets" % kind)
         continue
-    wrong = {u for _, u, _ in got if u != wanted_universe[kind]}
+    wrong = sorted({u for _, u, _ in got} - {wanted_universe[kind]})
     if wrong:
-        failures.append("%s: packets for universe %s, not %d" % (kind, sorted(wrong), wanted_universe[kind]))
+        failures.append("%s: packets for universe %s, not %d" % (kind, wrong, wanted_universe[kind]))
     # Each packet is one of the shown frames, within +-1 per slot, in the
     # order they were shown (a frame may repeat).
-    position, seen, stray = 0, set(), 0
+    position, found = 0, []
     for _, _, slots in got:
-        match = next((j for j in range(position, len(expected))
-                      if len(slots) == 512 and all(abs(a - b) <= 1 for a, b in zip(slots, expected[j]))), None)
-        if match is None:
-            stray += 1
-            continue
-        position = match
-        seen.add(match)
-    if stray:
-        failures.append("%s: %d packets match no shown frame in order" % (kind, stray))
+        found.append(next((j for j in range(position, len(expected)) if len(slots) == 512
+                             and all(abs(a - b) <= 1 for a, b in zip(slots, expected[j]))), None))
+        position = position if found[-1] is None else found[-1]
+    if None in found:
+        failures.append("%s: %d packets match no shown frame in order" % (kind, found.count(None)))
     if got[-1][2] != idle_frame:
         failures.append("%s: the last frame is not the idle frame but %s..." % (kind, got[-1][2][:8]))
     if down:
@@ -177,24 +167,17 @@ for kind, got in packets.items():
     else:
         # The pause between the rounds: the idle frame, repeated while nothing
         # else comes, between the colours of the two rounds.
-        runs, start = [], None
-        for i, (t, _, slots) in enumerate(got + [(0, 0, None)]):
-            if slots == idle_frame and start is None:
-                start = i
-            elif slots != idle_frame and start is not None:
-                runs.append((start, i - 1))
-                start = None
-        if not any(0 < a and b < len(got) - 1 and got[b][0] - got[a][0] > 0.9 for a, b in runs):
+        runs = [list(run) for _, run in groupby(got, key=lambda p: p[2] == idle_frame)]
+        if not any(r[0][2] == idle_frame and r[-1][0] - r[0][0] > 0.9 for r in runs[1:-1]):
             failures.append("%s: no idle frame through the pause" % kind)
-        if len(seen) < 0.8 * len(expected):
-            failures.append("%s: only %d of %d shown frames arrived" % (kind, len(seen), len(expected)))
+        seen = len(set(found) - {None})
+        if seen < 0.8 * len(expected):
+            failures.append("%s: only %d of %d shown frames arrived" % (kind, seen, len(expected)))
 
 messages = [l for l in open(out + ".err") if l.startswith("chromola: lights")]
 if len(messages) != (1 if down else 0):
     failures.append("lights messages on stderr: %r" % messages)
-for f in failures:
-    print("FAIL:", f)
-sys.exit(1 if failures else 0)
+sys.exit("\n".join("FAIL: " + f for f in failures) or None)
 PY
     fail "$name"
 }
