@@ -206,8 +206,9 @@ live)
   # takes the colour of what plays into the null sink (the computer's sound)
   # or into a microphone (a remapped monitor of a second sink) as the player
   # colours the same tone itself; a new default microphone never takes the
-  # output's place; a source that goes leaves a message in a player that
-  # still answers. (No sound server at all: the core and the library.)
+  # output's place; a source that goes, or the sound server, leaves a
+  # message in a player that still answers; capture cannot start with no
+  # server at all.
   "$make_tone" "$E2E_DIR/green.wav" 1000 60 && "$make_tone" "$E2E_DIR/red.wav" 100 60 ||
     fail "cannot write tone"
   export CHROMOLA_COLOUR_LOG="$E2E_DIR/colours.log"
@@ -250,11 +251,16 @@ live)
   e2e_until shows "$red" || fail "the microphone: $(e2e_pixel "$id" 30 30), not $red"
   pactl unload-module module-remap-source
   e2e_until wider 0 || fail "no message when the microphone went"
+  lost=$(printed)
   # Still answering: F9 takes up the new default input.
   pactl set-default-source nullsink.monitor
   xdotool windowactivate --sync "$id" key F9
   e2e_until shows "$green" || fail "F9 after the loss: $(e2e_pixel "$id" 30 30)"
   [ "$(printed)" = 0 ] || fail "the message stayed"
+  pulseaudio -k
+  e2e_until wider 0 && [ "$(printed)" = "$lost" ] || fail "no message when the server went"
+  xdotool key F9
+  e2e_until wider "$lost" || fail "no message that capture cannot start"
   e2e_close
   ;;
 flash_limit)
