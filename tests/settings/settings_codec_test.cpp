@@ -62,7 +62,7 @@ SettingLookup LookupIn(const QHash<QString, QString>& store) {
 // The value of `name` decoded from a store that holds only `text` for it (or
 // nothing when `text` is null), as the C locale writes it back. (That each
 // name reaches its own value: the round trip below.)
-QString Decoded(const QString& name, const QString& text, const QLocale& locale) {
+std::string Decoded(const QString& name, const QString& text, const QLocale& locale) {
     QHash<QString, QString> store;
     if (!text.isNull()) {
         store.insert(name, text);
@@ -70,7 +70,7 @@ QString Decoded(const QString& name, const QString& text, const QLocale& locale)
     for (const auto& [key, value] :
          EncodeSettings(DecodeSettings(LookupIn(store), locale), QLocale::c())) {
         if (key == name) {
-            return value;
+            return value.toStdString();
         }
     }
     return "(not written)";
@@ -80,7 +80,7 @@ QString Decoded(const QString& name, const QString& text, const QLocale& locale)
 // their range must not reach the window or the bars. One name stands for
 // the others of its rule (Left for the geometry, Red for the colour bars).
 TEST(DecodeSettings, ValuesAreCheckedAndClamped) {
-    using Rows = std::vector<std::pair<QString, QString>>;
+    using Rows = std::vector<std::pair<QString, const char*>>;
     std::vector<std::pair<QString, Rows>> cases = {
         {"State", {{"1", "0"}, {"2", "2"}, {"4", "0"}, {"5", "2"}, {"-1", "0"}, {"3", "0"}}},
         {"Pause", {{"75", "60"}, {"-3", "0"}, {"0.5", "0.5"}}},
