@@ -1,7 +1,7 @@
 // The playlist's paths: the stored form of the chosen files, what can be
-// played, and files and folders from outside the dialog (what a folder
-// stands for, the order of lists several starts hand over, where the dialog
-// opens).
+// played, and files and folders from outside the dialog (the command line's
+// paths and options, what a folder stands for, the order of lists several
+// starts hand over, where the dialog opens).
 #include "playlist/chosen_files.h"
 #include "playlist/opened_paths.h"
 
@@ -14,6 +14,8 @@
 #include <ostream>
 
 #include <sys/stat.h>
+
+#include "command_line.h"
 
 void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
@@ -117,6 +119,31 @@ TEST(IsPlayableEntryFile, OnlyOrdinaryVisibleFilesArePlayable) {
     }
     EXPECT_FALSE(IsPlayableEntryFile(QString()));
     EXPECT_FALSE(IsPlayableEntryFile(dir.filePath("song.mp3") + kNul + "x"));
+}
+
+TEST(CommandLine, PathsBecomeAbsoluteAndOptionsAreKnownOrMisused) {
+    using Action = CommandLine::Action;
+    const std::tuple<QStringList, Action, QStringList, QString> rows[] = {
+        {{}, Action::Run, {}, ""},
+        {{"a.mp3", "../b/c.ogg", "/x/d/", "file:///x/%D0%B9%20e.wav"},
+         Action::Run,
+         {"/w/a.mp3", "/b/c.ogg", "/x/d", "/x/й e.wav"},
+         ""},
+        {{"a.mp3", "--help"}, Action::ShowHelp, {"/w/a.mp3"}, ""},
+        {{"-V"}, Action::ShowVersion, {}, ""},
+        {{"--", "-h", "--x"}, Action::Run, {"/w/-h", "/w/--x"}, ""},
+        {{"a.mp3", "--platform", "-h"}, Action::Misuse, {"/w/a.mp3"}, "--platform"},
+        {{"-"}, Action::Misuse, {}, "-"},
+    };
+    for (const auto& [arguments, action, paths, unknown] : rows) {
+        SCOPED_TRACE(arguments.join(' ').toStdString());
+        const CommandLine line = ParseCommandLine(arguments, "/w");
+        EXPECT_EQ(line.action, action);
+        EXPECT_EQ(line.paths, paths);
+        EXPECT_EQ(line.unknown, unknown);
+    }
+    EXPECT_TRUE(MisuseText("chromola", "--x").contains("--x"));
+    EXPECT_TRUE(HelpText("chromola").contains("--version"));
 }
 
 TEST(ExpandOpenedPaths, FoldersGiveTheirAudioFilesInNameOrderAndFilesStay) {
