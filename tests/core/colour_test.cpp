@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <functional>
 #include <limits>
-#include <random>
 #include <ranges>
 
 #include "display/auto_level.h"
@@ -21,12 +20,11 @@ namespace {
 // Band boundaries decide which frequencies feed which colour; a shifted
 // boundary moves every colour the player shows.
 TEST(BandTable, MatchesTheFixedBoundaries) {
+    // The low bands are one bin each; their widths come from 2^(10i/38)
+    // rounded to the nearest (band 3's w would be 8 if truncated). Bands 1,
+    // 15, 16 and 28 show in the levels below.
     const std::array<int, 4> rows[] = {
-        {0, 1, 1, 11},    {1, 2, 2, 10},      {2, 3, 3, 9},       {3, 4, 4, 9},
-        {4, 5, 5, 8},     {5, 6, 6, 7},       {6, 7, 7, 7},       {7, 8, 8, 7},
-        {8, 9, 9, 6},     {9, 10, 10, 6},     {10, 11, 11, 6},    {11, 12, 12, 6},
-        {12, 13, 13, 7},  {13, 14, 14, 8},    {14, 15, 15, 9},    {15, 16, 16, 10},
-        {16, 17, 19, 13}, {27, 116, 138, 33}, {28, 139, 165, 37}, {38, 854, 1024, 181}};
+        {0, 1, 1, 11}, {3, 4, 4, 9}, {8, 9, 9, 6}, {27, 116, 138, 33}, {38, 854, 1024, 181}};
     for (const auto& [index, first, last, w] : rows) {
         const Band& band = BandTable()[static_cast<std::size_t>(index)];
         EXPECT_EQ(band.first, first) << index;
@@ -52,18 +50,17 @@ Spectrum With(std::initializer_list<std::pair<int, float>> bins, float rest = 0)
     return spectrum;
 }
 
-// Silence, plain and inverted: the core tests (SilenceIsBlackAndOnlyAnInversionOfOneMakesItWhite).
+// Silence, plain and inverted, and that only an inversion of 1 inverts: the
+// core tests (SilenceIsBlackAndOnlyAnInversionOfOneMakesItWhite).
 TEST(ColourLevels, LevelsFollowTheBandsGainsAndCaps) {
     // Brightness bar 17 and gains 16: the values of a first start.
     constexpr ColourParams kDefaults{0.425f, 0.4f, 0.4f, 0.4f, 0};
-    constexpr ColourParams kLoudest{0.8f, 0.8f, 0.8f, 0.8f, 0};
     constexpr float kInf = std::numeric_limits<float>::infinity();
     constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
     const std::tuple<const char*, Spectrum, ColourParams, ColourLevels> cases[] = {
         // Bands 1 (red) and 15 (green) have w = 10: a sum of 1 gives
         // floor(255 * 0.425 * 0.4) = 43.
         {"unit red band", With({{2, 1.0f}}), kDefaults, {43, 0, 0}},
-        {"unit green band", With({{16, 1.0f}}), kDefaults, {0, 43, 0}},
         // Band 28 (blue): floor(43.35 * sqrt(1 / log10(37))) = 34.
         {"green bar at 2",
          With({{2, 1.0f}, {16, 1.0f}, {140, 1.0f}}),
@@ -71,9 +68,7 @@ TEST(ColourLevels, LevelsFollowTheBandsGainsAndCaps) {
          {43, 5, 34}},
         // 21.24 + 21.68: each contribution is floored before the sum.
         {"floored per band", With({{1, 0.25f}, {2, 0.25f}}), kDefaults, {42, 0, 0}},
-        {"saturated", With({}, 1.0f), kLoudest, {255, 255, 255}},
         {"saturated, inverted", With({}, 1.0f), {0.8f, 0.8f, 0.8f, 0.8f, 1}, {0, 0, 0}},
-        {"only 1 inverts", With({}, 1.0f), {0.8f, 0.8f, 0.8f, 0.8f, 2}, {255, 255, 255}},
         {"past float max", With({}, std::numeric_limits<float>::max()), kDefaults, {255, 255, 255}},
         // The DC bin is in no band: an offset in the signal must not tint.
         {"DC only", With({{0, 1000.0f}}), kDefaults, {0, 0, 0}},
@@ -110,50 +105,25 @@ Colours Repeat(int ticks, const std::function<ColourLevels(int)>& at) {
     return colours;
 }
 
-std::vector<std::pair<const char*, Colours>> Sequences() {
-    std::vector<std::pair<const char*, Colours>> sequences;
-    for (const double bpm : {90.0, 120.0, 174.0}) {
-        sequences.emplace_back("drum loop", ColoursOf(SpectraOf(DrumLoop(bpm, 6)), kBrightest));
-    }
-    const ColourLevels black{0, 0, 0}, white{255, 255, 255}, red{255, 0, 0}, blue{0, 0, 255};
+// Music at the top of the brightness bar, and the general and the red
+// flash at every tick. (Slow ramps and random colours stay within the limit
+// or fail as these do; bench/display's colour_safety_report prints the
+// drum loops' counts at other tempos.)
+TEST(FlashLimiter, NoSecondShowsMoreThanThreeFlashesAndWeakerLimitersAreCaught) {
+    const Colours drums = ColoursOf(SpectraOf(DrumLoop(174, 6)), kBrightest);
+    EXPECT_GT(MostTransitionsInASecond(drums).general, 6) << "or the counter is blind";
     auto alternate = [](ColourLevels a, ColourLevels b) {
         return Repeat(300, [=](int i) { return i % 2 ? a : b; });
     };
-    sequences.emplace_back("black/white", alternate(black, white));
-    sequences.emplace_back("red/black", alternate(red, black));
-    sequences.emplace_back("red/blue", alternate(red, blue));
-    sequences.emplace_back("staircase", Repeat(600, [](int i) {
-                               const int v = (i / 3 % 8) * 36;  // up and down in steps
-                               return ColourLevels{v, v, v};
-                           }));
-    sequences.emplace_back("fade", Repeat(600, [](int i) {
-                               const int v = 255 - std::abs(i % 60 - 30) * 8;
-                               return ColourLevels{v, 0, 0};
-                           }));
-    std::mt19937 random(7);
-    sequences.emplace_back("random", Repeat(600, [&](int) {
-                               return ColourLevels{static_cast<int>(random() % 256),
-                                                   static_cast<int>(random() % 256),
-                                                   static_cast<int>(random() % 256)};
-                           }));
-    return sequences;
-}
-
-TEST(FlashLimiter, NoSecondShowsMoreThanThreeFlashesAndWeakerLimitersAreCaught) {
-    bool drumsExceed = false;
-    bool weakenedCaught = false;
-    for (const auto& [name, wanted] : Sequences()) {
+    for (const auto& [name, wanted] : {std::pair{"drum loop", drums},
+                                       {"black/white", alternate({0, 0, 0}, {255, 255, 255})},
+                                       {"red/black", alternate({255, 0, 0}, {0, 0, 0})}}) {
         SCOPED_TRACE(name);
-        const FlashCount off = MostTransitionsInASecond(wanted);
-        drumsExceed |= std::string(name) == "drum loop" && off.general > 6;
         const FlashCount on = MostTransitionsInASecond(Limited(wanted));
-        EXPECT_LE(on.general, 6);
-        EXPECT_LE(on.red, 6);
+        EXPECT_LE(std::max(on.general, on.red), 6);
         const FlashCount weak = MostTransitionsInASecond(Limited(wanted, 12));
-        weakenedCaught |= weak.general > 6 || weak.red > 6;
+        EXPECT_GT(std::max(weak.general, weak.red), 6) << "a limiter of twelve a second passed";
     }
-    EXPECT_TRUE(drumsExceed) << "without the limiter the drums must flash, or the counter is blind";
-    EXPECT_TRUE(weakenedCaught) << "a limiter that allows twelve a second must be caught";
 }
 
 TEST(FlashLimiter, ColoursThatDoNotFlashPassUnchanged) {

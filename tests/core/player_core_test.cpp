@@ -1,10 +1,13 @@
 // The player's rules on the core alone: the display's tick, the end of a
-// track, the pause between tracks, the playlist and the keys, against a
-// scripted engine and a clock the test moves.
+// track, the pause between tracks, the playlist, the keys and what the
+// desktop's media controls see and may ask, against a scripted engine and a
+// clock the test moves.
 #include <QDir>
+#include <QUrl>
 
 #include <limits>
 
+#include "desktop/mpris_state.h"
 #include "display/level_bars.h"
 #include "fake_player.h"
 #include "keys/keyboard_control.h"
@@ -28,19 +31,20 @@ TEST(Pause, StepsAreOneMoreThanTheRoundedHundredths) {
     }
 }
 
+// A band's colour reaches the window and the bars, which stand blue, green,
+// red. Which band feeds which colour: the levels test (colour_test) and the
+// tone_colours end-to-end case.
 TEST_F(CoreTest, EachBandPaintsItsColourAndTheBarsFollowTheLevels) {
-    // bin: 5 in the red bands, 50 green, 500 blue
-    for (const auto& [bin, dominant] : {std::pair{5, 0}, {50, 1}, {500, 2}}) {
+    for (const int bin : {5, 500}) {  // in the red bands, in the blue
         SCOPED_TRACE(bin);
         engine.tracks["t.wav"] = {.bin = bin};
         Choose({"t.wav"});
         clock.Advance(17);
-        const int levels[3] = {view.colour.red, view.colour.green, view.colour.blue};
-        EXPECT_GT(levels[dominant], 20);
-        EXPECT_EQ(levels[(dominant + 1) % 3] + levels[(dominant + 2) % 3], 0);
+        const ColourLevels& c = view.colour;
+        EXPECT_GT(std::max(c.red, c.blue), 20);
+        EXPECT_EQ(c.green + std::min(c.red, c.blue), 0);
         EXPECT_EQ(view.bars,
-                  (std::array{LevelBarEnd(view.colour.blue), LevelBarEnd(view.colour.green),
-                              LevelBarEnd(view.colour.red)}));
+                  (std::array{LevelBarEnd(c.blue), LevelBarEnd(c.green), LevelBarEnd(c.red)}));
     }
 }
 
@@ -71,13 +75,11 @@ TEST_F(CoreTest, MinimisedWindowKeepsItsColourWhileTheTrackMovesOn) {
     state.PauseSeconds = 0;
     Choose({"a.wav", "b.wav"});
     clock.Advance(100);
-    const ColourLevels red = view.colour;
     view.windowState = kMinimised;
-    clock.Advance(500);
-    EXPECT_EQ(view.colour, red);
-    clock.Advance(1000);
+    clock.Advance(1500);
     EXPECT_EQ(engine.PlayingName(), "b.wav");
-    EXPECT_EQ(view.colour, kBlack) << "set when the next entry starts";
+    // Set when the next entry starts; painted, it would be b.wav's blue.
+    EXPECT_EQ(view.colour, kBlack);
     view.windowState = kNormal;
     clock.Advance(17);
     EXPECT_GT(view.colour.blue, 0);
@@ -92,7 +94,6 @@ TEST_F(CoreTest, EndOfTrackShowsThePictureWaitsThePauseWithControlsOffThenPlaysT
     EXPECT_TRUE(view.picture);
     EXPECT_EQ(view.colour, kIdleColour);
     EXPECT_FALSE(view.transport);
-    EXPECT_EQ(engine.PlayingName(), "");
 
     clock.Advance(kPauseMs - 30);
     EXPECT_TRUE(core.display.isBetweenTracks());
@@ -223,8 +224,7 @@ TEST_F(CoreTest, ChoosingFilesReplacesTheListAndACancelChangesNothing) {
     EXPECT_EQ(state.ChosenFiles, QFileInfo(Path("x")).path() + nul + "a b.wav" + nul +
                                      "Мелодия.wav" + nul + "noext" + nul + nul);
     EXPECT_EQ(view.entries, (QStringList{"a b.wav", "Мелодия.wav", "noext"}));
-    EXPECT_EQ(view.selected, 0);
-    EXPECT_EQ(engine.PlayingName(), "a b.wav");
+    ExpectPlaying(0, "a b.wav");
     const DWORD channel = state.CurrentChannel;
     core.playlist.ChooseFiles({});
     EXPECT_EQ(view.entries.size(), 3);
@@ -313,7 +313,6 @@ TEST_F(CoreTest, LiveModeColoursWhatIsCapturedAndGivesWayToTracks) {
     for (const auto& [starts, lost, message] : failures) {
         SCOPED_TRACE(message);
         engine.captureStarts = starts;
-        engine.captureLost = false;
         core.keyboard.KeyDown(kKeyF9);
         engine.captureLost = lost;
         clock.Advance(34);
@@ -359,16 +358,12 @@ TEST_F(CoreTest, RewindAndForwardJumpByATenthWithTiesToEven) {
     engine.tracks["long.wav"] = {.seconds = 55};
     Choose({"long.wav"});
     clock.StopTicks();  // keep the bar where the test puts it
-    const std::tuple<int, int, KeyCode, int> rows[] = {{50, 5, kKeyPad4, 0},
-                                                       {55, 6, kKeyPad4, 0},
-                                                       {55, 49, kKeyPad6, 54},
-                                                       {55, 50, kKeyPad6, 55},
-                                                       {50, 20, kKeyPad4, 15}};
-    for (const auto& [maximum, value, key, expected] : rows) {
-        view.positionMaximum = maximum;
+    const std::tuple<int, KeyCode, int> rows[] = {
+        {6, kKeyPad4, 0}, {49, kKeyPad6, 54}, {50, kKeyPad6, 55}};  // of 55 s
+    for (const auto& [value, key, expected] : rows) {
         view.position = value;
         core.keyboard.KeyDown(key);
-        EXPECT_EQ(view.position, expected) << value << " of " << maximum;
+        EXPECT_EQ(view.position, expected) << value;
         EXPECT_DOUBLE_EQ(engine.HeardSeconds(state.CurrentChannel), expected);
     }
 }
@@ -434,6 +429,77 @@ TEST_F(CoreTest, F11TogglesFullScreenAndEscStopsOnlyOutsideTheOrdinaryView) {
     EXPECT_EQ(view.entries.size(), 1);
     core.keyboard.KeyDown(kKeyF1);
     EXPECT_EQ(view.helpShown, 1);
+}
+
+// What the desktop's media controls see and may ask.
+class MprisTest : public CoreTest {
+  protected:
+    MprisTest() {
+        mpris.propertiesChanged = [this](const QStringList& names) { changes.push_back(names); };
+        mpris.seeked = [this](long long us) { seeks.push_back(us); };
+    }
+    const MprisSnapshot& Now() const { return mpris.Snapshot(); }
+
+    MprisState mpris{engine, state, clock, core};
+    std::vector<QStringList> changes;
+    std::vector<long long> seeks;
+};
+
+TEST_F(MprisTest, EachStartIsANewTrackAndThePauseBetweenTracksStillPlays) {
+    engine.tracks["a.wav"] = {.seconds = 1.5};
+    Choose({"a.wav", "b.wav"});
+    ASSERT_EQ(changes.size(), 1u) << "one announcement for the whole change";
+    EXPECT_EQ(changes[0], (QStringList{"PlaybackStatus", "Metadata", "CanGoNext", "CanGoPrevious",
+                                       "CanPlay", "CanSeek"}));
+    EXPECT_TRUE(Now().playing);
+    EXPECT_EQ(Now().track.title, "a.wav") << "no tags: the file name";
+    EXPECT_TRUE(Now().track.artists.isEmpty());
+    EXPECT_EQ(Now().track.lengthUs, 1'500'000);
+    EXPECT_EQ(Now().track.url, QUrl::fromLocalFile(Path("a.wav")).toString());
+    const QString first = Now().track.trackId;
+
+    clock.Advance(1600);
+    ASSERT_TRUE(core.display.isBetweenTracks());
+    EXPECT_TRUE(Now().playing);
+    clock.Advance(2010);
+    EXPECT_EQ(Now().track.title, "b.wav");
+    EXPECT_NE(Now().track.trackId, first);
+    EXPECT_EQ(changes.back(), QStringList{"Metadata"});
+
+    mpris.Stop();
+    EXPECT_EQ(changes.back(), QStringList{"PlaybackStatus"});
+    EXPECT_EQ(mpris.PositionUs(), 0);
+    view.selected = 0;
+    core.playlist.RemoveSelected();
+    core.playlist.RemoveSelected();
+    EXPECT_EQ(Now(), MprisSnapshot{}) << "an empty list has no track";
+}
+
+TEST_F(MprisTest, PositionsGoToTheCurrentTrackOnlyAndPastItsEndToTheNext) {
+    engine.tracks["a.wav"] = {.seconds = 10};
+    Choose({"a.wav", "b.wav"});
+    const QString id = Now().track.trackId;
+    mpris.SetPosition("/org/chromola/Chromola/Track/0", 5'000'000);  // a stale id
+    mpris.SetPosition(id, 11'000'000);                               // past the end
+    mpris.SetPosition(id, -1);
+    EXPECT_TRUE(seeks.empty());
+    mpris.SetPosition(id, 5'000'000);
+    EXPECT_EQ(seeks, std::vector<long long>{5'000'000});
+    clock.Advance(1000);
+    EXPECT_EQ(mpris.PositionUs(), 6'000'000);
+    mpris.Seek(-9'000'000);
+    EXPECT_EQ(seeks.back(), 0) << "no earlier than the start";
+    mpris.Seek(12'000'000);
+    EXPECT_EQ(engine.PlayingName(), "b.wav");
+}
+
+// What a local path opens: the core (FilesOpenedFromOutsideListedUnderTheirCommonFolder).
+TEST_F(MprisTest, OpenUriTakesLocalFilesOnly) {
+    Choose({"a.wav", "b.wav"});
+    EXPECT_FALSE(mpris.OpenUri("https://example.org/a.wav"));
+    EXPECT_TRUE(mpris.OpenUri(QUrl::fromLocalFile(Path("b.wav")).toString()));
+    EXPECT_EQ(view.entries, QStringList{"b.wav"});
+    EXPECT_EQ(Now().track.title, "b.wav");
 }
 
 }  // namespace

@@ -6,16 +6,16 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
 
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <ostream>
+#include <tuple>
 #include <utility>
 
 #include "audio_fixtures.h"
@@ -23,22 +23,18 @@
 #include "main_window/player.h"
 #include "settings/settings_store.h"
 
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
 namespace chromola::testing {
 
-struct ShownBox {
-    QMessageBox::Icon icon;
-    QString caption;
-    QString text;
-};
+// A message box shown: its icon, caption and text.
+using ShownBox = std::tuple<QMessageBox::Icon, QString, QString>;
 
 // Runs the event loop for `ms`.
 inline void Spin(int ms) {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
+    QTest::qWait(ms);
 }
 
 class PlayerHarness {

@@ -4,7 +4,6 @@
 
 #include <QApplication>
 #include <QTest>
-#include <QUrlQuery>
 
 #include "help_window/form2.h"
 #include "settings/settings_codec.h"
@@ -17,7 +16,6 @@ class Form2Test : public ::testing::Test {
     void SetUp() override {
         state.PauseSeconds = 2;
         state.RedGain = state.GreenGain = state.BlueGain = GainFromPosition(16);
-        owner.resize(480, 307);
         owner.show();
     }
     std::unique_ptr<Form2> Make(const QLocale& locale = QLocale::c()) {
@@ -94,7 +92,7 @@ TEST_F(Form2Test, ColourBarsSetGainsAndLabelsAndTheCheckBoxesSetTheirOptions) {
 // rule: settings_codec_test); the button and the close box both take it over.
 TEST_F(Form2Test, PauseTextIsTakenOverWhenTheWindowCloses) {
     auto form = Make();
-    const std::pair<const char*, double> cases[] = {{"abc", 2}, {"75", 60}, {"1.5", 1.5}};
+    const std::pair<const char*, double> cases[] = {{"75", 60}, {"abc", 2}, {"1.5", 1.5}};
     for (const auto& [text, pause] : cases) {
         form->Open();
         form->Text1->setText(text);
@@ -125,13 +123,10 @@ TEST_F(Form2Test, FeedbackLabelOpensTheMailMessageOnAnyButton) {
     for (Qt::MouseButton button : {Qt::LeftButton, Qt::RightButton, Qt::MiddleButton}) {
         QTest::mousePress(form->Label1, button);
     }
+    const QUrl mail(
+        "mailto:feedback@chromola.example.org?subject=Vazuvideroz&body=Сообщение о программе:");
     ASSERT_EQ(opened.size(), 3u);
-    EXPECT_EQ(opened[2], opened[0]);
-    EXPECT_EQ(opened[0].scheme(), "mailto");
-    EXPECT_TRUE(opened[0].path().endsWith("@chromola.example.org"));
-    const QUrlQuery query(opened[0]);
-    EXPECT_EQ(query.queryItemValue("subject"), "Vazuvideroz");
-    EXPECT_EQ(query.queryItemValue("body", QUrl::FullyDecoded), "Сообщение о программе:");
+    EXPECT_EQ(opened, std::vector<QUrl>(3, mail)) << opened[0].toString().toStdString();
 }
 
 }  // namespace
