@@ -7,14 +7,7 @@
 
 #include <cstdlib>
 
-#include <dlfcn.h>
-
 int main(int argc, char** argv) {
-    // Qt unloads the JPEG image plugin, and libjpeg with it, at exit; the
-    // main thread's dynamic TLS entry for libjpeg then points at freed
-    // memory, and LeakSanitizer's scan at exit crashes on it. Kept loaded,
-    // the entry stays valid (harmless where the library is missing).
-    dlopen("libjpeg.so.62", RTLD_NOW | RTLD_NODELETE);
     QTemporaryDir home;
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     setenv("XDG_CONFIG_HOME", qPrintable(home.filePath(QStringLiteral("config"))), 1);
