@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -17,7 +18,7 @@
 #include "desktop/mpris_state.h"
 #include "display/colour_log.h"
 #include "help_window/form2.h"
-#include "lights/ola_lights.h"
+#include "lights/lights_link.h"
 #include "main_window/form1.h"
 #include "main_window/num_lock.h"
 #include "main_window/thread_clock.h"
@@ -271,7 +272,8 @@ void Player::ReadGainSettings() {
     state_.LiveSource = stored_.liveSource;
     state_.Lights = LightsOptions{stored_.lights == 1, stored_.universe, stored_.address,
                                   stored_.layout,      stored_.fixtures, stored_.idleLights};
-    lights_ = std::make_unique<OlaLights>(state_.Lights);
+    lights_ = std::make_unique<LightsLink>(QFile::encodeName(options_.programDir).toStdString(),
+                                           state_.Lights);
     core_->display.AddSink(lights_.get());
 }
 

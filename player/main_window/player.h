@@ -23,7 +23,7 @@ namespace chromola {
 
 class Form1;
 class Form2;
-class OlaLights;
+class LightsLink;
 class InstanceServer;
 class MprisService;
 class MprisState;
@@ -100,7 +100,7 @@ class Player {
     std::unique_ptr<Clock> clock_;
     std::unique_ptr<PlayerCore> core_;
     std::unique_ptr<ColourSink> colourLog_;
-    std::unique_ptr<OlaLights> lights_;
+    std::unique_ptr<LightsLink> lights_;
     std::unique_ptr<Form2> form2_;
     std::unique_ptr<MprisState> mprisState_;
     std::unique_ptr<MprisService> mpris_;
