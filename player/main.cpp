@@ -63,7 +63,7 @@ int main(int argc, char* argv[]) {
     QApplication app(qtArgc, argv);
     QApplication::setApplicationName(QStringLiteral("Chromola"));
     QGuiApplication::setDesktopFileName(QString::fromLatin1(chromola::kDesktopEntry));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/chromola/icon.png")));
+    QApplication::setWindowIcon(chromola::ChromolaIcon());
 
     options.openPaths = line.paths;
     chromola::Player player(std::move(options));
