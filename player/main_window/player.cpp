@@ -14,6 +14,7 @@
 
 #include "common/twips.h"
 #include "desktop/instance_link.h"
+#include "desktop/instance_lock.h"
 #include "desktop/mpris_service.h"
 #include "desktop/mpris_state.h"
 #include "display/colour_log.h"
@@ -104,10 +105,11 @@ std::optional<int> Player::Start() {
     ConnectWindow();
 
     // Load.
-    instanceLock_ = std::make_unique<QLockFile>(options_.instanceLockPath);
-    instanceLock_->setStaleLockTime(0);  // a lock is stale only when its owner is gone
-    if (!instanceLock_->tryLock(0)) {
-        if (instanceLock_->error() == QLockFile::LockFailedError) {
+    instanceLock_ = std::make_unique<InstanceLock>(options_.instanceLockPath);
+    switch (instanceLock_->TryLock()) {
+        case InstanceLock::Result::kLocked:
+            break;
+        case InstanceLock::Result::kHeld:
             // Another instance runs: it takes the files, if any.
             if (!options_.openPaths.isEmpty() &&
                 !HandOverPaths(options_.instanceSocketPath, options_.openPaths)) {
@@ -115,10 +117,11 @@ std::optional<int> Player::Start() {
                 return 1;
             }
             return 0;
-        }
-        // The lock cannot be made at all (a full or read-only runtime
-        // folder): run without the guard rather than vanish unseen.
-        instanceLock_.reset();
+        case InstanceLock::Result::kUnavailable:
+            // The lock cannot be made at all (a full or read-only runtime
+            // folder): run without the guard rather than vanish unseen.
+            instanceLock_.reset();
+            break;
     }
     instanceServer_ = std::make_unique<InstanceServer>(
         options_.instanceSocketPath, [this](const QStringList& paths) { OpenFromOutside(paths); });
@@ -296,7 +299,7 @@ void Player::Unload() {
         NumLock::set(false);
     }
     if (instanceLock_ != nullptr) {
-        instanceLock_->unlock();
+        instanceLock_->Unlock();
     }
 }
 

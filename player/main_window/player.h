@@ -4,7 +4,6 @@
 #pragma once
 
 #include <QLocale>
-#include <QLockFile>
 #include <QMessageBox>
 #include <QString>
 
@@ -24,6 +23,7 @@ namespace chromola {
 class Form1;
 class Form2;
 class LightsLink;
+class InstanceLock;
 class InstanceServer;
 class MprisService;
 class MprisState;
@@ -93,7 +93,7 @@ class Player {
     PlayerOptions options_;
     PlayerState state_;
     StoredSettings stored_;
-    std::unique_ptr<QLockFile> instanceLock_;
+    std::unique_ptr<InstanceLock> instanceLock_;
     std::unique_ptr<InstanceServer> instanceServer_;
     std::shared_ptr<BassLibrary> bass_;
     std::unique_ptr<Form1> form_;
