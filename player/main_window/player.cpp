@@ -1,6 +1,7 @@
 #include "main_window/player.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -155,7 +156,9 @@ std::optional<int> Player::Start() {
     if (stored_.live == 1 && options_.openPaths.isEmpty()) {
         core_->live.Enter();
     }
-    if (options_.mediaControls) {
+    // Without a session bus nobody could see the media controls: their
+    // state (which reads every track's tags) is not kept either.
+    if (options_.mediaControls && QDBusConnection::sessionBus().isConnected()) {
         mprisState_ = std::make_unique<MprisState>(*bass_, state_, *clock_, *core_);
         mpris_ = std::make_unique<MprisService>(
             *mprisState_, [this] { form_->BringToFront(); }, [this] { form_->close(); });
