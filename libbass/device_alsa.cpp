@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "device.h"
+#include "lazy_library.h"
 #include "mixer.h"
 #include "playback_clock.h"
 
@@ -20,35 +21,80 @@ namespace chromola::audio {
 
 namespace {
 
+// ALSA, loaded the first time a device is opened on it (lazy_library.h):
+// with a sound server, never. The members take the functions' own names.
+#define CHROMOLA_ALSA_FUNCTIONS(X)            \
+    X(snd_config_delete)                      \
+    X(snd_config_get_string)                  \
+    X(snd_config_search)                      \
+    X(snd_config_search_definition)           \
+    X(snd_config_update)                      \
+    X(snd_lib_error_set_handler)              \
+    X(snd_pcm_close)                          \
+    X(snd_pcm_delay)                          \
+    X(snd_pcm_drop)                           \
+    X(snd_pcm_hw_params)                      \
+    X(snd_pcm_hw_params_any)                  \
+    X(snd_pcm_hw_params_get_period_size)      \
+    X(snd_pcm_hw_params_set_access)           \
+    X(snd_pcm_hw_params_set_buffer_time_near) \
+    X(snd_pcm_hw_params_set_channels)         \
+    X(snd_pcm_hw_params_set_format)           \
+    X(snd_pcm_hw_params_set_period_time_near) \
+    X(snd_pcm_hw_params_set_rate_near)        \
+    X(snd_pcm_hw_params_sizeof)               \
+    X(snd_pcm_nonblock)                       \
+    X(snd_pcm_open)                           \
+    X(snd_pcm_prepare)                        \
+    X(snd_pcm_recover)                        \
+    X(snd_pcm_writei)
+
+struct Alsa {
+#define CHROMOLA_DECLARE(name) decltype(&::name) name;
+    CHROMOLA_ALSA_FUNCTIONS(CHROMOLA_DECLARE)
+#undef CHROMOLA_DECLARE
+    snd_config_t** snd_config;  // the global configuration tree
+};
+
+const Alsa* alsa() {
+    static const Alsa* const api = LoadLibraryApi<Alsa>("libasound.so.2", [](Alsa& f, auto& bind) {
+#define CHROMOLA_BIND(name) bind(f.name, #name);
+        CHROMOLA_ALSA_FUNCTIONS(CHROMOLA_BIND)
+#undef CHROMOLA_BIND
+        bind(f.snd_config, "snd_config");
+    });
+    return api;
+}
+
 // ALSA prints its configuration complaints (missing cards, plugins) on
 // stderr; a desktop player must stay quiet.
 void discardAlsaError(const char*, int, const char*, int, const char*, ...) {}
 
 // True when PCM name is the sound server's plugin, or a plugin whose slave
 // leads to it.
-bool routesToSoundServer(const char* name, int depth = 0) {
-    if (depth > 4 || snd_config_update() < 0)
+bool routesToSoundServer(const Alsa& a, const char* name, int depth = 0) {
+    if (depth > 4 || a.snd_config_update() < 0)
         return false;
     snd_config_t* definition = nullptr;
-    if (snd_config_search_definition(snd_config, "pcm", name, &definition) < 0)
+    if (a.snd_config_search_definition(*a.snd_config, "pcm", name, &definition) < 0)
         return false;
     bool server = false;
     snd_config_t* node = nullptr;
     const char* text = nullptr;
-    if (snd_config_search(definition, "type", &node) >= 0 &&
-        snd_config_get_string(node, &text) >= 0) {
+    if (a.snd_config_search(definition, "type", &node) >= 0 &&
+        a.snd_config_get_string(node, &text) >= 0) {
         server = std::strcmp(text, "pulse") == 0;
     }
-    if (!server && snd_config_search(definition, "slave.pcm", &node) >= 0) {
+    if (!server && a.snd_config_search(definition, "slave.pcm", &node) >= 0) {
         snd_config_t* type = nullptr;
-        if (snd_config_get_string(node, &text) >= 0) {
-            server = routesToSoundServer(text, depth + 1);
-        } else if (snd_config_search(node, "type", &type) >= 0 &&
-                   snd_config_get_string(type, &text) >= 0) {
+        if (a.snd_config_get_string(node, &text) >= 0) {
+            server = routesToSoundServer(a, text, depth + 1);
+        } else if (a.snd_config_search(node, "type", &type) >= 0 &&
+                   a.snd_config_get_string(type, &text) >= 0) {
             server = std::strcmp(text, "pulse") == 0;
         }
     }
-    snd_config_delete(definition);
+    a.snd_config_delete(definition);
     return server;
 }
 
@@ -60,56 +106,56 @@ constexpr unsigned kPeriodMicroseconds = 10000;
 
 class AlsaDevice final : public OutputDevice {
   public:
-    explicit AlsaDevice(Mixer& mixer) : mixer_(mixer) {}
+    AlsaDevice(const Alsa& api, Mixer& mixer) : a_(api), mixer_(mixer) {}
 
     ~AlsaDevice() override {
         stop_.store(true);
         if (thread_.joinable())
             thread_.join();
         if (pcm_)
-            snd_pcm_close(pcm_);
+            a_.snd_pcm_close(pcm_);
     }
     AlsaDevice(const AlsaDevice&) = delete;
     AlsaDevice& operator=(const AlsaDevice&) = delete;
 
     bool open(const char* name, int rateWish) {
-        snd_lib_error_set_handler(&discardAlsaError);
-        if (routesToSoundServer(name))
+        a_.snd_lib_error_set_handler(&discardAlsaError);
+        if (routesToSoundServer(a_, name))
             return false;
         // Opened without blocking, so a busy device refuses at once instead
         // of waiting to be free; writes block from then on.
-        if (snd_pcm_open(&pcm_, name, SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0) {
+        if (a_.snd_pcm_open(&pcm_, name, SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0) {
             pcm_ = nullptr;
             return false;
         }
-        if (snd_pcm_nonblock(pcm_, 0) < 0)
+        if (a_.snd_pcm_nonblock(pcm_, 0) < 0)
             return false;
-        snd_pcm_hw_params_t* hw = nullptr;
-        snd_pcm_hw_params_alloca(&hw);
-        if (snd_pcm_hw_params_any(pcm_, hw) < 0)
+        std::vector<unsigned char> hwSpace(a_.snd_pcm_hw_params_sizeof());
+        auto* hw = reinterpret_cast<snd_pcm_hw_params_t*>(hwSpace.data());
+        if (a_.snd_pcm_hw_params_any(pcm_, hw) < 0)
             return false;
-        if (snd_pcm_hw_params_set_access(pcm_, hw, SND_PCM_ACCESS_RW_INTERLEAVED) < 0)
+        if (a_.snd_pcm_hw_params_set_access(pcm_, hw, SND_PCM_ACCESS_RW_INTERLEAVED) < 0)
             return false;
-        float32_ = snd_pcm_hw_params_set_format(pcm_, hw, SND_PCM_FORMAT_FLOAT_LE) == 0;
-        if (!float32_ && snd_pcm_hw_params_set_format(pcm_, hw, SND_PCM_FORMAT_S16_LE) < 0) {
+        float32_ = a_.snd_pcm_hw_params_set_format(pcm_, hw, SND_PCM_FORMAT_FLOAT_LE) == 0;
+        if (!float32_ && a_.snd_pcm_hw_params_set_format(pcm_, hw, SND_PCM_FORMAT_S16_LE) < 0) {
             return false;
         }
-        if (snd_pcm_hw_params_set_channels(pcm_, hw, 2) < 0)
+        if (a_.snd_pcm_hw_params_set_channels(pcm_, hw, 2) < 0)
             return false;
         unsigned rate = static_cast<unsigned>(std::min(rateWish, kMaxRate));
-        if (snd_pcm_hw_params_set_rate_near(pcm_, hw, &rate, nullptr) < 0)
+        if (a_.snd_pcm_hw_params_set_rate_near(pcm_, hw, &rate, nullptr) < 0)
             return false;
         unsigned bufferTime = kBufferMicroseconds;
         unsigned periodTime = kPeriodMicroseconds;
-        snd_pcm_hw_params_set_buffer_time_near(pcm_, hw, &bufferTime, nullptr);
-        snd_pcm_hw_params_set_period_time_near(pcm_, hw, &periodTime, nullptr);
-        if (snd_pcm_hw_params(pcm_, hw) < 0)
+        a_.snd_pcm_hw_params_set_buffer_time_near(pcm_, hw, &bufferTime, nullptr);
+        a_.snd_pcm_hw_params_set_period_time_near(pcm_, hw, &periodTime, nullptr);
+        if (a_.snd_pcm_hw_params(pcm_, hw) < 0)
             return false;
         snd_pcm_uframes_t period = 0;
-        snd_pcm_hw_params_get_period_size(hw, &period, nullptr);
+        a_.snd_pcm_hw_params_get_period_size(hw, &period, nullptr);
         if (period == 0 || rate == 0)
             return false;
-        if (snd_pcm_prepare(pcm_) < 0)
+        if (a_.snd_pcm_prepare(pcm_) < 0)
             return false;
 
         rate_ = static_cast<int>(rate);
@@ -130,8 +176,8 @@ class AlsaDevice final : public OutputDevice {
         pthread_setname_np(pthread_self(), "chromola-alsa");
         while (!stop_.load()) {
             if (flushRequested_.exchange(false)) {
-                snd_pcm_drop(pcm_);
-                snd_pcm_prepare(pcm_);
+                a_.snd_pcm_drop(pcm_);
+                a_.snd_pcm_prepare(pcm_);
             }
             mixer_.render(mix_.data(), period_);
             const void* data = mix_.data();
@@ -143,13 +189,13 @@ class AlsaDevice final : public OutputDevice {
             }
             writeAll(data);
             snd_pcm_sframes_t delay = 0;
-            if (snd_pcm_delay(pcm_, &delay) < 0 || delay < 0)
+            if (a_.snd_pcm_delay(pcm_, &delay) < 0 || delay < 0)
                 delay = 0;
             const uint64_t written = mixer_.renderedFrames();
             const uint64_t queued = static_cast<uint64_t>(delay);
             clock_->mark(written > queued ? written - queued : 0, monotonicNanoseconds());
         }
-        snd_pcm_drop(pcm_);
+        a_.snd_pcm_drop(pcm_);
     }
 
     void writeAll(const void* data) {
@@ -157,11 +203,11 @@ class AlsaDevice final : public OutputDevice {
         snd_pcm_uframes_t left = period_;
         const char* p = static_cast<const char*>(data);
         while (left > 0 && !stop_.load()) {
-            snd_pcm_sframes_t n = snd_pcm_writei(pcm_, p, left);
+            snd_pcm_sframes_t n = a_.snd_pcm_writei(pcm_, p, left);
             if (n < 0) {
                 // Underrun or suspend: recover quietly and go on; anything
                 // else drops this period rather than spinning.
-                if (snd_pcm_recover(pcm_, static_cast<int>(n), 1) < 0)
+                if (a_.snd_pcm_recover(pcm_, static_cast<int>(n), 1) < 0)
                     return;
                 continue;
             }
@@ -170,6 +216,7 @@ class AlsaDevice final : public OutputDevice {
         }
     }
 
+    const Alsa& a_;
     Mixer& mixer_;
     snd_pcm_t* pcm_ = nullptr;
     bool float32_ = true;
@@ -186,7 +233,10 @@ class AlsaDevice final : public OutputDevice {
 }  // namespace
 
 std::unique_ptr<OutputDevice> openAlsaDevice(Mixer& mixer, const char* pcmName, int rateWish) {
-    auto device = std::make_unique<AlsaDevice>(mixer);
+    const Alsa* api = alsa();
+    if (api == nullptr)
+        return nullptr;
+    auto device = std::make_unique<AlsaDevice>(*api, mixer);
     if (!device->open(pcmName, rateWish))
         return nullptr;
     return device;

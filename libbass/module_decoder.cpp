@@ -1,13 +1,11 @@
 #include "module_decoder.h"
 
-#include <dlfcn.h>
-
 #include <cmath>
-#include <type_traits>
 
 #include <libopenmpt/libopenmpt.h>
 
 #include "error.h"
+#include "lazy_library.h"
 
 namespace chromola::audio {
 
@@ -29,27 +27,18 @@ struct Openmpt {
 };
 
 const Openmpt* openmpt() {
-    static const Openmpt* const api = []() -> const Openmpt* {
-        void* lib = dlopen("libopenmpt.so.0", RTLD_NOW | RTLD_LOCAL);
-        if (lib == nullptr)
-            return nullptr;
-        static Openmpt functions;
-        bool found = true;
-        auto bind = [&](auto& fn, const char* name) {
-            fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(dlsym(lib, name));
-            found = found && fn != nullptr;
-        };
-        bind(functions.createFromMemory2, "openmpt_module_create_from_memory2");
-        bind(functions.logFuncSilent, "openmpt_log_func_silent");
-        bind(functions.errorFuncIgnore, "openmpt_error_func_ignore");
-        bind(functions.setRepeatCount, "openmpt_module_set_repeat_count");
-        bind(functions.setRenderParam, "openmpt_module_set_render_param");
-        bind(functions.getDurationSeconds, "openmpt_module_get_duration_seconds");
-        bind(functions.destroy, "openmpt_module_destroy");
-        bind(functions.readInterleavedFloatStereo, "openmpt_module_read_interleaved_float_stereo");
-        bind(functions.setPositionSeconds, "openmpt_module_set_position_seconds");
-        return found ? &functions : nullptr;
-    }();
+    static const Openmpt* const api =
+        LoadLibraryApi<Openmpt>("libopenmpt.so.0", [](Openmpt& f, auto& bind) {
+            bind(f.createFromMemory2, "openmpt_module_create_from_memory2");
+            bind(f.logFuncSilent, "openmpt_log_func_silent");
+            bind(f.errorFuncIgnore, "openmpt_error_func_ignore");
+            bind(f.setRepeatCount, "openmpt_module_set_repeat_count");
+            bind(f.setRenderParam, "openmpt_module_set_render_param");
+            bind(f.getDurationSeconds, "openmpt_module_get_duration_seconds");
+            bind(f.destroy, "openmpt_module_destroy");
+            bind(f.readInterleavedFloatStereo, "openmpt_module_read_interleaved_float_stereo");
+            bind(f.setPositionSeconds, "openmpt_module_set_position_seconds");
+        });
     return api;
 }
 

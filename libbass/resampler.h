@@ -1,6 +1,7 @@
 // Stereo float resampling from a channel's rate to the output's rate
 // (libsoxr). Output is delay-compensated: the first output frame lines up with
-// the first input frame, so positions map by the plain rate ratio.
+// the first input frame, so positions map by the plain rate ratio. libsoxr is
+// loaded with the first resampler that has work to do (lazy_library.h).
 #pragma once
 
 #include <cstddef>
@@ -30,7 +31,7 @@ class Resampler {
 
   private:
     struct Deleter {
-        void operator()(soxr_t s) const { soxr_delete(s); }
+        void operator()(soxr_t s) const;
     };
     std::unique_ptr<soxr, Deleter> soxr_;
     double ratio_;

@@ -15,7 +15,8 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Chromola maintainers <maintainers@chromola.
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt finds its X11 platform plugin at run time, and the audio library loads
-# libopenmpt with the first module; no library names them.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libopenmpt0")
+# libopenmpt, libsoxr and ALSA when it first needs them; no library names
+# them.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libopenmpt0, libsoxr0, libasound2")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "pulseaudio | pipewire-pulse")
 include(CPack)

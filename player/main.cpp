@@ -5,13 +5,18 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <fontconfig/fontconfig.h>
+#include <xcb/xcb.h>
+
 #include <cstdio>
+#include <thread>
 
 #include "command_line.h"
 #include "desktop/desktop_entry.h"
 #include "main_window/form1.h"
 #include "main_window/player.h"
 #include "main_window/quit_signals.h"
+#include "main_window/x11_native.h"
 
 int main(int argc, char* argv[]) {
     // The command line is read before Qt starts, so that --help and
@@ -49,6 +54,11 @@ int main(int argc, char* argv[]) {
                                     chromola::Player::kExpectedVersion);
     }
 
+    // Qt reads the font configuration the first time the window lays out
+    // text, 7-15 ms right before it can show; read on a thread of its own
+    // while Qt starts, it is ready by then.
+    std::thread fontConfiguration([] { FcInit(); });
+
     // Qt's options are not the player's: Qt sees the program's name alone,
     // and a file named like one of them is opened as a file.
     int qtArgc = 1;
@@ -63,14 +73,20 @@ int main(int argc, char* argv[]) {
     QApplication app(qtArgc, argv);
     QApplication::setApplicationName(QStringLiteral("Chromola"));
     QGuiApplication::setDesktopFileName(QString::fromLatin1(chromola::kDesktopEntry));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/chromola/icon.png")));
+    QApplication::setWindowIcon(chromola::ChromolaIcon());
 
+    fontConfiguration.join();
     options.openPaths = line.paths;
     chromola::Player player(std::move(options));
     if (const std::optional<int> exitStatus = player.Start()) {
         return *exitStatus;
     }
     player.form().show();
+    // The window manager learns of the window now, not once the work queued
+    // for the event loop's first pass (the stored track opening) is done.
+    if (xcb_connection_t* connection = chromola::X11Connection()) {
+        xcb_flush(connection);
+    }
     const chromola::QuitOnSignals quitOnSignals([&player] { player.form().close(); });
     return QApplication::exec();
 }

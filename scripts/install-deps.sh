@@ -8,7 +8,7 @@ packages=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format
   # libraries
   qt6-base-dev libgl-dev libsndfile1-dev libmpg123-dev libopenmpt-dev libpulse-dev
-  libasound2-dev libsoxr-dev libfftw3-dev libkissfft-dev libx11-dev libtag1-dev
+  libasound2-dev libsoxr-dev libfftw3-dev libkissfft-dev libx11-dev libtag1-dev libfontconfig-dev
   # the Debian package and the desktop files: dpkg-shlibdeps, their validators, icons
   dpkg-dev desktop-file-utils appstream librsvg2-bin
   # tests and benchmarks

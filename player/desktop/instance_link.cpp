@@ -1,9 +1,21 @@
 #include "desktop/instance_link.h"
 
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QLocalSocket>
+#include <QFile>
+#include <QFileInfo>
 #include <QThread>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <utility>
 
 #include "playlist/opened_paths.h"
 
@@ -17,6 +29,49 @@ constexpr char kSeparator = '\0';
 // More than any list of paths a start could be given.
 constexpr qint64 kMaxMessageBytes = 64 * 1024 * 1024;
 
+class UniqueFd {
+  public:
+    explicit UniqueFd(int fd = -1) : fd_(fd) {}
+    ~UniqueFd() { reset(); }
+    UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
+        reset(std::exchange(other.fd_, -1));
+        return *this;
+    }
+    int get() const { return fd_; }
+    int release() { return std::exchange(fd_, -1); }
+    void reset(int fd = -1) {
+        if (fd_ >= 0) {
+            close(fd_);
+        }
+        fd_ = fd;
+    }
+    explicit operator bool() const { return fd_ >= 0; }
+
+  private:
+    int fd_;
+};
+
+// The address of the socket file `path`; false when the name is too long
+// for one.
+bool AddressOf(const QByteArray& path, sockaddr_un& address) {
+    address = {};
+    address.sun_family = AF_UNIX;
+    if (path.isEmpty() || static_cast<std::size_t>(path.size()) >= sizeof address.sun_path) {
+        return false;
+    }
+    std::memcpy(address.sun_path, path.constData(), static_cast<std::size_t>(path.size()));
+    return true;
+}
+
+const sockaddr* AsAddress(const sockaddr_un& address) {
+    return reinterpret_cast<const sockaddr*>(&address);
+}
+
+UniqueFd StreamSocket() {
+    return UniqueFd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+}
+
 }  // namespace
 
 bool HandOverPaths(const QString& socketPath, const QStringList& paths, int timeoutMs) {
@@ -25,33 +80,52 @@ bool HandOverPaths(const QString& socketPath, const QStringList& paths, int time
         message += path.toUtf8();
         message += kSeparator;
     }
+    sockaddr_un address;
+    if (!AddressOf(QFile::encodeName(socketPath), address)) {
+        return false;
+    }
+    // Not there yet, or its queue of connections full: tried again.
     const QDeadlineTimer deadline(timeoutMs);
-    QLocalSocket socket;
+    UniqueFd socket;
     for (;;) {
-        socket.connectToServer(socketPath);
-        if (socket.waitForConnected(
-                static_cast<int>(std::min<qint64>(deadline.remainingTime(), 500)))) {
+        socket = StreamSocket();
+        if (!socket) {
+            return false;
+        }
+        if (connect(socket.get(), AsAddress(address), sizeof address) == 0) {
             break;
         }
-        socket.abort();
         if (deadline.hasExpired()) {
             return false;
         }
         QThread::msleep(50);
     }
-    socket.write(message);
-    while (socket.bytesToWrite() > 0) {
-        if (!socket.waitForBytesWritten(
-                static_cast<int>(std::max<qint64>(deadline.remainingTime(), 1)))) {
+    const char* data = message.constData();
+    std::size_t left = static_cast<std::size_t>(message.size());
+    while (left > 0) {
+        const ssize_t sent = send(socket.get(), data, left, MSG_NOSIGNAL);
+        if (sent > 0) {
+            data += sent;
+            left -= static_cast<std::size_t>(sent);
+        } else if (sent < 0 && errno == EAGAIN) {
+            pollfd writable{socket.get(), POLLOUT, 0};
+            const auto wait = static_cast<int>(std::max<qint64>(deadline.remainingTime(), 1));
+            if (poll(&writable, 1, wait) == 0) {
+                return false;
+            }
+        } else if (sent < 0 && errno != EINTR) {
             return false;
         }
     }
-    socket.disconnectFromServer();
-    if (socket.state() != QLocalSocket::UnconnectedState) {
-        socket.waitForDisconnected(1000);
-    }
+    // Closing ends the list; the player reads what is queued before that.
     return true;
 }
+
+struct InstanceServer::Connection {
+    UniqueFd fd;
+    std::unique_ptr<QSocketNotifier> readable;  // goes before the socket closes
+    QByteArray data;
+};
 
 InstanceServer::InstanceServer(QString socketPath, std::function<void(const QStringList&)> open,
                                int gatherMs, int joinMs)
@@ -59,7 +133,6 @@ InstanceServer::InstanceServer(QString socketPath, std::function<void(const QStr
     gather_.setSingleShot(true);
     gather_.setInterval(gatherMs);
     connect(&gather_, &QTimer::timeout, this, &InstanceServer::Open);
-    connect(&server_, &QLocalServer::newConnection, this, &InstanceServer::Accept);
 }
 
 void InstanceServer::Open() {
@@ -76,13 +149,53 @@ void InstanceServer::Open() {
     }
 }
 
-InstanceServer::~InstanceServer() = default;
+InstanceServer::~InstanceServer() {
+    connections_.clear();
+    if (listener_ >= 0) {
+        accepting_.reset();
+        close(listener_);
+        // The socket file goes with the listener, unless another player's
+        // socket has taken its place meanwhile.
+        struct stat file {};
+        if (stat(QFile::encodeName(socketPath_).constData(), &file) == 0 &&
+            file.st_ino == listenerInode_) {
+            unlink(QFile::encodeName(socketPath_).constData());
+        }
+    }
+}
 
 bool InstanceServer::Listen() {
-    // Only this user's processes may hand files over.
-    server_.setSocketOptions(QLocalServer::UserAccessOption);
-    QLocalServer::removeServer(socketPath_);
-    return server_.listen(socketPath_);
+    const QByteArray path = QFile::encodeName(socketPath_);
+    sockaddr_un address;
+    if (listener_ >= 0 || !AddressOf(path, address)) {
+        return false;
+    }
+    // Only this user's processes may hand files over: the socket is made in
+    // a folder of the user's own, closed to others, and given owner-only
+    // permissions before it moves to its place (replacing a leftover there).
+    QByteArray folder = QFile::encodeName(QFileInfo(socketPath_).path()) + "/.chromola-XXXXXX";
+    if (mkdtemp(folder.data()) == nullptr) {
+        return false;
+    }
+    const QByteArray made = folder + "/socket";
+    sockaddr_un madeAddress;
+    UniqueFd socket = StreamSocket();
+    struct stat file {};
+    const bool listening =
+        AddressOf(made, madeAddress) && socket &&
+        bind(socket.get(), AsAddress(madeAddress), sizeof madeAddress) == 0 &&
+        chmod(made.constData(), S_IRUSR | S_IWUSR) == 0 && listen(socket.get(), SOMAXCONN) == 0 &&
+        stat(made.constData(), &file) == 0 && rename(made.constData(), path.constData()) == 0;
+    unlink(made.constData());
+    rmdir(folder.constData());
+    if (!listening) {
+        return false;
+    }
+    listener_ = socket.release();
+    listenerInode_ = file.st_ino;
+    accepting_ = std::make_unique<QSocketNotifier>(listener_, QSocketNotifier::Read);
+    connect(accepting_.get(), &QSocketNotifier::activated, this, &InstanceServer::Accept);
+    return true;
 }
 
 void InstanceServer::Add(const QStringList& paths) {
@@ -91,29 +204,63 @@ void InstanceServer::Add(const QStringList& paths) {
 }
 
 void InstanceServer::Accept() {
-    while (QLocalSocket* socket = server_.nextPendingConnection()) {
-        // The server owns the socket; it goes once the sender has closed.
-        connect(socket, &QLocalSocket::readyRead, socket, [socket] {
-            if (socket->bytesAvailable() > kMaxMessageBytes) {
-                socket->abort();
+    for (;;) {
+        UniqueFd fd(accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+        if (!fd) {
+            if (errno == EINTR || errno == ECONNABORTED) {
+                continue;
             }
-        });
-        connect(socket, &QLocalSocket::disconnected, this, [this, socket] {
-            QList<QByteArray> parts = socket->readAll().split(kSeparator);
-            parts.removeLast();  // empty after the last NUL, or cut short
-            QStringList paths;
-            for (const QByteArray& part : parts) {
-                const QString path = QString::fromUtf8(part);
-                if (QDir::isAbsolutePath(path)) {
-                    paths << path;
-                }
-            }
-            socket->deleteLater();
-            if (!paths.isEmpty()) {
-                Add(paths);
-            }
-        });
+            return;  // none left (or none to be had now: tried at the next wake-up)
+        }
+        auto connection = std::make_unique<Connection>();
+        Connection* accepted = connection.get();
+        accepted->fd = std::move(fd);
+        accepted->readable =
+            std::make_unique<QSocketNotifier>(accepted->fd.get(), QSocketNotifier::Read);
+        connect(accepted->readable.get(), &QSocketNotifier::activated, this,
+                [this, accepted] { Read(accepted); });
+        connections_.push_back(std::move(connection));
     }
+}
+
+void InstanceServer::Read(Connection* connection) {
+    char chunk[64 * 1024];
+    for (;;) {
+        const ssize_t got = recv(connection->fd.get(), chunk, sizeof chunk, 0);
+        if (got > 0) {
+            if (connection->data.size() + got > kMaxMessageBytes) {
+                Close(connection);  // not a list of paths
+                return;
+            }
+            connection->data.append(chunk, got);
+        } else if (got < 0 && errno == EAGAIN) {
+            return;  // more to come
+        } else if (got == 0 || errno != EINTR) {
+            break;  // the sender closed, which ends the list, or went away
+        }
+    }
+    QList<QByteArray> parts = connection->data.split(kSeparator);
+    Close(connection);
+    parts.removeLast();  // empty after the last NUL, or cut short
+    QStringList paths;
+    for (const QByteArray& part : parts) {
+        const QString path = QString::fromUtf8(part);
+        if (QDir::isAbsolutePath(path)) {
+            paths << path;
+        }
+    }
+    if (!paths.isEmpty()) {
+        Add(paths);
+    }
+}
+
+void InstanceServer::Close(Connection* connection) {
+    // Its notifier is emitting now: it goes once that is over.
+    connection->readable->setEnabled(false);
+    connection->readable.release()->deleteLater();
+    std::erase_if(connections_, [connection](const std::unique_ptr<Connection>& c) {
+        return c.get() == connection;
+    });
 }
 
 }  // namespace chromola

@@ -1,17 +1,28 @@
 #include "desktop/track_tags.h"
 
+#include <dlfcn.h>
+
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
-
-#include <taglib/fileref.h>
-#include <taglib/tpropertymap.h>
 
 namespace chromola {
 
 namespace {
 
-QString FromTagLib(const TagLib::String& text) {
-    return QString::fromStdString(text.to8Bit(true)).trimmed();
+// TagLib's module beside the program, loaded once (never closed); null when
+// it cannot be loaded, and tracks then go by their file names.
+ReadTrackTagsFn TagReader() {
+    static const ReadTrackTagsFn read = []() -> ReadTrackTagsFn {
+        const QByteArray path =
+            QFile::encodeName(QCoreApplication::applicationDirPath() + QLatin1Char('/') +
+                              QLatin1String(kTrackTagsModuleFileName));
+        void* module = dlopen(path.constData(), RTLD_NOW | RTLD_LOCAL);
+        return module != nullptr
+                   ? reinterpret_cast<ReadTrackTagsFn>(dlsym(module, kReadTrackTagsSymbol))
+                   : nullptr;
+    }();
+    return read;
 }
 
 }  // namespace
@@ -20,19 +31,8 @@ TrackTags ReadTrackTags(const QString& path) {
     TrackTags tags;
     // Only a file a decoder could read: a pipe would block TagLib for ever.
     if (QFileInfo(path).isFile()) {
-        const TagLib::FileRef file(QFile::encodeName(path).constData(), false);
-        if (!file.isNull()) {
-            const TagLib::PropertyMap properties = file.file()->properties();
-            if (const auto title = properties.find("TITLE"); title != properties.end()) {
-                tags.title = FromTagLib(title->second.toString(" "));
-            }
-            if (const auto artists = properties.find("ARTIST"); artists != properties.end()) {
-                for (const TagLib::String& artist : artists->second) {
-                    if (const QString name = FromTagLib(artist); !name.isEmpty()) {
-                        tags.artists << name;
-                    }
-                }
-            }
+        if (const ReadTrackTagsFn read = TagReader()) {
+            read(QFile::encodeName(path).constData(), &tags);
         }
     }
     if (tags.title.isEmpty()) {

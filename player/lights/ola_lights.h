@@ -15,8 +15,8 @@
 #include <memory>
 #include <thread>
 
-#include "display/colour_sink.h"
 #include "lights/dmx_frame.h"
+#include "lights/lights_output.h"
 
 namespace chromola {
 
@@ -26,7 +26,7 @@ inline constexpr std::uint16_t kOlaDefaultPort = 9010;
 // either of them.
 struct LightsSenderState;
 
-class OlaLights : public ColourSink {
+class OlaLights : public LightsOutput {
   public:
     // Connects to olad on 127.0.0.1:`olaPort`; never starts olad itself.
     explicit OlaLights(const LightsOptions& options, std::uint16_t olaPort = kOlaDefaultPort);
@@ -41,10 +41,10 @@ class OlaLights : public ColourSink {
     void ShowIdle() override;
 
     // Takes effect with the next frame; any thread.
-    void SetOptions(const LightsOptions& options);
+    void SetOptions(const LightsOptions& options) override;
     // A connection to olad is open: false while olad is missing and while
     // output is switched off; any thread.
-    bool Connected() const;
+    bool Connected() const override;
 
   private:
     void Publish(std::uint32_t shown);

@@ -6,6 +6,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QImageReader>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -31,6 +32,13 @@ static void InitResources() {
 }
 
 namespace chromola {
+
+QIcon ChromolaIcon() {
+    InitResources();
+    QImageReader reader(QStringLiteral(":/chromola/icon.png"), "png");
+    reader.setAutoDetectImageFormat(false);  // Qt's own PNG reader, no plugin
+    return QIcon(QPixmap::fromImage(reader.read()));
+}
 
 namespace {
 
@@ -74,7 +82,7 @@ QRect FittedIntoWorkArea(const QRect& outer) {
 Form1::Form1(QWidget* parent) : QWidget(parent), link_(ServerLink::Open()) {
     InitResources();
     setWindowTitle(QStringLiteral("Vazuvideroz (F1-Help)"));
-    setWindowIcon(QIcon(QStringLiteral(":/chromola/icon.png")));
+    setWindowIcon(ChromolaIcon());
     // The surface is painted by paintEvent alone: nothing underneath needs
     // clearing first.
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -150,7 +158,7 @@ void Form1::buildControls() {
     Image1->setGeometry(TwipsRect(180, 180, 4455, 4215));
     QFile picture(QStringLiteral(":/chromola/picture.jpg"));
     if (picture.open(QIODevice::ReadOnly)) {
-        Image1->setPicture(picture.readAll());
+        Image1->setPicture(picture.readAll(), QByteArrayLiteral("jpeg"));
     }
     Image1->installEventFilter(this);
 

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <QColor>
+#include <QIcon>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -28,6 +29,10 @@
 #include "player_view.h"
 
 namespace chromola {
+
+// The program's icon, read as the PNG it is: a QIcon made from the file's
+// name would load every image plugin to ask which one reads it.
+QIcon ChromolaIcon();
 
 class Form1 : public QWidget, public PlayerView, public FrameView {
     Q_OBJECT

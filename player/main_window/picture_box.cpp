@@ -10,8 +10,9 @@ PictureBox::PictureBox(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void PictureBox::setPicture(const QByteArray& encoded) {
+void PictureBox::setPicture(const QByteArray& encoded, const QByteArray& format) {
     encoded_ = encoded;
+    format_ = format;
     scaled_ = QPixmap();
     update();
 }
@@ -22,7 +23,9 @@ void PictureBox::paintEvent(QPaintEvent*) {
     }
     if (scaled_.size() != size()) {
         QBuffer buffer(&encoded_);
-        QImageReader reader(&buffer);
+        QImageReader reader(&buffer, format_);
+        // Otherwise every plugin is asked first whether it reads the format.
+        reader.setAutoDetectImageFormat(false);
         reader.setScaledSize(size());
         reader.setQuality(75);  // smooth scaling
         scaled_ = QPixmap::fromImage(reader.read());

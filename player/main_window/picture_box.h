@@ -11,10 +11,12 @@ class PictureBox : public QWidget {
     Q_OBJECT
   public:
     explicit PictureBox(QWidget* parent = nullptr);
-    // The picture's encoded bytes (JPEG, PNG...). Only the compressed form is
-    // kept; it is decoded straight to the control's size when that changes,
-    // which for a JPEG also costs a fraction of a full-size decode.
-    void setPicture(const QByteArray& encoded);
+    // The picture's encoded bytes and their format as Qt names it ("jpeg",
+    // "png"...). Only the compressed form is kept; it is decoded straight to
+    // the control's size when that changes, which for a JPEG also costs a
+    // fraction of a full-size decode. The format named, Qt loads that one
+    // image plugin instead of every one it has to ask which can read it.
+    void setPicture(const QByteArray& encoded, const QByteArray& format);
     bool hasPicture() const { return !encoded_.isEmpty(); }
 
   protected:
@@ -22,6 +24,7 @@ class PictureBox : public QWidget {
 
   private:
     QByteArray encoded_;
+    QByteArray format_;
     QPixmap scaled_;  // the picture at the current size
 };
 

@@ -1,7 +1,9 @@
 #include "main_window/player.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -13,11 +15,12 @@
 
 #include "common/twips.h"
 #include "desktop/instance_link.h"
+#include "desktop/instance_lock.h"
 #include "desktop/mpris_service.h"
 #include "desktop/mpris_state.h"
 #include "display/colour_log.h"
 #include "help_window/form2.h"
-#include "lights/ola_lights.h"
+#include "lights/lights_link.h"
 #include "main_window/form1.h"
 #include "main_window/num_lock.h"
 #include "main_window/thread_clock.h"
@@ -103,10 +106,11 @@ std::optional<int> Player::Start() {
     ConnectWindow();
 
     // Load.
-    instanceLock_ = std::make_unique<QLockFile>(options_.instanceLockPath);
-    instanceLock_->setStaleLockTime(0);  // a lock is stale only when its owner is gone
-    if (!instanceLock_->tryLock(0)) {
-        if (instanceLock_->error() == QLockFile::LockFailedError) {
+    instanceLock_ = std::make_unique<InstanceLock>(options_.instanceLockPath);
+    switch (instanceLock_->TryLock()) {
+        case InstanceLock::Result::kLocked:
+            break;
+        case InstanceLock::Result::kHeld:
             // Another instance runs: it takes the files, if any.
             if (!options_.openPaths.isEmpty() &&
                 !HandOverPaths(options_.instanceSocketPath, options_.openPaths)) {
@@ -114,10 +118,11 @@ std::optional<int> Player::Start() {
                 return 1;
             }
             return 0;
-        }
-        // The lock cannot be made at all (a full or read-only runtime
-        // folder): run without the guard rather than vanish unseen.
-        instanceLock_.reset();
+        case InstanceLock::Result::kUnavailable:
+            // The lock cannot be made at all (a full or read-only runtime
+            // folder): run without the guard rather than vanish unseen.
+            instanceLock_.reset();
+            break;
     }
     instanceServer_ = std::make_unique<InstanceServer>(
         options_.instanceSocketPath, [this](const QStringList& paths) { OpenFromOutside(paths); });
@@ -151,7 +156,9 @@ std::optional<int> Player::Start() {
     if (stored_.live == 1 && options_.openPaths.isEmpty()) {
         core_->live.Enter();
     }
-    if (options_.mediaControls) {
+    // Without a session bus nobody could see the media controls: their
+    // state (which reads every track's tags) is not kept either.
+    if (options_.mediaControls && QDBusConnection::sessionBus().isConnected()) {
         mprisState_ = std::make_unique<MprisState>(*bass_, state_, *clock_, *core_);
         mpris_ = std::make_unique<MprisService>(
             *mprisState_, [this] { form_->BringToFront(); }, [this] { form_->close(); });
@@ -271,7 +278,8 @@ void Player::ReadGainSettings() {
     state_.LiveSource = stored_.liveSource;
     state_.Lights = LightsOptions{stored_.lights == 1, stored_.universe, stored_.address,
                                   stored_.layout,      stored_.fixtures, stored_.idleLights};
-    lights_ = std::make_unique<OlaLights>(state_.Lights);
+    lights_ = std::make_unique<LightsLink>(QFile::encodeName(options_.programDir).toStdString(),
+                                           state_.Lights);
     core_->display.AddSink(lights_.get());
 }
 
@@ -294,7 +302,7 @@ void Player::Unload() {
         NumLock::set(false);
     }
     if (instanceLock_ != nullptr) {
-        instanceLock_->unlock();
+        instanceLock_->Unlock();
     }
 }
 

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <QLocale>
-#include <QLockFile>
 #include <QMessageBox>
 #include <QString>
 
@@ -23,7 +22,8 @@ namespace chromola {
 
 class Form1;
 class Form2;
-class OlaLights;
+class LightsLink;
+class InstanceLock;
 class InstanceServer;
 class MprisService;
 class MprisState;
@@ -93,14 +93,14 @@ class Player {
     PlayerOptions options_;
     PlayerState state_;
     StoredSettings stored_;
-    std::unique_ptr<QLockFile> instanceLock_;
+    std::unique_ptr<InstanceLock> instanceLock_;
     std::unique_ptr<InstanceServer> instanceServer_;
     std::shared_ptr<BassLibrary> bass_;
     std::unique_ptr<Form1> form_;
     std::unique_ptr<Clock> clock_;
     std::unique_ptr<PlayerCore> core_;
     std::unique_ptr<ColourSink> colourLog_;
-    std::unique_ptr<OlaLights> lights_;
+    std::unique_ptr<LightsLink> lights_;
     std::unique_ptr<Form2> form2_;
     std::unique_ptr<MprisState> mprisState_;
     std::unique_ptr<MprisService> mpris_;
