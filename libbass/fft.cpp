@@ -53,8 +53,8 @@ kiss_fftr_cfg Config(std::vector<unsigned char>& state) {
 }  // namespace
 
 Spectrum::Spectrum() {
-    // One configuration per spectrum: KissFFT keeps its scratch space in it,
-    // so channels on several threads cannot share one.
+    // A KissFFT configuration for each object: KissFFT keeps its scratch
+    // space in it, so channels on several threads cannot share one.
     std::size_t size = 0;
     kiss_fftr_alloc(static_cast<int>(kFrames), 0, nullptr, &size);
     state_.resize(size);

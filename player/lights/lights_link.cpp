@@ -1,8 +1,9 @@
 #include "lights/lights_link.h"
 
+#include "lights/packed_colour.h"
+
 #include <dlfcn.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <utility>
 
@@ -10,23 +11,11 @@ namespace chromola {
 
 namespace {
 
-// The last shown: 0x00RRGGBB for a colour, or one of these.
-constexpr std::uint32_t kIdleShown = 1u << 24;
-constexpr std::uint32_t kNothingShown = 1u << 25;
-
-std::uint32_t Packed(const ColourLevels& levels) {
-    const auto level = [](int value) {
-        return static_cast<std::uint32_t>(std::clamp(value, 0, 255));
-    };
-    return level(levels.red) << 16 | level(levels.green) << 8 | level(levels.blue);
-}
-
 void Forward(LightsOutput& output, std::uint32_t shown) {
-    if (shown == kIdleShown) {
+    if (shown == kIdleSlot) {
         output.ShowIdle();
     } else {
-        output.ShowColour({static_cast<int>(shown >> 16 & 0xff),
-                           static_cast<int>(shown >> 8 & 0xff), static_cast<int>(shown & 0xff)});
+        output.ShowColour(UnpackLevels(shown));
     }
 }
 
@@ -45,11 +34,11 @@ LightsLink::~LightsLink() {
 }
 
 void LightsLink::ShowColour(const ColourLevels& levels) {
-    Show(Packed(levels));
+    Show(PackLevels(levels));
 }
 
 void LightsLink::ShowIdle() {
-    Show(kIdleShown);
+    Show(kIdleSlot);
 }
 
 // The store comes before the look at the output and Load() makes the output

@@ -28,6 +28,7 @@
 #include <ola/network/TCPSocket.h>
 
 #include "lights/dmx_frame.h"
+#include "lights/packed_colour.h"
 
 namespace chromola {
 
@@ -53,22 +54,6 @@ constexpr auto kSettleTime = std::chrono::seconds(10);
 // connections is full); the player then leaves without it rather than hang
 // on exit.
 constexpr auto kExitWait = std::chrono::seconds(1);
-
-// The slot holds 0x00RRGGBB for a colour, or one of these.
-constexpr std::uint32_t kIdleSlot = 1u << 24;
-constexpr std::uint32_t kNothingShown = 1u << 25;
-
-std::uint32_t PackLevels(const ColourLevels& levels) {
-    const auto level = [](int value) {
-        return static_cast<std::uint32_t>(std::clamp(value, 0, 255));
-    };
-    return level(levels.red) << 16 | level(levels.green) << 8 | level(levels.blue);
-}
-
-ColourLevels UnpackLevels(std::uint32_t slot) {
-    return {static_cast<int>(slot >> 16 & 0xff), static_cast<int>(slot >> 8 & 0xff),
-            static_cast<int>(slot & 0xff)};
-}
 
 // All options in one word, so that they change for the sender at once and
 // without a lock. Clamped first, so every field fits its bits.
