@@ -7,4 +7,5 @@ e2e_start_sound
 python3 "$(dirname "${BASH_SOURCE[0]}")/music.py" "$E2E_DIR/music.wav"
 lame --quiet -b 192 "$E2E_DIR/music.wav" "$E2E_DIR/music.mp3"
 mkdir -p "$XDG_CONFIG_HOME"
-xpid=$(pgrep -f "Xvfb $DISPLAY" | head -n 1)
+# Xvfb picks its own display number; its process is the session's first.
+xpid=${e2e_pids[0]}
