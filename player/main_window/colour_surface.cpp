@@ -1,11 +1,8 @@
 #include "main_window/colour_surface.h"
 
-#include <QGuiApplication>
 #include <QPaintEvent>
 #include <QPainter>
-#include <QScreen>
 
-#include <X11/Xlib.h>
 #include <xcb/xcb.h>
 
 #include "main_window/x11_native.h"
@@ -25,35 +22,6 @@ uint32_t TrueColourPixel(const QColor& colour) {
 
 }  // namespace
 
-std::shared_ptr<ServerLink> ServerLink::Open() {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    if (X11Connection() == nullptr || screen == nullptr || screen->depth() < 24) {
-        return nullptr;
-    }
-    // The display Qt opened; without Xlib's handle, the one DISPLAY names.
-    _XDisplay* display = X11Display();
-    xcb_connection_t* connection =
-        xcb_connect(display != nullptr ? XDisplayString(display) : nullptr, nullptr);
-    if (xcb_connection_has_error(connection) != 0) {
-        xcb_disconnect(connection);
-        return nullptr;
-    }
-    return std::make_shared<ServerLink>(connection);
-}
-
-ServerLink::~ServerLink() {
-    xcb_disconnect(connection_);
-}
-
-void ServerLink::Flush() {
-    xcb_flush(connection_);
-    // Writing reads what the server has sent meanwhile: errors about windows
-    // that Qt destroyed before this side knew. Nothing else comes here.
-    while (xcb_generic_event_t* event = xcb_poll_for_queued_event(connection_)) {
-        std::free(event);
-    }
-}
-
 ColourSurface::ColourSurface(QWidget* parent, std::shared_ptr<ServerLink> link)
     : QWidget(parent), link_(std::move(link)) {
     if (link_ != nullptr) {
@@ -68,7 +36,7 @@ ColourSurface::~ColourSurface() {
     if (link_ != nullptr) {
         std::lock_guard lock(link_->mutex());
         if (barWindow_ != 0) {
-            xcb_destroy_window(link_->connection(), barWindow_);
+            link_->DestroyWindow(barWindow_);
         }
         window_ = 0;
         link_->Flush();
@@ -112,10 +80,8 @@ void ColourSurface::fillOnServer() {
     if (window_ == 0) {
         return;
     }
-    auto* connection = link_->connection();
-    const uint32_t pixel = TrueColourPixel(colour_);
-    xcb_change_window_attributes(connection, window_, XCB_CW_BACK_PIXEL, &pixel);
-    xcb_clear_area(connection, 0, window_, 0, 0, 0, 0);
+    link_->SetBackground(window_, TrueColourPixel(colour_));
+    link_->ClearWindow(window_);
 }
 
 void ColourSurface::setBar(const QColor& colour, int width) {
@@ -134,10 +100,8 @@ void ColourSurface::setBar(const QColor& colour, int width) {
         return;
     }
     if (recolour && barWindow_ != 0) {
-        auto* connection = link_->connection();
-        const uint32_t pixel = TrueColourPixel(barColour_);
-        xcb_change_window_attributes(connection, barWindow_, XCB_CW_BACK_PIXEL, &pixel);
-        xcb_clear_area(connection, 0, barWindow_, 0, 0, 0, 0);
+        link_->SetBackground(barWindow_, TrueColourPixel(barColour_));
+        link_->ClearWindow(barWindow_);
     }
     placeBarOnServer();
 }
@@ -146,27 +110,21 @@ void ColourSurface::placeBarOnServer() {
     if (window_ == 0 || !barColour_.isValid()) {
         return;
     }
-    auto* connection = link_->connection();
-    const uint32_t width = static_cast<uint32_t>(std::max(1, barWidth_));
-    const uint32_t height = static_cast<uint32_t>(std::max(1, height_));
+    const auto width = static_cast<uint16_t>(std::clamp(barWidth_, 1, 0xffff));
+    const auto height = static_cast<uint16_t>(std::clamp(height_, 1, 0xffff));
     if (barWindow_ == 0) {
-        barWindow_ = xcb_generate_id(connection);
-        const uint32_t pixel = TrueColourPixel(barColour_);
-        xcb_create_window(connection, XCB_COPY_FROM_PARENT, barWindow_, window_, 0, 0, width,
-                          height, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT,
-                          XCB_CW_BACK_PIXEL, &pixel);
+        barWindow_ = link_->NewId();
+        link_->CreateWindow(barWindow_, window_, width, height, TrueColourPixel(barColour_));
     } else {
-        const uint32_t size[] = {width, height};
-        xcb_configure_window(connection, barWindow_,
-                             XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT, size);
+        link_->ResizeWindow(barWindow_, width, height);
     }
     // X has no empty windows: a bar of no length is taken away instead.
     const bool mapped = barWidth_ > 0;
     if (mapped != barMapped_) {
         if (mapped) {
-            xcb_map_window(connection, barWindow_);
+            link_->MapWindow(barWindow_);
         } else {
-            xcb_unmap_window(connection, barWindow_);
+            link_->UnmapWindow(barWindow_);
         }
         barMapped_ = mapped;
     }

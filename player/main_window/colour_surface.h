@@ -16,33 +16,10 @@
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 
-struct xcb_connection_t;
+#include "main_window/server_link.h"
 
 namespace chromola {
-
-class ServerLink {
-  public:
-    // Null where X11 does not paint (another platform, a screen of fewer
-    // than 24 bits, no connection).
-    static std::shared_ptr<ServerLink> Open();
-    explicit ServerLink(xcb_connection_t* connection) : connection_(connection) {}
-    ~ServerLink();
-    ServerLink(const ServerLink&) = delete;
-    ServerLink& operator=(const ServerLink&) = delete;
-
-    xcb_connection_t* connection() const { return connection_; }
-    // Guards the connection's requests and the surfaces' server-side state.
-    std::mutex& mutex() { return mutex_; }
-    // Sends what is queued and drops the errors about windows that went
-    // away meanwhile; with the mutex held.
-    void Flush();
-
-  private:
-    xcb_connection_t* connection_;
-    std::mutex mutex_;
-};
 
 class ColourSurface : public QWidget {
     Q_OBJECT

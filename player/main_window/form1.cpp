@@ -14,8 +14,6 @@
 #include <QScreen>
 #include <QWindow>
 
-#include <xcb/xcb.h>
-
 #include <algorithm>
 #include <memory>
 #include <utility>
@@ -96,7 +94,7 @@ Form1::Form1(QWidget* parent) : QWidget(parent), link_(ServerLink::Open()) {
 Form1::~Form1() {
     if (link_ != nullptr && gc_ != 0) {
         std::lock_guard lock(link_->mutex());
-        xcb_free_gc(link_->connection(), gc_);
+        link_->FreeGc(gc_);
         link_->Flush();
     }
 }
@@ -244,23 +242,20 @@ void Form1::fillBesidePicture(const QColor& colour) {
     if (besidePicture_.isEmpty() || frameWindow_ == 0) {
         return;
     }
-    auto* connection = link_->connection();
     const uint32_t pixel = (static_cast<uint32_t>(colour.red()) << 16) |
                            (static_cast<uint32_t>(colour.green()) << 8) |
                            static_cast<uint32_t>(colour.blue());
     if (gcWindow_ != frameWindow_) {
         if (gc_ != 0) {
-            xcb_free_gc(connection, gc_);
+            link_->FreeGc(gc_);
         }
-        gc_ = xcb_generate_id(connection);
-        const uint32_t values[] = {pixel, 0};
-        xcb_create_gc(connection, gc_, frameWindow_, XCB_GC_FOREGROUND | XCB_GC_GRAPHICS_EXPOSURES,
-                      values);
+        gc_ = link_->NewId();
+        link_->CreateGc(gc_, frameWindow_, pixel);
         gcWindow_ = frameWindow_;
     } else {
-        xcb_change_gc(connection, gc_, XCB_GC_FOREGROUND, &pixel);
+        link_->SetForeground(gc_, pixel);
     }
-    xcb_rectangle_t rects[8];
+    ServerRect rects[8];
     uint32_t count = 0;
     for (const QRect& r : besidePicture_) {
         if (count < std::size(rects)) {
@@ -268,7 +263,7 @@ void Form1::fillBesidePicture(const QColor& colour) {
                               static_cast<uint16_t>(r.width()), static_cast<uint16_t>(r.height())};
         }
     }
-    xcb_poly_fill_rectangle(connection, frameWindow_, gc_, count, rects);
+    link_->FillRectangles(frameWindow_, gc_, rects, count);
 }
 
 void Form1::updateSurfaces() {
