@@ -14,7 +14,9 @@
 #include <pulse/rtclock.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
+#include <cmath>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,7 +30,12 @@ namespace chromola::audio {
 
 namespace {
 
-constexpr std::size_t kFrameBytes = 2 * sizeof(float);
+// The server is sent 16-bit frames, what sound cards play: half the bytes of
+// the mixer's floats to copy and to hold in the memory shared with it, and
+// usually nothing for it to convert.
+constexpr std::size_t kFrameBytes = 2 * sizeof(int16_t);
+// The mixer renders this many frames at a time before they are converted.
+constexpr std::size_t kRenderFrames = 1024;
 // Latency asked of the server: the whole queue, and the least it asks for at
 // a time. The server keeps about (tlength - 2 * request) / 2 = 50 ms of it in
 // the sink and the rest in its own queue, which a flush drops: a stop, a seek
@@ -240,7 +247,7 @@ class PulseDevice final : public OutputDevice {
     // and corks itself if there is nothing to play.
     bool connectStream(int rate, bool first) {
         pa_sample_spec format{};
-        format.format = PA_SAMPLE_FLOAT32LE;
+        format.format = PA_SAMPLE_S16NE;
         format.channels = 2;
         format.rate = static_cast<uint32_t>(rate);
         pa_channel_map map;
@@ -308,7 +315,7 @@ class PulseDevice final : public OutputDevice {
                 pa_stream_cancel_write(stream_);
                 break;
             }
-            const bool active = mixer_.render(static_cast<float*>(data), n / kFrameBytes);
+            const bool active = render(static_cast<int16_t*>(data), n / kFrameBytes);
             silentFrames_ = active ? 0 : silentFrames_ + n / kFrameBytes;
             pa_stream_write(stream_, data, n, nullptr, 0, PA_SEEK_RELATIVE);
             nbytes = nbytes > n ? nbytes - n : 0;
@@ -319,6 +326,21 @@ class PulseDevice final : public OutputDevice {
         const uint64_t request = kRequestSize * static_cast<uint64_t>(rate_) / PA_USEC_PER_SEC;
         if (!corked_ && silentFrames_ > queuedFrames_ + request)
             setCorked(true);
+    }
+
+    // Renders `frames` frames as 16-bit samples; true if a channel played.
+    bool render(int16_t* out, std::size_t frames) {
+        bool active = false;
+        while (frames > 0) {
+            const std::size_t now = std::min(frames, kRenderFrames);
+            active = mixer_.render(rendered_.data(), now) || active;
+            // The mixer clips to [-1, 1].
+            for (std::size_t i = 0; i < now * 2; ++i)
+                out[i] = static_cast<int16_t>(std::lrint(rendered_[i] * 32767.0f));
+            out += now * 2;
+            frames -= now;
+        }
+        return active;
     }
 
     // Has the server drop what it holds but has not played. Those frames are
@@ -486,16 +508,17 @@ class PulseDevice final : public OutputDevice {
     // Set up before the device is handed out, then only marked.
     std::optional<PlaybackClock> clock_;
     std::vector<std::string> sinkNames_;
-    bool ready_ = false;                       // playing through the server
-    std::unique_ptr<OutputDevice> standIn_;    // renders while the server is lost
-    pa_time_event* reconnectTimer_ = nullptr;  // set once the server was lost
-    pa_time_event* timingTimer_ = nullptr;     // asks for a timing report (askTimingSoon)
-    bool timingAsked_ = false;                 // ...and is armed
-    pa_usec_t attemptStartedAt_ = 0;           // of the current reconnection
-    bool corked_ = false;                      // as last asked of the server
-    uint64_t silentFrames_ = 0;                // rendered since a channel last played
-    uint64_t queuedFrames_ = 0;                // rendered but not heard yet
-    std::atomic<std::size_t> burst_{0};        // the queue the server granted, in frames
+    bool ready_ = false;                               // playing through the server
+    std::unique_ptr<OutputDevice> standIn_;            // renders while the server is lost
+    pa_time_event* reconnectTimer_ = nullptr;          // set once the server was lost
+    pa_time_event* timingTimer_ = nullptr;             // asks for a timing report (askTimingSoon)
+    bool timingAsked_ = false;                         // ...and is armed
+    pa_usec_t attemptStartedAt_ = 0;                   // of the current reconnection
+    bool corked_ = false;                              // as last asked of the server
+    uint64_t silentFrames_ = 0;                        // rendered since a channel last played
+    uint64_t queuedFrames_ = 0;                        // rendered but not heard yet
+    std::atomic<std::size_t> burst_{0};                // the queue the server granted, in frames
+    std::array<float, kRenderFrames * 2> rendered_{};  // main loop thread
 };
 
 }  // namespace
