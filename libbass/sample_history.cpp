@@ -2,8 +2,19 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 
 namespace chromola::audio {
+
+namespace {
+
+constexpr float kFullScale = 32767.0f;
+
+int16_t ToSample(float value) noexcept {
+    return static_cast<int16_t>(std::lrint(std::clamp(value, -1.0f, 1.0f) * kFullScale));
+}
+
+}  // namespace
 
 SampleHistory::SampleHistory(std::size_t minFrames)
     : capacity_(std::bit_ceil(std::max<std::size_t>(minFrames, 4096))), data_(capacity_) {}
@@ -19,7 +30,7 @@ void SampleHistory::append(const float* mono, std::size_t n) noexcept {
         const uint64_t end = run[1] + skip;
         for (std::size_t i = skip; i < n; ++i) {
             data_[static_cast<std::size_t>(end + (i - skip)) & (capacity_ - 1)].store(
-                mono[i], std::memory_order_release);
+                ToSample(mono[i]), std::memory_order_release);
         }
         run[1] += n;
     });
@@ -56,10 +67,11 @@ void SampleHistory::copyHeld(const SeqLocked<2>::Values& run, int64_t start, flo
         const std::size_t slot = static_cast<std::size_t>(f) & (capacity_ - 1);
         const std::size_t length =
             std::min<std::size_t>(static_cast<std::size_t>(to - f), capacity_ - slot);
-        const std::atomic<float>* src = data_.data() + slot;
+        const std::atomic<int16_t>* src = data_.data() + slot;
         float* dst = out + (f - start);
         for (std::size_t i = 0; i < length; ++i) {
-            dst[i] = src[i].load(std::memory_order_acquire);
+            dst[i] =
+                static_cast<float>(src[i].load(std::memory_order_acquire)) * (1.0f / kFullScale);
         }
         f += static_cast<int64_t>(length);
     }

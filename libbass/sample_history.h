@@ -1,5 +1,6 @@
 // The recently decoded frames of one channel, mixed to mono and kept at the
-// channel's own rate, indexed by the channel's timeline frame. The spectrum
+// channel's own rate as 16-bit samples (far finer than the display needs, at
+// half the memory), indexed by the channel's timeline frame. The spectrum
 // reads the window being heard from here, so it never touches the decoder;
 // a reader that races with the writer copies again.
 #pragma once
@@ -20,7 +21,8 @@ class SampleHistory {
     std::size_t capacity() const { return capacity_; }
 
     // Writer side (one writer at a time): start a new run at timeline frame
-    // first (after a seek), then append frames in order.
+    // first (after a seek), then append frames in order; samples beyond
+    // [-1, 1] are clipped.
     void restart(int64_t first) noexcept;
     void append(const float* mono, std::size_t n) noexcept;
 
@@ -36,7 +38,7 @@ class SampleHistory {
                   std::size_t n) const noexcept;
 
     std::size_t capacity_;
-    std::vector<std::atomic<float>> data_;
+    std::vector<std::atomic<int16_t>> data_;
     SeqLocked<2> run_;  // {first frame of the run, frame after the last one}, guards data_
 };
 
