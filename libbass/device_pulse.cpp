@@ -16,7 +16,6 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <cmath>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,6 +24,7 @@
 #include "error.h"
 #include "mixer.h"
 #include "playback_clock.h"
+#include "sample16.h"
 
 namespace chromola::audio {
 
@@ -334,9 +334,8 @@ class PulseDevice final : public OutputDevice {
         while (frames > 0) {
             const std::size_t now = std::min(frames, kRenderFrames);
             active = mixer_.render(rendered_.data(), now) || active;
-            // The mixer clips to [-1, 1].
             for (std::size_t i = 0; i < now * 2; ++i)
-                out[i] = static_cast<int16_t>(std::lrint(rendered_[i] * 32767.0f));
+                out[i] = ToSample16(rendered_[i]);
             out += now * 2;
             frames -= now;
         }

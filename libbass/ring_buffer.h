@@ -1,6 +1,7 @@
-// Single-producer single-consumer ring of interleaved float frames. The
-// decoder thread writes, the output callback reads; neither ever waits on the
-// other, and the storage is allocated once up front.
+// Single-producer single-consumer ring of interleaved frames, handed in and
+// out as floats and held as 16-bit samples (the output's own precision, at
+// half the memory). The decoder thread writes, the output callback reads;
+// neither ever waits on the other, and the storage is allocated once up front.
 #pragma once
 
 #include <algorithm>
@@ -9,6 +10,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <vector>
+
+#include "sample16.h"
 
 namespace chromola::audio {
 
@@ -32,7 +35,10 @@ class RingBuffer {
         for (std::size_t i = 0; i < n;) {
             std::size_t at = static_cast<std::size_t>((w + i) & (capacity_ - 1));
             std::size_t run = std::min(n - i, capacity_ - at);
-            std::copy_n(frames + i * channels_, run * channels_, data_.data() + at * channels_);
+            const float* src = frames + i * channels_;
+            int16_t* dst = data_.data() + at * channels_;
+            for (std::size_t k = 0; k < run * channels_; ++k)
+                dst[k] = ToSample16(src[k]);
             i += run;
         }
         write_.store(w + n, std::memory_order_release);
@@ -51,10 +57,10 @@ class RingBuffer {
         for (std::size_t i = 0; i < n;) {
             std::size_t at = static_cast<std::size_t>((r + i) & (capacity_ - 1));
             std::size_t run = std::min(n - i, capacity_ - at);
-            const float* src = data_.data() + at * channels_;
+            const int16_t* src = data_.data() + at * channels_;
             float* dst = mix + i * channels_;
             for (std::size_t k = 0; k < run * channels_; ++k)
-                dst[k] += src[k] * gain;
+                dst[k] += FromSample16(src[k]) * gain;
             i += run;
         }
         read_.store(r + n, std::memory_order_release);
@@ -70,7 +76,7 @@ class RingBuffer {
   private:
     std::size_t channels_;
     std::size_t capacity_;
-    std::vector<float> data_;
+    std::vector<int16_t> data_;
     std::atomic<uint64_t> write_{0};
     std::atomic<uint64_t> read_{0};
 };

@@ -1,20 +1,11 @@
 #include "sample_history.h"
 
+#include "sample16.h"
+
 #include <algorithm>
 #include <bit>
-#include <cmath>
 
 namespace chromola::audio {
-
-namespace {
-
-constexpr float kFullScale = 32767.0f;
-
-int16_t ToSample(float value) noexcept {
-    return static_cast<int16_t>(std::lrint(std::clamp(value, -1.0f, 1.0f) * kFullScale));
-}
-
-}  // namespace
 
 SampleHistory::SampleHistory(std::size_t minFrames)
     : capacity_(std::bit_ceil(std::max<std::size_t>(minFrames, 4096))), data_(capacity_) {}
@@ -30,7 +21,7 @@ void SampleHistory::append(const float* mono, std::size_t n) noexcept {
         const uint64_t end = run[1] + skip;
         for (std::size_t i = skip; i < n; ++i) {
             data_[static_cast<std::size_t>(end + (i - skip)) & (capacity_ - 1)].store(
-                ToSample(mono[i]), std::memory_order_release);
+                ToSample16(mono[i]), std::memory_order_release);
         }
         run[1] += n;
     });
@@ -70,8 +61,7 @@ void SampleHistory::copyHeld(const SeqLocked<2>::Values& run, int64_t start, flo
         const std::atomic<int16_t>* src = data_.data() + slot;
         float* dst = out + (f - start);
         for (std::size_t i = 0; i < length; ++i) {
-            dst[i] =
-                static_cast<float>(src[i].load(std::memory_order_acquire)) * (1.0f / kFullScale);
+            dst[i] = FromSample16(src[i].load(std::memory_order_acquire));
         }
         f += static_cast<int64_t>(length);
     }

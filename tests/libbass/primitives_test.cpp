@@ -23,12 +23,15 @@ namespace {
 
 using testing::AudioFormat;
 
-// Frame i of the test signal: {i, -i}.
+// Frame i of the test signal: {s, -s}, s = (i mod 30000) 16-bit steps.
+float sample(std::size_t i) {
+    return static_cast<float>(i % 30000) / 32767.0f;
+}
 std::vector<float> frames(std::size_t first, std::size_t n) {
     std::vector<float> v(n * 2);
     for (std::size_t i = 0; i < n; ++i) {
-        v[2 * i] = static_cast<float>(first + i);
-        v[2 * i + 1] = -static_cast<float>(first + i);
+        v[2 * i] = sample(first + i);
+        v[2 * i + 1] = -sample(first + i);
     }
     return v;
 }
@@ -58,8 +61,8 @@ TEST(RingBufferTest, ChunksWrapAroundInOrderAndNeverOverrun) {
             const std::size_t r = ring.readAdd(mix.data(), c.readChunk, 0.5f);
             ASSERT_EQ(r, std::min(c.readChunk, written - read));
             for (std::size_t i = 0; i < r; ++i) {
-                ASSERT_EQ(mix[2 * i], 1.0f + 0.5f * static_cast<float>(read + i));
-                ASSERT_EQ(mix[2 * i + 1], 1.0f - 0.5f * static_cast<float>(read + i));
+                ASSERT_NEAR(mix[2 * i], 1.0f + 0.5f * sample(read + i), 1e-6);
+                ASSERT_NEAR(mix[2 * i + 1], 1.0f - 0.5f * sample(read + i), 1e-6);
             }
             ASSERT_EQ(mix[2 * r], 1.0f) << "wrote past the frames taken";
             read += r;
