@@ -177,6 +177,7 @@ void ServerLink::GiveBack(void* link) {
     // first, so that xcb counts the requests in the order they left.
     auto* self = static_cast<ServerLink*>(link);
     self->Send();
+    self->CountSent();
     self->owned_ = false;
 }
 
@@ -189,6 +190,8 @@ void ServerLink::Send() {
         owned_ = xcb_take_socket(connection_, &ServerLink::GiveBack, this, 0, &sent) != 0;
         broken_ = !owned_;
     }
+    sentUncounted_ += queuedRequests_;
+    queuedRequests_ = 0;
     const auto* data = reinterpret_cast<const char*>(queued_.data());
     const std::size_t size = queued_.size() * sizeof(uint32_t);
     std::size_t done = 0;
@@ -209,15 +212,20 @@ void ServerLink::Send() {
             broken_ = true;  // the server is gone; the requests with it
         }
     }
-    if (owned_) {
-        // Only counts them, so that xcb numbers what it reads correctly.
-        xcb_writev(connection_, nullptr, 0, queuedRequests_);
-    }
     queued_.clear();
-    queuedRequests_ = 0;
+}
+
+void ServerLink::CountSent() {
+    // xcb numbers what it reads by the requests it knows were sent; it is
+    // told of the link's own before it reads or writes again.
+    if (owned_ && sentUncounted_ > 0) {
+        xcb_writev(connection_, nullptr, 0, sentUncounted_);
+    }
+    sentUncounted_ = 0;
 }
 
 void ServerLink::DropReceived() {
+    CountSent();
     while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
         std::free(event);
     }

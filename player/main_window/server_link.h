@@ -59,6 +59,7 @@ class ServerLink {
     void Word(uint32_t value) { queued_.push_back(value); }
     void Pair(uint16_t first, uint16_t second);
     void Send();
+    void CountSent();
     void DropReceived();
     static void GiveBack(void* link);
 
@@ -67,8 +68,9 @@ class ServerLink {
     std::mutex mutex_;
     std::vector<uint32_t> queued_;
     uint64_t queuedRequests_ = 0;
-    bool owned_ = false;   // the write side taken over from xcb
-    bool broken_ = false;  // a write failed: the server is gone
+    uint64_t sentUncounted_ = 0;  // written, not yet counted by xcb
+    bool owned_ = false;          // the write side taken over from xcb
+    bool broken_ = false;         // a write failed: the server is gone
     unsigned flushes_ = 0;
 };
 
