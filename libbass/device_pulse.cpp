@@ -334,8 +334,7 @@ class PulseDevice final : public OutputDevice {
         while (frames > 0) {
             const std::size_t now = std::min(frames, kRenderFrames);
             active = mixer_.render(rendered_.data(), now) || active;
-            for (std::size_t i = 0; i < now * 2; ++i)
-                out[i] = ToSample16(rendered_[i]);
+            ToSamples16(rendered_.data(), out, now * 2);
             out += now * 2;
             frames -= now;
         }

@@ -35,10 +35,7 @@ class RingBuffer {
         for (std::size_t i = 0; i < n;) {
             std::size_t at = static_cast<std::size_t>((w + i) & (capacity_ - 1));
             std::size_t run = std::min(n - i, capacity_ - at);
-            const float* src = frames + i * channels_;
-            int16_t* dst = data_.data() + at * channels_;
-            for (std::size_t k = 0; k < run * channels_; ++k)
-                dst[k] = ToSample16(src[k]);
+            ToSamples16(frames + i * channels_, data_.data() + at * channels_, run * channels_);
             i += run;
         }
         write_.store(w + n, std::memory_order_release);
@@ -57,10 +54,7 @@ class RingBuffer {
         for (std::size_t i = 0; i < n;) {
             std::size_t at = static_cast<std::size_t>((r + i) & (capacity_ - 1));
             std::size_t run = std::min(n - i, capacity_ - at);
-            const int16_t* src = data_.data() + at * channels_;
-            float* dst = mix + i * channels_;
-            for (std::size_t k = 0; k < run * channels_; ++k)
-                dst[k] += FromSample16(src[k]) * gain;
+            AddSamples16(data_.data() + at * channels_, mix + i * channels_, run * channels_, gain);
             i += run;
         }
         read_.store(r + n, std::memory_order_release);

@@ -1,9 +1,9 @@
 // 16-bit samples, where the library keeps or sends sound at the precision a
 // sound card plays: [-1, 1] maps onto [-32767, 32767], to the nearest step.
-// Written so that loops over them vectorise.
 #pragma once
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 
 namespace chromola::audio {
@@ -18,5 +18,10 @@ inline int16_t ToSample16(float value) noexcept {
 inline float FromSample16(int16_t sample) noexcept {
     return static_cast<float>(sample) * (1.0f / kSample16Scale);
 }
+
+// The same over runs of samples, vectorised: out[i] = ToSample16(in[i]), and
+// mix[i] += FromSample16(in[i]) * gain.
+void ToSamples16(const float* in, int16_t* out, std::size_t n) noexcept;
+void AddSamples16(const int16_t* in, float* mix, std::size_t n, float gain) noexcept;
 
 }  // namespace chromola::audio
