@@ -1,8 +1,8 @@
 // The recently decoded frames of one channel, mixed to mono and kept at the
 // channel's own rate as 16-bit samples (far finer than the display needs, at
-// half the memory), indexed by the channel's timeline frame. The spectrum
-// reads the window being heard from here, so it never touches the decoder;
-// a reader that races with the writer copies again.
+// half the memory), indexed by the channel's timeline frame. The FFT reads
+// the window being heard from here, so it never touches the decoder; a
+// reader that races with the writer copies again.
 #pragma once
 
 #include <atomic>
