@@ -83,6 +83,18 @@ void ServerLink::Begin(uint8_t opcode, uint8_t data, uint16_t words) {
     ++queuedRequests_;
 }
 
+void ServerLink::OnId(uint8_t opcode, uint32_t id) {
+    Begin(opcode, 0, 2);
+    Word(id);
+}
+
+void ServerLink::OnId(uint8_t opcode, uint32_t id, uint32_t mask, uint32_t value) {
+    Begin(opcode, 0, 4);
+    Word(id);
+    Word(mask);
+    Word(value);
+}
+
 void ServerLink::Pair(uint16_t first, uint16_t second) {
     const uint16_t halves[2] = {first, second};
     uint32_t word = 0;
@@ -104,18 +116,15 @@ void ServerLink::CreateWindow(uint32_t window, uint32_t parent, uint16_t width, 
 }
 
 void ServerLink::DestroyWindow(uint32_t window) {
-    Begin(kDestroyWindow, 0, 2);
-    Word(window);
+    OnId(kDestroyWindow, window);
 }
 
 void ServerLink::MapWindow(uint32_t window) {
-    Begin(kMapWindow, 0, 2);
-    Word(window);
+    OnId(kMapWindow, window);
 }
 
 void ServerLink::UnmapWindow(uint32_t window) {
-    Begin(kUnmapWindow, 0, 2);
-    Word(window);
+    OnId(kUnmapWindow, window);
 }
 
 void ServerLink::ResizeWindow(uint32_t window, uint32_t width, uint32_t height) {
@@ -127,10 +136,7 @@ void ServerLink::ResizeWindow(uint32_t window, uint32_t width, uint32_t height) 
 }
 
 void ServerLink::SetBackground(uint32_t window, uint32_t pixel) {
-    Begin(kChangeWindowAttributes, 0, 4);
-    Word(window);
-    Word(XCB_CW_BACK_PIXEL);
-    Word(pixel);
+    OnId(kChangeWindowAttributes, window, XCB_CW_BACK_PIXEL, pixel);
 }
 
 void ServerLink::ClearWindow(uint32_t window) {
@@ -150,15 +156,11 @@ void ServerLink::CreateGc(uint32_t gc, uint32_t drawable, uint32_t foreground) {
 }
 
 void ServerLink::SetForeground(uint32_t gc, uint32_t pixel) {
-    Begin(kChangeGc, 0, 4);
-    Word(gc);
-    Word(XCB_GC_FOREGROUND);
-    Word(pixel);
+    OnId(kChangeGc, gc, XCB_GC_FOREGROUND, pixel);
 }
 
 void ServerLink::FreeGc(uint32_t gc) {
-    Begin(kFreeGc, 0, 2);
-    Word(gc);
+    OnId(kFreeGc, gc);
 }
 
 void ServerLink::FillRectangles(uint32_t drawable, uint32_t gc, const ServerRect* rects,

@@ -58,6 +58,9 @@ class ServerLink {
     void Begin(uint8_t opcode, uint8_t data, uint16_t words);
     void Word(uint32_t value) { queued_.push_back(value); }
     void Pair(uint16_t first, uint16_t second);
+    // A request about one window or GC alone, or setting one of its values.
+    void OnId(uint8_t opcode, uint32_t id);
+    void OnId(uint8_t opcode, uint32_t id, uint32_t mask, uint32_t value);
     void Send();
     void CountSent();
     void DropReceived();
