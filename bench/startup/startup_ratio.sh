@@ -21,6 +21,9 @@ done
 source "$(dirname "${BASH_SOURCE[0]}")/../../tests/e2e/session.sh"
 e2e_start_x
 e2e_start_sound
+# A desktop session has a session bus: the media controls and the
+# accessibility bridge connect to it during the start.
+e2e_start_bus
 
 track="$E2E_DIR/track.mp3"
 "$bin/make_tone" "$track" 440 60 || { echo "make_tone could not write an mp3" >&2; exit 1; }

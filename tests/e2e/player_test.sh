@@ -291,9 +291,7 @@ media_controls)
   # track from its tags or its file name and steers the player; the media
   # keys act on the focused window; every change is announced. (Positions,
   # lengths, stops: mpris_state_test.)
-  mapfile -t bus < <(dbus-daemon --session --fork --print-address=1 --print-pid=1)
-  export DBUS_SESSION_BUS_ADDRESS="${bus[0]:?no session bus}"
-  e2e_pids+=("${bus[1]}")
+  e2e_start_bus
   mkdir -p "$E2E_DIR/m"
   "$make_tone" "$E2E_DIR/low.wav" 100 20 && "$make_tone" "$E2E_DIR/m/b.wav" 8000 20 ||
     fail "cannot write tone"

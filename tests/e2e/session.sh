@@ -55,6 +55,15 @@ e2e_start_sound() {
   e2e_until pactl info >/dev/null 2>&1 || { echo "could not start PulseAudio" >&2; return 1; }
 }
 
+# A private session bus, as a desktop session has: the media controls and
+# the accessibility bridge talk to it.
+e2e_start_bus() {
+  local bus
+  mapfile -t bus < <(dbus-daemon --session --fork --print-address=1 --print-pid=1)
+  export DBUS_SESSION_BUS_ADDRESS="${bus[0]:?no session bus}"
+  e2e_pids+=("${bus[1]}")
+}
+
 # The ids of the mapped windows with exactly this title.
 e2e_windows() {
   local regex="^$(sed 's/[][\\.*^$()+?{}|]/\\&/g' <<<"$1")\$"
