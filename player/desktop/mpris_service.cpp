@@ -89,7 +89,7 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
     double volume() const { return 1.0; }
     void setVolume(double) {}
     QVariantMap metadata() const {
-        const MprisTrack& track = state_.Snapshot().track;
+        const MprisTrack& track = state_.Track();
         QVariantMap map;
         map.insert(QStringLiteral("mpris:trackid"),
                    QVariant::fromValue(QDBusObjectPath(
@@ -179,13 +179,20 @@ MprisService::~MprisService() {
 void MprisService::AnnounceChanges(const QStringList& names) {
     const QObject* player = findChild<MprisPlayerAdaptor*>();
     QVariantMap changed;
+    QStringList invalidated;
     for (const QString& name : names) {
-        changed.insert(name, player->property(name.toLatin1().constData()));
+        // Until something has asked for the track, a new one is announced
+        // without its value: whoever wants it asks, and its tags are read then.
+        if (name == QLatin1String("Metadata") && !state_.TrackAsked()) {
+            invalidated << name;
+        } else {
+            changed.insert(name, player->property(name.toLatin1().constData()));
+        }
     }
     QDBusMessage signal = QDBusMessage::createSignal(
         QString::fromLatin1(kObjectPath), QStringLiteral("org.freedesktop.DBus.Properties"),
         QStringLiteral("PropertiesChanged"));
-    signal << QString::fromLatin1(kPlayerInterface) << changed << QStringList();
+    signal << QString::fromLatin1(kPlayerInterface) << changed << invalidated;
     QDBusConnection::sessionBus().send(signal);
 }
 

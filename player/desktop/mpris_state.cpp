@@ -69,15 +69,34 @@ void MprisState::TrackStarted() {
     track_.trackId = QStringLiteral("/org/chromola/Chromola/Track/%1").arg(++trackSerial_);
     track_.lengthUs =
         Microseconds(engine_, channel, engine_.BASS_ChannelGetLength(channel, BASS_POS_BYTE));
-    TrackTags tags = readTags_(path);
-    track_.title = std::move(tags.title);
-    track_.artists = std::move(tags.artists);
+    track_.title.clear();
+    track_.artists.clear();
     track_.url = QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded);
+    tagsPath_ = path;
+}
+
+const MprisTrack& MprisState::Track() {
+    trackAsked_ = true;
+    if (!tagsPath_.isEmpty()) {
+        TrackTags tags = readTags_(tagsPath_);
+        tagsPath_.clear();
+        track_.title = std::move(tags.title);
+        track_.artists = std::move(tags.artists);
+        // What was announced is this track all the same: reading its tags is
+        // no change to announce.
+        if (snapshot_.track.trackId == track_.trackId) {
+            snapshot_.track = track_;
+        }
+    }
+    return snapshot_.track;
 }
 
 void MprisState::PlaybackChanged(PlaybackEvent event) {
     if (event == PlaybackEvent::TrackStarted) {
         TrackStarted();
+        if (trackAsked_) {
+            Track();
+        }
     }
     const MprisSnapshot now = Current();
     const QStringList names = ChangedProperties(snapshot_, now);

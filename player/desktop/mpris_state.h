@@ -21,7 +21,7 @@ namespace chromola {
 struct MprisTrack {
     QString trackId;          // a D-Bus object path; empty: no track
     long long lengthUs = -1;  // -1: not known
-    QString title;
+    QString title;            // with the artists, empty until the tags are read
     QStringList artists;
     QString url;
     bool operator==(const MprisTrack&) const = default;
@@ -54,6 +54,13 @@ class MprisState final : public PlaybackListener {
     MprisState& operator=(const MprisState&) = delete;
 
     const MprisSnapshot& Snapshot() const { return snapshot_; }
+    // The current track with its title and artists. Its tags are read here,
+    // the first time anything asks for them, not as the track starts: TagLib
+    // then stays unloaded (about a megabyte) while no media widget looks.
+    const MprisTrack& Track();
+    // True once the track has been asked for: from then on every new track is
+    // announced with its tags.
+    bool TrackAsked() const { return trackAsked_; }
     // The heard position of the current track; 0 when nothing plays.
     long long PositionUs();
 
@@ -88,6 +95,8 @@ class MprisState final : public PlaybackListener {
     PlayerCore& core_;
     TagReader readTags_;
     MprisTrack track_;
+    QString tagsPath_;  // the file whose tags are still to be read, if any
+    bool trackAsked_ = false;
     int trackSerial_ = 0;
     MprisSnapshot snapshot_;
 };

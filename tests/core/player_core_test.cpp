@@ -440,7 +440,11 @@ class MprisTest : public CoreTest {
     }
     const MprisSnapshot& Now() const { return mpris.Snapshot(); }
 
-    MprisState mpris{engine, state, clock, core};
+    MprisState mpris{engine, state, clock, core, [this](const QString& path) {
+                         ++tagReads;
+                         return ReadTrackTags(path);
+                     }};
+    int tagReads = 0;
     std::vector<QStringList> changes;
     std::vector<long long> seeks;
 };
@@ -452,7 +456,10 @@ TEST_F(MprisTest, EachStartIsANewTrackAndThePauseBetweenTracksStillPlays) {
     EXPECT_EQ(changes[0], (QStringList{"PlaybackStatus", "Metadata", "CanGoNext", "CanGoPrevious",
                                        "CanPlay", "CanSeek"}));
     EXPECT_TRUE(Now().playing);
-    EXPECT_EQ(Now().track.title, "a.wav") << "no tags: the file name";
+    EXPECT_EQ(tagReads, 0) << "nothing asked for the track yet";
+    EXPECT_EQ(mpris.Track().title, "a.wav") << "no tags: the file name";
+    EXPECT_EQ(mpris.Track().title, "a.wav");
+    EXPECT_EQ(tagReads, 1) << "the tags are read once";
     EXPECT_TRUE(Now().track.artists.isEmpty());
     EXPECT_EQ(Now().track.lengthUs, 1'500'000);
     EXPECT_EQ(Now().track.url, QUrl::fromLocalFile(Path("a.wav")).toString());
@@ -462,6 +469,7 @@ TEST_F(MprisTest, EachStartIsANewTrackAndThePauseBetweenTracksStillPlays) {
     ASSERT_TRUE(core.display.isBetweenTracks());
     EXPECT_TRUE(Now().playing);
     clock.Advance(2010);
+    EXPECT_EQ(tagReads, 2) << "once asked, each new track is read as it starts";
     EXPECT_EQ(Now().track.title, "b.wav");
     EXPECT_NE(Now().track.trackId, first);
     EXPECT_EQ(changes.back(), QStringList{"Metadata"});
@@ -499,7 +507,7 @@ TEST_F(MprisTest, OpenUriTakesLocalFilesOnly) {
     EXPECT_FALSE(mpris.OpenUri("https://example.org/a.wav"));
     EXPECT_TRUE(mpris.OpenUri(QUrl::fromLocalFile(Path("b.wav")).toString()));
     EXPECT_EQ(view.entries, QStringList{"b.wav"});
-    EXPECT_EQ(Now().track.title, "b.wav");
+    EXPECT_EQ(mpris.Track().title, "b.wav");
 }
 
 }  // namespace
