@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cmath>
 #include <cstdarg>
 #include <cstring>
 #include <optional>
@@ -16,6 +15,7 @@
 #include "lazy_library.h"
 #include "mixer.h"
 #include "playback_clock.h"
+#include "sample16.h"
 
 namespace chromola::audio {
 
@@ -182,9 +182,7 @@ class AlsaDevice final : public OutputDevice {
             mixer_.render(mix_.data(), period_);
             const void* data = mix_.data();
             if (!float32_) {
-                for (std::size_t i = 0; i < mix_.size(); ++i) {
-                    pcm16_[i] = static_cast<int16_t>(std::lrint(mix_[i] * 32767.0f));
-                }
+                ToSamples16(mix_.data(), pcm16_.data(), mix_.size());
                 data = pcm16_.data();
             }
             writeAll(data);

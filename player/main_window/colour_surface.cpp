@@ -12,16 +12,6 @@
 
 namespace chromola {
 
-namespace {
-
-// The pixel value of a colour on a 24- or 32-bit TrueColor visual.
-uint32_t TrueColourPixel(const QColor& colour) {
-    return (static_cast<uint32_t>(colour.red()) << 16) |
-           (static_cast<uint32_t>(colour.green()) << 8) | static_cast<uint32_t>(colour.blue());
-}
-
-}  // namespace
-
 ColourSurface::ColourSurface(QWidget* parent, std::shared_ptr<ServerLink> link)
     : QWidget(parent), link_(std::move(link)) {
     if (link_ != nullptr) {

@@ -21,6 +21,12 @@
 
 namespace chromola {
 
+// The pixel value of a colour on a 24- or 32-bit TrueColor visual.
+inline uint32_t TrueColourPixel(const QColor& colour) {
+    return (static_cast<uint32_t>(colour.red()) << 16) |
+           (static_cast<uint32_t>(colour.green()) << 8) | static_cast<uint32_t>(colour.blue());
+}
+
 class ColourSurface : public QWidget {
     Q_OBJECT
   public:

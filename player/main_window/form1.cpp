@@ -242,9 +242,7 @@ void Form1::fillBesidePicture(const QColor& colour) {
     if (besidePicture_.isEmpty() || frameWindow_ == 0) {
         return;
     }
-    const uint32_t pixel = (static_cast<uint32_t>(colour.red()) << 16) |
-                           (static_cast<uint32_t>(colour.green()) << 8) |
-                           static_cast<uint32_t>(colour.blue());
+    const uint32_t pixel = TrueColourPixel(colour);
     if (gcWindow_ != frameWindow_) {
         if (gc_ != 0) {
             link_->FreeGc(gc_);
