@@ -70,19 +70,17 @@ e2e_windows() {
   xdotool search --onlyvisible --name "$regex" 2>/dev/null || true
 }
 
-e2e_has_window() { [ -n "$(e2e_windows "$1")" ]; }
+# Keeps in E2E_FOUND the first mapped window with this exact title, if any.
+e2e_find_window() {
+  E2E_FOUND=$(e2e_windows "$1" | head -n 1)
+  [ -n "$E2E_FOUND" ]
+}
 
 # Waits until a window with this exact title is mapped, for at most $2
 # tenths of a second (100); prints its id. The id printed is the one found:
 # a second search can come back empty while other windows come and go.
 e2e_wait_window() {
-  local id
-  for _ in $(seq "${2:-100}"); do
-    id=$(e2e_windows "$1" | head -n 1)
-    [ -n "$id" ] && echo "$id" && return 0
-    sleep 0.1
-  done
-  return 1
+  E2E_TRIES=${2:-100} e2e_until e2e_find_window "$1" && echo "$E2E_FOUND"
 }
 
 # Prints "r g b" of the pixel at x,y of a window.
