@@ -27,6 +27,7 @@
 #include "playlist/chosen_files.h"
 #include "playlist/opened_paths.h"
 #include "settings/settings_store.h"
+#include "settings/stored_state.h"
 
 namespace chromola {
 
@@ -142,7 +143,7 @@ std::optional<int> Player::Start() {
         return 1;
     }
     libraryInitialised_ = true;
-    stored_ = SettingsStore::Read(options_.locale);
+    LoadStoredSettings(SettingsStore::Read(options_.locale), state_, window_);
     ReadWindowSettings();
     bass_->BASS_SetConfig(BASS_CONFIG_GVOL_STREAM, 10000);
     ReadPlaylistSettings();
@@ -151,9 +152,9 @@ std::optional<int> Player::Start() {
     if (numLockWasOn_ == false) {
         NumLock::set(true);
     }
-    ReadGainSettings();
+    StartLights();
     // Files from outside take the place of live mode as of a stored track.
-    if (stored_.live == 1 && options_.openPaths.isEmpty()) {
+    if (window_.live && options_.openPaths.isEmpty()) {
         core_->live.Enter();
     }
     // Without a session bus nobody could see the media controls: their
@@ -221,9 +222,8 @@ void Player::ReportEngineError(const QString& message) {
 }
 
 void Player::ReadWindowSettings() {
-    form_->setWindowStateValue(stored_.state);
-    state_.PauseSeconds = stored_.pause;
-    PlaceWindow(stored_.left, stored_.top, stored_.width, stored_.height);
+    form_->setWindowStateValue(window_.state);
+    PlaceWindow(window_.left, window_.top, window_.width, window_.height);
 }
 
 void Player::PlaceWindow(int left, int top, int width, int height) {
@@ -244,13 +244,11 @@ void Player::PlaceWindow(int left, int top, int width, int height) {
 }
 
 void Player::ReadPlaylistSettings() {
-    state_.ChosenFiles = stored_.path;
-    state_.TrackIndex = stored_.track;
     if (options_.openPaths.isEmpty()) {
         // A player closed in live mode comes back in it, without starting
         // the stored track first. The stored track opens on the event
         // loop's first pass, once the window is shown.
-        if (stored_.live == 0) {
+        if (!window_.live) {
             core_->playlist.FillPlaylistStartingLater();
             QTimer::singleShot(0, form_.get(), [this] {
                 if (isLoaded()) {
@@ -265,19 +263,10 @@ void Player::ReadPlaylistSettings() {
         // Opened with the files that other starts hand over meanwhile.
         instanceServer_->Add(options_.openPaths);
     }
-    core_->display.BrightnessChanged(stored_.scroll);
-    state_.InvertColours = stored_.inverse;
+    core_->display.BrightnessChanged(window_.scroll);
 }
 
-void Player::ReadGainSettings() {
-    state_.RedGain = GainFromPosition(stored_.red);
-    state_.GreenGain = GainFromPosition(stored_.green);
-    state_.BlueGain = GainFromPosition(stored_.blue);
-    state_.FlashLimit = stored_.flashLimit;
-    state_.AutoLevel = stored_.autoLevel;
-    state_.LiveSource = stored_.liveSource;
-    state_.Lights = LightsOptions{stored_.lights == 1, stored_.universe, stored_.address,
-                                  stored_.layout,      stored_.fixtures, stored_.idleLights};
+void Player::StartLights() {
     lights_ = std::make_unique<LightsLink>(QFile::encodeName(options_.programDir).toStdString(),
                                            state_.Lights);
     core_->display.AddSink(lights_.get());
@@ -312,33 +301,17 @@ void Player::WriteSettings() {
         state_.ChosenFiles = RebuildChosenFiles(state_.ChosenFiles, state_.Entries);
     }
 
-    StoredSettings out;
-    out.path = state_.ChosenFiles;
-    out.scroll = core_->display.BrightnessValue();
-    out.state = form_->windowStateValue();
-    out.track = state_.TrackIndex;
+    WindowSettings window = window_;
+    window.scroll = core_->display.BrightnessValue();
+    window.state = form_->windowStateValue();
     const QRect frame = form_->frameGeometry();
-    out.left = PixelsToTwips(frame.x());
-    out.top = PixelsToTwips(frame.y());
+    window.left = PixelsToTwips(frame.x());
+    window.top = PixelsToTwips(frame.y());
     const QSize outer = form_->outerSize();
-    out.width = PixelsToTwips(outer.width());
-    out.height = PixelsToTwips(outer.height());
-    out.pause = state_.PauseSeconds;
-    out.inverse = state_.InvertColours;
-    out.red = PositionFromGain(state_.RedGain);
-    out.green = PositionFromGain(state_.GreenGain);
-    out.blue = PositionFromGain(state_.BlueGain);
-    out.flashLimit = state_.FlashLimit;
-    out.autoLevel = state_.AutoLevel;
-    out.live = state_.Live;
-    out.liveSource = state_.LiveSource;
-    const LightsOptions lights = state_.Lights.Clamped();
-    out.lights = lights.enabled ? 1 : 0;
-    out.universe = lights.universe;
-    out.address = lights.address;
-    out.layout = lights.layout;
-    out.fixtures = lights.fixtures;
-    out.idleLights = lights.idleLights;
+    window.width = PixelsToTwips(outer.width());
+    window.height = PixelsToTwips(outer.height());
+    window.live = state_.Live == 1;
+    const StoredSettings out = SaveStoredSettings(state_, window);
     SettingsStore::Write(out, options_.locale);
 }
 

@@ -16,7 +16,7 @@
 #include "main_window/qt_clock.h"
 #include "player_core.h"
 #include "player_state.h"
-#include "settings/settings_codec.h"
+#include "settings/stored_state.h"
 
 namespace chromola {
 
@@ -83,7 +83,7 @@ class Player {
     void ReportEngineError(const QString& message);
     void ReadWindowSettings();
     void ReadPlaylistSettings();
-    void ReadGainSettings();
+    void StartLights();
     void WriteSettings();
     void PlaceWindow(int left, int top, int width, int height);
     void ConnectWindow();
@@ -92,7 +92,7 @@ class Player {
 
     PlayerOptions options_;
     PlayerState state_;
-    StoredSettings stored_;
+    WindowSettings window_;
     std::unique_ptr<InstanceLock> instanceLock_;
     std::unique_ptr<InstanceServer> instanceServer_;
     std::shared_ptr<BassLibrary> bass_;

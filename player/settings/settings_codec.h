@@ -71,6 +71,8 @@ struct StoredSettings {
     int layout = 0;
     int fixtures = 1;
     int idleLights = 0;
+
+    friend bool operator==(const StoredSettings&, const StoredSettings&) = default;
 };
 
 // The options added after the thirteen values: whole numbers in a range; a

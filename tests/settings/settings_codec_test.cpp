@@ -1,4 +1,5 @@
 #include "settings/settings_codec.h"
+#include "settings/stored_state.h"
 
 #include <gtest/gtest.h>
 
@@ -133,11 +134,18 @@ TEST(DecodeSettings, MissingOrGarbageValuesTakeTheirDefaults) {
 // Every value, the path's NUL characters and every pause a user can type
 // (up to 15 significant digits) come back exactly; the pause is written in
 // the locale's form. (QSettings sorts the names, so their order is free.)
-TEST(EncodeSettings, DecodeReadsBackWhatWasWritten) {
+// Through the file and through the running player: what is decoded, loaded
+// into the player and saved again at exit is what was written, every value
+// (the options each away from its default).
+TEST(EncodeSettings, DecodeAndThePlayerGiveBackWhatWasWritten) {
     const QString path = QString("/m") + QChar(u'\0') + "a.mp3" + QChar(u'\0') + QChar(u'\0');
     // state (1 is written but read back as 0), pause, left, top, width, height,
     // path, track, scroll, inverse, red, green, blue
-    StoredSettings original{2, 0, 4215, -15, 7200, 5400, path, 3, 20, 1, 5, 16, 32, 1, 1};
+    StoredSettings original{2, 0, 4215, -15, 7200, 5400, path, 3, 20, 1, 5, 16, 32};
+    for (const OptionSetting& option : OptionSettings()) {
+        original.*option.member =
+            option.fallback == option.maximum ? option.minimum : option.maximum;
+    }
     // The options come after the thirteen.
     EXPECT_EQ(EncodeSettings(original, QLocale::c()).at(13).first, "FlashLimit");
     for (const QLocale& locale : Locales()) {
@@ -151,6 +159,10 @@ TEST(EncodeSettings, DecodeReadsBackWhatWasWritten) {
             EXPECT_TRUE(store.value("Pause").contains(locale.decimalPoint()));
             EXPECT_EQ(back.pause, pause) << locale.name().toStdString();
             EXPECT_EQ(EncodeSettings(back, QLocale::c()), EncodeSettings(original, QLocale::c()));
+            PlayerState state;
+            WindowSettings window;
+            LoadStoredSettings(back, state, window);
+            EXPECT_TRUE(SaveStoredSettings(state, window) == original);
         }
     }
 }

@@ -1,0 +1,51 @@
+#include "settings/stored_state.h"
+
+namespace chromola {
+
+void LoadStoredSettings(const StoredSettings& stored, PlayerState& state, WindowSettings& window) {
+    window = {stored.state,  stored.left,   stored.top,      stored.width,
+              stored.height, stored.scroll, stored.live == 1};
+    state.ChosenFiles = stored.path;
+    state.TrackIndex = stored.track;
+    state.PauseSeconds = stored.pause;
+    state.InvertColours = stored.inverse;
+    state.RedGain = GainFromPosition(stored.red);
+    state.GreenGain = GainFromPosition(stored.green);
+    state.BlueGain = GainFromPosition(stored.blue);
+    state.FlashLimit = stored.flashLimit;
+    state.AutoLevel = stored.autoLevel;
+    state.LiveSource = stored.liveSource;
+    state.Lights = LightsOptions{stored.lights == 1, stored.universe, stored.address,
+                                 stored.layout,      stored.fixtures, stored.idleLights};
+}
+
+StoredSettings SaveStoredSettings(const PlayerState& state, const WindowSettings& window) {
+    StoredSettings out;
+    out.path = state.ChosenFiles;
+    out.scroll = window.scroll;
+    out.state = window.state;
+    out.track = state.TrackIndex;
+    out.left = window.left;
+    out.top = window.top;
+    out.width = window.width;
+    out.height = window.height;
+    out.pause = state.PauseSeconds;
+    out.inverse = state.InvertColours;
+    out.red = PositionFromGain(state.RedGain);
+    out.green = PositionFromGain(state.GreenGain);
+    out.blue = PositionFromGain(state.BlueGain);
+    out.flashLimit = state.FlashLimit;
+    out.autoLevel = state.AutoLevel;
+    out.live = window.live ? 1 : 0;
+    out.liveSource = state.LiveSource;
+    const LightsOptions lights = state.Lights.Clamped();
+    out.lights = lights.enabled ? 1 : 0;
+    out.universe = lights.universe;
+    out.address = lights.address;
+    out.layout = lights.layout;
+    out.fixtures = lights.fixtures;
+    out.idleLights = lights.idleLights;
+    return out;
+}
+
+}  // namespace chromola
