@@ -1,7 +1,7 @@
 // The player's two timers: `Timer1`, whose 17 ms tick drives the display
 // while a track plays, and the single-shot pause between tracks. The core
 // only starts and stops them; whoever implements them calls the core's
-// Tick() and PauseElapsed() (display_controller.h) when they fire. Qt timers
+// Tick() (display_controller.h) and PauseElapsed() (track_sequence.h) when they fire. Qt timers
 // or a tick thread in the program, a hand-driven clock in tests.
 //
 // The clock is started and stopped from one thread, its owner (the UI

@@ -5,20 +5,22 @@ namespace chromola {
 PlayerCore::PlayerCore(AudioEngine& engine, PlayerState& state, PlayerView& view, Clock& clock)
     : playback(engine, state),
       playlist(state, view, clock, playback),
-      display(engine, state, view, clock, playback, playlist),
-      live(engine, state, view, clock, playback, display),
-      keyboard(engine, state, view, clock, playback, playlist, display, live) {
+      display(engine, state, view, clock, playback),
+      sequence(state, view, clock, playback, playlist, display),
+      live(engine, state, view, clock, playback, display, sequence),
+      keyboard(engine, state, view, clock, playback, playlist, display, sequence, live) {
     // A track started by hand or by a key during the pause between tracks
     // replaces the pending start of the next entry.
     playlist.beforeTrackStart = [this, &view] {
         live.Leave(false);
-        if (display.isBetweenTracks()) {
-            display.CancelPendingStart();
+        if (sequence.isBetweenTracks()) {
+            sequence.CancelPendingStart();
             view.ShowPicture(false);
             view.SetBackColour(kBlack);
         }
     };
     playlist.showIdleColour = [this] { display.ShowIdleColour(); };
+    display.trackEnded = [this] { sequence.EndOfTrack(); };
     display.liveSourceLost = [this] { live.SourceLost(); };
 }
 

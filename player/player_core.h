@@ -7,12 +7,13 @@
 #include "clock.h"
 #include "display/display_controller.h"
 #include "engine/audio_engine.h"
-#include "engine/live_capture.h"
 #include "engine/playback.h"
 #include "keys/keyboard_control.h"
+#include "live/live_capture.h"
 #include "player_state.h"
 #include "player_view.h"
 #include "playlist/playlist_controller.h"
+#include "playlist/track_sequence.h"
 
 namespace chromola {
 
@@ -25,6 +26,7 @@ class PlayerCore {
     Playback playback;
     PlaylistController playlist;
     DisplayController display;
+    TrackSequence sequence;
     LiveCapture live;
     KeyboardControl keyboard;
 };

@@ -10,7 +10,7 @@
 #include <atomic>
 #include <cstdint>
 
-#include "lights/dmx_frame.h"
+#include "lights_options.h"
 
 namespace chromola {
 

@@ -6,7 +6,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "display/colour_levels.h"
+#include "shown_colour.h"
 
 namespace chromola {
 

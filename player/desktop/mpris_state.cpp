@@ -54,7 +54,7 @@ MprisState::~MprisState() {
 MprisSnapshot MprisState::Current() const {
     const qsizetype count = state_.Entries.size();
     MprisSnapshot s;
-    s.playing = count > 0 && (clock_.Ticking() || core_.display.isBetweenTracks());
+    s.playing = count > 0 && (clock_.Ticking() || core_.sequence.isBetweenTracks());
     if (count > 0) {
         s.track = track_;
     }

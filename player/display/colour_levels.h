@@ -16,6 +16,8 @@
 #include <array>
 #include <cstdint>
 
+#include "shown_colour.h"
+
 namespace chromola {
 
 inline constexpr int kSpectrumSize = 1025;
@@ -31,13 +33,6 @@ struct ColourParams {
     float greenGain = 0.0f;
     float blueGain = 0.0f;
     int invertColours = 0;  // inverts only when exactly 1
-};
-
-struct ColourLevels {
-    int red = 0;  // each 0..255
-    int green = 0;
-    int blue = 0;
-    friend bool operator==(const ColourLevels&, const ColourLevels&) = default;
 };
 
 // One band of the fixed band table.

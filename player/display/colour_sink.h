@@ -5,7 +5,7 @@
 // tick thread of its own, clock.h), never two at a time, and must not block.
 #pragma once
 
-#include "display/colour_levels.h"
+#include "shown_colour.h"
 
 namespace chromola {
 

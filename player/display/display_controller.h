@@ -1,7 +1,6 @@
 // The colour-music display: every 17 ms tick turns the spectrum of what is
 // heard into the window's colour, the three level bars and the position
-// bar, and notices the end of a track. Between two tracks it shows the idle
-// picture, waits the pause without blocking, and starts the next entry.
+// bar, and notices the end of a track, which it reports (trackEnded).
 //
 // The tick may run on a thread of the clock's own (clock.h): it then draws
 // through a FrameView that is safe there, reads the settings it needs from
@@ -19,7 +18,6 @@
 #include "engine/playback.h"
 #include "player_state.h"
 #include "player_view.h"
-#include "playlist/playlist_controller.h"
 
 #include <atomic>
 #include <functional>
@@ -30,12 +28,10 @@ namespace chromola {
 class DisplayController {
   public:
     DisplayController(AudioEngine& bass, PlayerState& state, PlayerView& view, Clock& clock,
-                      Playback& playback, PlaylistController& playlist);
+                      Playback& playback);
 
     // `Timer1`'s tick.
     void Tick();
-    // The pause between tracks is over.
-    void PauseElapsed();
 
     // The brightness bar's value (2..32) changed: `Brightness` and `Label1`.
     void BrightnessChanged(int value);
@@ -46,17 +42,14 @@ class DisplayController {
     // owned. For a window that can draw from the clock's tick thread.
     void DrawFramesWith(FrameView* frame) { frame_ = frame; }
 
-    bool isBetweenTracks() const { return clock_.PausePending(); }
-    // Called when the live source goes away while live mode is on.
+    // Called on the clock's owner thread, the ticks stopped, when the track
+    // has been heard to its end.
+    std::function<void()> trackEnded;
+    // Likewise when the live source goes away while live mode is on.
     std::function<void()> liveSourceLost;
 
     // Sinks follow every colour shown from now on; not owned.
     void AddSink(ColourSink* sink) { sinks_.push_back(sink); }
-
-    // Drops the pending start of the next entry (a track was started or
-    // stopped by hand meanwhile, or the window is closing) and gives the
-    // controls back.
-    void CancelPendingStart();
 
     // The idle look's colour, on the window and every sink.
     void ShowIdleColour();
@@ -65,8 +58,6 @@ class DisplayController {
     // The colour for this tick's spectrum, after the automatic level and the
     // flash limiter where they are on.
     ColourLevels ShownColour(long long nowMs);
-    void EndOfTrack();
-    void StartNextEntry();
 
     // Draws ticks through the PlayerView, on the owner's thread.
     class ViewFrame final : public FrameView {
@@ -86,7 +77,6 @@ class DisplayController {
     PlayerView& view_;
     Clock& clock_;
     Playback& playback_;
-    PlaylistController& playlist_;
     ViewFrame viewFrame_{view_};
     FrameView* frame_ = &viewFrame_;
     int brightnessValue_ = 0;

@@ -5,7 +5,7 @@
 // clock's owner thread.
 #pragma once
 
-#include "display/colour_levels.h"
+#include "shown_colour.h"
 
 namespace chromola {
 

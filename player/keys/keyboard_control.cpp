@@ -61,7 +61,8 @@ KeyCode KeyCodeOf(int qtKey, Qt::KeyboardModifiers modifiers) {
 
 KeyboardControl::KeyboardControl(AudioEngine& bass, PlayerState& state, PlayerView& view,
                                  Clock& clock, Playback& playback, PlaylistController& playlist,
-                                 DisplayController& display, LiveCapture& live)
+                                 DisplayController& display, TrackSequence& sequence,
+                                 LiveCapture& live)
     : bass_(bass),
       state_(state),
       view_(view),
@@ -69,6 +70,7 @@ KeyboardControl::KeyboardControl(AudioEngine& bass, PlayerState& state, PlayerVi
       playback_(playback),
       playlist_(playlist),
       display_(display),
+      sequence_(sequence),
       live_(live) {}
 
 void KeyboardControl::SeekTo(int seconds) {
@@ -81,7 +83,7 @@ void KeyboardControl::SeekTo(int seconds) {
 
 void KeyboardControl::Play() {
     const int count = static_cast<int>(state_.Entries.size());
-    if (count == 0 || clock_.Ticking() || display_.isBetweenTracks()) {
+    if (count == 0 || clock_.Ticking() || sequence_.isBetweenTracks()) {
         return;
     }
     const int selected = view_.SelectedEntry();
@@ -96,7 +98,7 @@ void KeyboardControl::Stop() {
     clock_.StopTicks();
     view_.ClearMessage();
     playback_.FreeChannel();
-    display_.CancelPendingStart();
+    sequence_.CancelPendingStart();
     playback_.Notify(PlaybackEvent::Stopped);
 }
 

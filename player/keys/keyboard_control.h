@@ -10,11 +10,12 @@
 
 #include "display/display_controller.h"
 #include "engine/audio_engine.h"
-#include "engine/live_capture.h"
 #include "engine/playback.h"
+#include "live/live_capture.h"
 #include "player_state.h"
 #include "player_view.h"
 #include "playlist/playlist_controller.h"
+#include "playlist/track_sequence.h"
 
 namespace chromola {
 
@@ -46,7 +47,7 @@ class KeyboardControl {
   public:
     KeyboardControl(AudioEngine& bass, PlayerState& state, PlayerView& view, Clock& clock,
                     Playback& playback, PlaylistController& playlist, DisplayController& display,
-                    LiveCapture& live);
+                    TrackSequence& sequence, LiveCapture& live);
 
     void KeyDown(KeyCode key);
     // The user dragged the position bar's thumb to `seconds`.
@@ -66,6 +67,7 @@ class KeyboardControl {
     Playback& playback_;
     PlaylistController& playlist_;
     DisplayController& display_;
+    TrackSequence& sequence_;
     LiveCapture& live_;
 };
 

@@ -59,7 +59,7 @@ Player::~Player() {
     // Tests destroy a player without closing its window: release the library
     // all the same.
     if (libraryInitialised_ && !unloaded_) {
-        core_->display.CancelPendingStart();
+        core_->sequence.CancelPendingStart();
         clock_->StopTicks();
         bass_->BASS_Free();
     }
@@ -90,7 +90,7 @@ std::optional<int> Player::Start() {
     // its own and the UI thread sleeps while a track plays.
     const bool tickThread = form_->drawsFromAnyThread() && qgetenv("CHROMOLA_TICK_THREAD") != "0";
     auto tick = [this] { core_->display.Tick(); };
-    auto pauseElapsed = [this] { core_->display.PauseElapsed(); };
+    auto pauseElapsed = [this] { core_->sequence.PauseElapsed(); };
     if (tickThread) {
         clock_ = std::make_unique<ThreadClock>(tick, pauseElapsed);
     } else {
@@ -280,7 +280,7 @@ void Player::Unload() {
     mpris_.reset();
     mprisState_.reset();
     instanceServer_.reset();
-    core_->display.CancelPendingStart();
+    core_->sequence.CancelPendingStart();
     if (form2_ != nullptr && form2_->isVisible()) {
         form2_->close();
     }

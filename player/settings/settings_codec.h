@@ -64,7 +64,7 @@ struct StoredSettings {
     int autoLevel = 0;   // 1: the automatic level is on
     int live = 0;        // 1: live mode was on at exit
     int liveSource = 0;  // live mode's source: 0 the computer's sound, 1 the microphone
-    // Light output (lights/dmx_frame.h).
+    // Light output (lights_options.h).
     int lights = 0;  // 1: on
     int universe = 1;
     int address = 1;

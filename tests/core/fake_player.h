@@ -41,7 +41,7 @@ class FakeClock final : public Clock {
             now = std::min(tick, pause);
             if (pause <= tick) {
                 pauseDue_.reset();
-                display->PauseElapsed();
+                sequence->PauseElapsed();
             } else {
                 nextTick_ += kTickMs;
                 display->Tick();
@@ -51,7 +51,8 @@ class FakeClock final : public Clock {
     }
 
     long long now = 0;
-    DisplayController* display = nullptr;  // what the ticks and the pause drive
+    DisplayController* display = nullptr;  // what the ticks drive
+    TrackSequence* sequence = nullptr;     // ...and the pause
 
   private:
     bool ticking_ = false;
@@ -268,6 +269,7 @@ class CoreTest : public ::testing::Test {
   protected:
     CoreTest() {
         clock.display = &core.display;
+        clock.sequence = &core.sequence;
         core.display.BrightnessChanged(17);
         state.PauseSeconds = 2;
         state.RedGain = state.GreenGain = state.BlueGain = 0.4f;
@@ -291,7 +293,7 @@ class CoreTest : public ::testing::Test {
     void ExpectIdle() {
         EXPECT_EQ(engine.PlayingName(), "");
         EXPECT_FALSE(clock.Ticking());
-        EXPECT_FALSE(core.display.isBetweenTracks());
+        EXPECT_FALSE(core.sequence.isBetweenTracks());
         EXPECT_TRUE(view.picture);
         EXPECT_EQ(view.colour, kIdleColour);
         EXPECT_TRUE(view.transport);

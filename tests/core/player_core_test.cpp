@@ -89,14 +89,14 @@ TEST_F(CoreTest, EndOfTrackShowsThePictureWaitsThePauseWithControlsOffThenPlaysT
     engine.tracks["a.wav"] = {.seconds = 1};
     Choose({"a.wav", "b.wav"});
     clock.Advance(1020);
-    EXPECT_TRUE(core.display.isBetweenTracks());
+    EXPECT_TRUE(core.sequence.isBetweenTracks());
     EXPECT_FALSE(clock.Ticking());
     EXPECT_TRUE(view.picture);
     EXPECT_EQ(view.colour, kIdleColour);
     EXPECT_FALSE(view.transport);
 
     clock.Advance(kPauseMs - 30);
-    EXPECT_TRUE(core.display.isBetweenTracks());
+    EXPECT_TRUE(core.sequence.isBetweenTracks());
     clock.Advance(30);
     ExpectPlaying(1, "b.wav");
     EXPECT_TRUE(view.transport);
@@ -114,7 +114,7 @@ TEST_F(CoreTest, OneEntryRestartsAndAPauseOfZeroGoesStraightOn) {
         clock.Advance(1020 + (pause > 0 ? kPauseMs : 0));
         EXPECT_EQ(engine.opened, opened + 1);
         EXPECT_EQ(engine.PlayingName(), "only.wav");
-        EXPECT_FALSE(core.display.isBetweenTracks());
+        EXPECT_FALSE(core.sequence.isBetweenTracks());
     }
 }
 
@@ -136,12 +136,12 @@ TEST_F(CoreTest, TrackStartedByHandDuringThePauseReplacesThePendingStart) {
     engine.tracks["a.wav"] = {.seconds = 1};
     Choose({"a.wav", "b.wav"});
     clock.Advance(1500);
-    ASSERT_TRUE(core.display.isBetweenTracks());
+    ASSERT_TRUE(core.sequence.isBetweenTracks());
     engine.tracks["a.wav"].seconds = 10;
     view.selected = 0;
     core.playlist.PlaySelected();
     const int opened = engine.opened;
-    EXPECT_FALSE(core.display.isBetweenTracks());
+    EXPECT_FALSE(core.sequence.isBetweenTracks());
     EXPECT_TRUE(view.transport);
     EXPECT_FALSE(view.picture);
     clock.Advance(kPauseMs);
@@ -162,7 +162,7 @@ TEST_F(CoreTest, FileThatCannotBePlayedIsReportedThroughThePauseAndSkipped) {
         EXPECT_EQ(view.message, QString::fromUtf8(message));
         EXPECT_TRUE(name != QString("bad.mp3") || state.CurrentChannel == 0u);
         clock.Advance(17);
-        EXPECT_TRUE(core.display.isBetweenTracks());
+        EXPECT_TRUE(core.sequence.isBetweenTracks());
         EXPECT_EQ(view.message, QString::fromUtf8(message));
         clock.Advance(kPauseMs);
         EXPECT_EQ(engine.PlayingName(), "song.mod") << "modules come through the fallback";
@@ -192,7 +192,7 @@ TEST_F(CoreTest, ListInWhichNothingPlaysStopsAfterOneRoundAndAGoodFileResumesIt)
         core.playlist.PlaySelected();
         clock.Advance(2 * (1020 + kPauseMs + 17));
         EXPECT_GE(engine.opened, opened + 2) << "the round went on past x.mp3 to y.mp3";
-        EXPECT_TRUE(clock.Ticking() || core.display.isBetweenTracks());
+        EXPECT_TRUE(clock.Ticking() || core.sequence.isBetweenTracks());
     }
 }
 
@@ -393,7 +393,7 @@ TEST_F(CoreTest, MediaKeysStepStopAndStartTheSelectedEntry) {
     core.keyboard.KeyDown(kKeyMediaNext);
     EXPECT_EQ(engine.PlayingName(), "a.wav");
     clock.Advance(1020);
-    ASSERT_TRUE(core.display.isBetweenTracks());
+    ASSERT_TRUE(core.sequence.isBetweenTracks());
     const int opened = engine.opened;
     core.keyboard.KeyDown(kKeyMediaPlay);
     EXPECT_EQ(engine.opened, opened) << "the pause runs on";
@@ -466,7 +466,7 @@ TEST_F(MprisTest, EachStartIsANewTrackAndThePauseBetweenTracksStillPlays) {
     const QString first = Now().track.trackId;
 
     clock.Advance(1600);
-    ASSERT_TRUE(core.display.isBetweenTracks());
+    ASSERT_TRUE(core.sequence.isBetweenTracks());
     EXPECT_TRUE(Now().playing);
     clock.Advance(2010);
     EXPECT_EQ(tagReads, 2) << "once asked, each new track is read as it starts";

@@ -1,15 +1,16 @@
-#include "engine/live_capture.h"
+#include "live/live_capture.h"
 
 namespace chromola {
 
 LiveCapture::LiveCapture(AudioEngine& bass, PlayerState& state, PlayerView& view, Clock& clock,
-                         Playback& playback, DisplayController& display)
+                         Playback& playback, DisplayController& display, TrackSequence& sequence)
     : bass_(bass),
       state_(state),
       view_(view),
       clock_(clock),
       playback_(playback),
-      display_(display) {}
+      display_(display),
+      sequence_(sequence) {}
 
 void LiveCapture::Toggle() {
     if (Active()) {
@@ -20,7 +21,7 @@ void LiveCapture::Toggle() {
 }
 
 void LiveCapture::Enter() {
-    display_.CancelPendingStart();
+    sequence_.CancelPendingStart();
     clock_.StopTicks();
     view_.ClearMessage();
     playback_.FreeChannel();

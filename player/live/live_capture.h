@@ -12,13 +12,14 @@
 #include "engine/playback.h"
 #include "player_state.h"
 #include "player_view.h"
+#include "playlist/track_sequence.h"
 
 namespace chromola {
 
 class LiveCapture {
   public:
     LiveCapture(AudioEngine& bass, PlayerState& state, PlayerView& view, Clock& clock,
-                Playback& playback, DisplayController& display);
+                Playback& playback, DisplayController& display, TrackSequence& sequence);
 
     // F9.
     void Toggle();
@@ -43,6 +44,7 @@ class LiveCapture {
     Clock& clock_;
     Playback& playback_;
     DisplayController& display_;
+    TrackSequence& sequence_;
 };
 
 }  // namespace chromola

@@ -1,0 +1,14 @@
+// The three levels of a colour as the display shows it: the value that the
+// display computes, the windows show and every sink of colour receives.
+#pragma once
+
+namespace chromola {
+
+struct ColourLevels {
+    int red = 0;  // each 0..255
+    int green = 0;
+    int blue = 0;
+    friend bool operator==(const ColourLevels&, const ColourLevels&) = default;
+};
+
+}  // namespace chromola
