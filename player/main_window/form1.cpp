@@ -11,7 +11,6 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QScreen>
 #include <QWindow>
 
 #include <algorithm>
@@ -48,31 +47,6 @@ void SetColours(QWidget* widget, const QColor& background, const QColor& foregro
     pal.setColor(QPalette::Text, foreground);
     widget->setPalette(pal);
     widget->setAutoFillBackground(true);
-}
-
-// The work area of the screen under the middle of `outer`, or of the primary
-// screen when no screen is there; empty without screens.
-QRect WorkAreaFor(const QRect& outer) {
-    const QScreen* screen = QGuiApplication::screenAt(outer.center());
-    if (screen == nullptr) {
-        screen = QGuiApplication::primaryScreen();
-    }
-    return screen != nullptr ? screen->availableGeometry() : QRect();
-}
-
-// `outer` no larger than the work area and moved into it, so that the whole
-// frame with the control panel in its corner can be seen. A window whose
-// minimum is larger than the work area keeps its minimum and the top-left.
-QRect FittedIntoWorkArea(const QRect& outer) {
-    const QRect area = WorkAreaFor(outer);
-    if (area.isEmpty()) {
-        return outer;
-    }
-    const QSize least(Form1::kMinOuterWidth, Form1::kMinOuterHeight);
-    const QSize size = outer.size().boundedTo(area.size()).expandedTo(least);
-    const int x = std::max(area.left(), std::min(outer.left(), area.right() + 1 - size.width()));
-    const int y = std::max(area.top(), std::min(outer.top(), area.bottom() + 1 - size.height()));
-    return {QPoint(x, y), size};
 }
 
 }  // namespace
@@ -327,7 +301,7 @@ void Form1::paintEvent(QPaintEvent* event) {
 void Form1::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     layoutControls();
-    updateMinimumSize();
+    placement_.updateMinimumSize();
 }
 
 void Form1::layoutControls() {
@@ -343,55 +317,12 @@ void Form1::layoutControls() {
     publishFrameArea();
 }
 
-void Form1::updateMinimumSize() {
-    // The limit is on the outer size; the frame the window manager adds is
-    // known only once the window is mapped, and may change with the style.
-    const QSize margins = frameGeometry().size() - size();
-    if (margins == frameMargins_ || !isVisible()) {
-        return;
-    }
-    frameMargins_ = margins;
-    setMinimumSize(std::max(0, kMinOuterWidth - margins.width()),
-                   std::max(0, kMinOuterHeight - margins.height()));
-}
-
-QSize Form1::outerSize() const {
-    return frameGeometry().size();
-}
-
-void Form1::setOuterGeometry(const QRect& outer) {
-    const QRect fitted = FittedIntoWorkArea(outer);
-    const QSize margins = frameGeometry().size() - size();
-    // move() places the frame's top-left once the frame is known; before,
-    // it places the client area's.
-    resize(fitted.size() - margins);
-    move(fitted.topLeft());
-    if (!isVisible() || margins.isNull()) {
-        pendingOuter_ = fitted;
-    }
-}
-
-void Form1::placeOnceFramed() {
-    // Once, when the window is first exposed: the window manager has framed
-    // it by then. A window shown maximised or full screen stays so; from here
-    // on resizes and moves are the user's, and nothing asked earlier may
-    // undo them.
-    const QRect outer = std::exchange(pendingOuter_, QRect());
-    updateMinimumSize();
-    if (windowStateValue() != kNormal) {
-        return;
-    }
-    const QRect fitted = FittedIntoWorkArea(outer);
-    resize(fitted.size() - (frameGeometry().size() - size()));
-    move(fitted.topLeft());
-}
-
 bool Form1::event(QEvent* event) {
     if (event->type() == QEvent::Show && windowHandle() != nullptr) {
         windowHandle()->installEventFilter(this);
     }
     if (event->type() == QEvent::Move || event->type() == QEvent::Show) {
-        updateMinimumSize();
+        placement_.updateMinimumSize();
     }
     if (event->type() == QEvent::Show || event->type() == QEvent::WinIdChange) {
         publishFrameArea();
@@ -418,9 +349,8 @@ void Form1::closeEvent(QCloseEvent* event) {
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
     if (watched == windowHandle()) {
         // Only the window, not the widget, hears that it is on screen.
-        if (event->type() == QEvent::Expose && windowHandle()->isExposed() &&
-            pendingOuter_.isValid()) {
-            placeOnceFramed();
+        if (event->type() == QEvent::Expose && windowHandle()->isExposed()) {
+            placement_.windowExposed();
         }
         return false;
     }

@@ -26,6 +26,7 @@
 #include "main_window/colour_surface.h"
 #include "main_window/control_panel.h"
 #include "main_window/picture_box.h"
+#include "main_window/window_placement.h"
 #include "player_view.h"
 
 namespace chromola {
@@ -95,20 +96,13 @@ class Form1 : public QWidget, public PlayerView, public FrameView {
     // minimised: when files arrive from outside or the desktop asks.
     void BringToFront();
 
-    // Outer geometry (with the window manager's frame); its top-left is the
-    // window's pos(). The frame is known only once the window is on screen:
-    // geometry asked for before that places the client area, and is applied
-    // once more, a single time, when the window is first exposed.
-    QSize outerSize() const;
-    void setOuterGeometry(const QRect& outer);
+    // Outer geometry, with the window manager's frame (window_placement.h).
+    QSize outerSize() const { return placement_.outerSize(); }
+    void setOuterGeometry(const QRect& outer) { placement_.setOuterGeometry(outer); }
 
     // The client size as the resize layout sees it.
     int scaleWidth() const { return width(); }
     int scaleHeight() const { return height(); }
-
-    // Outer size below which the user cannot shrink the window.
-    static constexpr int kMinOuterWidth = 440;
-    static constexpr int kMinOuterHeight = 330;
 
     // The controls, by their names.
     QTimer Timer1;
@@ -151,8 +145,6 @@ class Form1 : public QWidget, public PlayerView, public FrameView {
   private:
     void buildControls();
     void layoutControls();
-    void updateMinimumSize();
-    void placeOnceFramed();
     void updateSurfaces();
     QRegion colourRegion() const;
     // Tells ticks on another thread where they may draw; UI thread.
@@ -161,6 +153,7 @@ class Form1 : public QWidget, public PlayerView, public FrameView {
     // from a tick; with the link's mutex held.
     void fillBesidePicture(const QColor& colour);
 
+    WindowPlacement placement_{*this};
     std::shared_ptr<ServerLink> link_;
     std::atomic<QRgb> backColor_{QColor(Qt::black).rgb()};
     std::atomic<int> position_{0};
@@ -184,9 +177,6 @@ class Form1 : public QWidget, public PlayerView, public FrameView {
     // Printed text stands above the picture, so that a message stays
     // readable while the picture shows.
     QLabel* printLabel_;
-    QSize frameMargins_{-1, -1};
-    // Outer geometry asked for before the frame was known.
-    QRect pendingOuter_;
     bool unloaded_ = false;
 };
 
