@@ -11,7 +11,6 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QScreen>
 #include <QWindow>
 
 #include <algorithm>
@@ -50,34 +49,10 @@ void SetColours(QWidget* widget, const QColor& background, const QColor& foregro
     widget->setAutoFillBackground(true);
 }
 
-// The work area of the screen under the middle of `outer`, or of the primary
-// screen when no screen is there; empty without screens.
-QRect WorkAreaFor(const QRect& outer) {
-    const QScreen* screen = QGuiApplication::screenAt(outer.center());
-    if (screen == nullptr) {
-        screen = QGuiApplication::primaryScreen();
-    }
-    return screen != nullptr ? screen->availableGeometry() : QRect();
-}
-
-// `outer` no larger than the work area and moved into it, so that the whole
-// frame with the control panel in its corner can be seen. A window whose
-// minimum is larger than the work area keeps its minimum and the top-left.
-QRect FittedIntoWorkArea(const QRect& outer) {
-    const QRect area = WorkAreaFor(outer);
-    if (area.isEmpty()) {
-        return outer;
-    }
-    const QSize least(Form1::kMinOuterWidth, Form1::kMinOuterHeight);
-    const QSize size = outer.size().boundedTo(area.size()).expandedTo(least);
-    const int x = std::max(area.left(), std::min(outer.left(), area.right() + 1 - size.width()));
-    const int y = std::max(area.top(), std::min(outer.top(), area.bottom() + 1 - size.height()));
-    return {QPoint(x, y), size};
-}
-
 }  // namespace
 
-Form1::Form1(QWidget* parent) : QWidget(parent), link_(ServerLink::Open()) {
+Form1::Form1(QWidget* parent) : QWidget(parent) {
+    std::shared_ptr<ServerLink> link = ServerLink::Open();
     InitResources();
     setWindowTitle(QStringLiteral("Vazuvideroz (F1-Help)"));
     setWindowIcon(ChromolaIcon());
@@ -88,23 +63,20 @@ Form1::Form1(QWidget* parent) : QWidget(parent), link_(ServerLink::Open()) {
     UseDialogFont(this);
     setAcceptDrops(true);
     resize(480, 307);
-    buildControls();
+    buildControls(std::move(link));
 }
 
-Form1::~Form1() {
-    if (link_ != nullptr && gc_ != 0) {
-        std::lock_guard lock(link_->mutex());
-        link_->FreeGc(gc_);
-        link_->Flush();
-    }
-}
+// The painter goes before the controls it paints on, which Qt deletes.
+Form1::~Form1() = default;
 
-void Form1::buildControls() {
-    leftSurface_ = new ColourSurface(this, link_);
-    topSurface_ = new ColourSurface(this, link_);
+void Form1::buildControls(std::shared_ptr<ServerLink> link) {
+    leftSurface_ = new ColourSurface(this, link);
+    topSurface_ = new ColourSurface(this, link);
 
-    Frame1 = new ControlPanel(this, link_);
+    Frame1 = new ControlPanel(this, link);
     Frame1->setGeometry(TwipsRect(4740, 120, 2310, 4275));
+    framePainter_ =
+        std::make_unique<FramePainter>(std::move(link), leftSurface_, topSurface_, Frame1);
 
     Command3 = new QPushButton(QStringLiteral(">"), Frame1);
     Command3->setGeometry(TwipsRect(2040, 3900, 195, 375));
@@ -128,11 +100,11 @@ void Form1::buildControls() {
     HScroll1->setPageStep(1);
     // What a tick on another thread reads of the bar.
     connect(HScroll1, &QScrollBar::valueChanged, this,
-            [this](int value) { position_.store(value, std::memory_order_relaxed); });
+            [this](int value) { framePainter_->setPosition(value); });
     connect(HScroll1, &QScrollBar::sliderPressed, this,
-            [this] { dragged_.store(true, std::memory_order_relaxed); });
+            [this] { framePainter_->setPositionDragged(true); });
     connect(HScroll1, &QScrollBar::sliderReleased, this,
-            [this] { dragged_.store(false, std::memory_order_relaxed); });
+            [this] { framePainter_->setPositionDragged(false); });
 
     List1 = new QListWidget(Frame1);
     List1->setGeometry(TwipsRect(0, 120, 2295, 2790));
@@ -194,74 +166,14 @@ void Form1::setBackColor(const QColor& colour) {
     // surface; the display sets it every tick, so printed text lasts until
     // the next tick while a track plays.
     cls();
-    {
-        std::unique_lock<std::mutex> lock;
-        if (link_ != nullptr) {
-            lock = std::unique_lock(link_->mutex());
-        }
-        if (colour.rgb() == backColor_.load(std::memory_order_relaxed)) {
-            return;
-        }
-        backColor_.store(colour.rgb(), std::memory_order_relaxed);
-        leftSurface_->setColour(colour);
-        topSurface_->setColour(colour);
-        if (link_ != nullptr) {
-            link_->Flush();
-        }
+    if (!framePainter_->setColour(colour)) {
+        return;
     }
     // The surfaces cover the whole colour area while they show; the window
     // paints it itself only while one stands aside.
     if (!leftSurface_->isVisible() || !topSurface_->isVisible()) {
         update(colourRegion());
     }
-}
-
-bool Form1::ShowFrame(const ColourLevels& levels, int blueX2, int greenX2, int redX2) {
-    if (link_ == nullptr) {
-        return false;
-    }
-    std::lock_guard lock(link_->mutex());
-    // A printed message is erased by the UI thread's own SetBackColour.
-    if (!framesDirect_) {
-        return false;
-    }
-    const QColor colour(levels.red, levels.green, levels.blue);
-    if (backColor_.exchange(colour.rgb(), std::memory_order_relaxed) != colour.rgb()) {
-        leftSurface_->setColour(colour);
-        topSurface_->setColour(colour);
-        fillBesidePicture(colour);
-    }
-    Frame1->setLineX2(0, blueX2);
-    Frame1->setLineX2(1, greenX2);
-    Frame1->setLineX2(2, redX2);
-    link_->Flush();
-    return true;
-}
-
-void Form1::fillBesidePicture(const QColor& colour) {
-    if (besidePicture_.isEmpty() || frameWindow_ == 0) {
-        return;
-    }
-    const uint32_t pixel = TrueColourPixel(colour);
-    if (gcWindow_ != frameWindow_) {
-        if (gc_ != 0) {
-            link_->FreeGc(gc_);
-        }
-        gc_ = link_->NewId();
-        link_->CreateGc(gc_, frameWindow_, pixel);
-        gcWindow_ = frameWindow_;
-    } else {
-        link_->SetForeground(gc_, pixel);
-    }
-    ServerRect rects[8];
-    uint32_t count = 0;
-    for (const QRect& r : besidePicture_) {
-        if (count < std::size(rects)) {
-            rects[count++] = {static_cast<int16_t>(r.x()), static_cast<int16_t>(r.y()),
-                              static_cast<uint16_t>(r.width()), static_cast<uint16_t>(r.height())};
-        }
-    }
-    link_->FillRectangles(frameWindow_, gc_, rects, count);
 }
 
 void Form1::updateSurfaces() {
@@ -272,7 +184,7 @@ void Form1::updateSurfaces() {
 }
 
 void Form1::publishFrameArea() {
-    if (link_ == nullptr) {
+    if (!framePainter_->drawsFromAnyThread()) {
         return;
     }
     // The colour area the left surface would cover, less the picture.
@@ -281,10 +193,8 @@ void Form1::publishFrameArea() {
         const QRegion region = QRegion(leftSurface_->geometry()) - Image1->geometry();
         beside = QVector<QRect>(region.begin(), region.end());
     }
-    std::lock_guard lock(link_->mutex());
-    framesDirect_ = printed_.text.isEmpty();
-    frameWindow_ = static_cast<uint32_t>(internalWinId());
-    besidePicture_ = std::move(beside);
+    framePainter_->setFrameArea(printed_.text.isEmpty(), static_cast<uint32_t>(internalWinId()),
+                                std::move(beside));
 }
 
 QRegion Form1::colourRegion() const {
@@ -327,7 +237,7 @@ void Form1::paintEvent(QPaintEvent* event) {
 void Form1::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     layoutControls();
-    updateMinimumSize();
+    placement_.updateMinimumSize();
 }
 
 void Form1::layoutControls() {
@@ -343,55 +253,12 @@ void Form1::layoutControls() {
     publishFrameArea();
 }
 
-void Form1::updateMinimumSize() {
-    // The limit is on the outer size; the frame the window manager adds is
-    // known only once the window is mapped, and may change with the style.
-    const QSize margins = frameGeometry().size() - size();
-    if (margins == frameMargins_ || !isVisible()) {
-        return;
-    }
-    frameMargins_ = margins;
-    setMinimumSize(std::max(0, kMinOuterWidth - margins.width()),
-                   std::max(0, kMinOuterHeight - margins.height()));
-}
-
-QSize Form1::outerSize() const {
-    return frameGeometry().size();
-}
-
-void Form1::setOuterGeometry(const QRect& outer) {
-    const QRect fitted = FittedIntoWorkArea(outer);
-    const QSize margins = frameGeometry().size() - size();
-    // move() places the frame's top-left once the frame is known; before,
-    // it places the client area's.
-    resize(fitted.size() - margins);
-    move(fitted.topLeft());
-    if (!isVisible() || margins.isNull()) {
-        pendingOuter_ = fitted;
-    }
-}
-
-void Form1::placeOnceFramed() {
-    // Once, when the window is first exposed: the window manager has framed
-    // it by then. A window shown maximised or full screen stays so; from here
-    // on resizes and moves are the user's, and nothing asked earlier may
-    // undo them.
-    const QRect outer = std::exchange(pendingOuter_, QRect());
-    updateMinimumSize();
-    if (windowStateValue() != kNormal) {
-        return;
-    }
-    const QRect fitted = FittedIntoWorkArea(outer);
-    resize(fitted.size() - (frameGeometry().size() - size()));
-    move(fitted.topLeft());
-}
-
 bool Form1::event(QEvent* event) {
     if (event->type() == QEvent::Show && windowHandle() != nullptr) {
         windowHandle()->installEventFilter(this);
     }
     if (event->type() == QEvent::Move || event->type() == QEvent::Show) {
-        updateMinimumSize();
+        placement_.updateMinimumSize();
     }
     if (event->type() == QEvent::Show || event->type() == QEvent::WinIdChange) {
         publishFrameArea();
@@ -402,7 +269,7 @@ bool Form1::event(QEvent* event) {
 void Form1::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange) {
-        minimised_.store(isMinimized(), std::memory_order_relaxed);
+        framePainter_->setMinimised(isMinimized());
         layoutControls();
     }
 }
@@ -418,9 +285,8 @@ void Form1::closeEvent(QCloseEvent* event) {
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
     if (watched == windowHandle()) {
         // Only the window, not the widget, hears that it is on screen.
-        if (event->type() == QEvent::Expose && windowHandle()->isExposed() &&
-            pendingOuter_.isValid()) {
-            placeOnceFramed();
+        if (event->type() == QEvent::Expose && windowHandle()->isExposed()) {
+            placement_.windowExposed();
         }
         return false;
     }
@@ -516,16 +382,7 @@ void Form1::SetBackColour(const ColourLevels& colour) {
 }
 
 void Form1::SetLevelBarEnds(int blueX2, int greenX2, int redX2) {
-    std::unique_lock<std::mutex> lock;
-    if (link_ != nullptr) {
-        lock = std::unique_lock(link_->mutex());
-    }
-    Frame1->setLineX2(0, blueX2);
-    Frame1->setLineX2(1, greenX2);
-    Frame1->setLineX2(2, redX2);
-    if (link_ != nullptr) {
-        link_->Flush();
-    }
+    framePainter_->setBarEnds(blueX2, greenX2, redX2);
 }
 
 void Form1::ShowPicture(bool shown) {

@@ -3,9 +3,9 @@
 // things (as the core's PlayerView) and reports events; the player's logic
 // lives in the core (player_core.h).
 //
-// On X11 it is also the display's FrameView: a tick on the clock's own
-// thread sets the colour and the bars over the window's ServerLink
-// (colour_surface.h) without waking the UI thread.
+// The colour and the bars reach the screen through its FramePainter, which
+// a display tick may also call from the clock's own thread; where and how
+// large the window is, through its WindowPlacement.
 #pragma once
 
 #include <QColor>
@@ -19,13 +19,13 @@
 #include <QTimer>
 #include <QWidget>
 
-#include <atomic>
 #include <memory>
 
-#include "display/frame_view.h"
 #include "main_window/colour_surface.h"
 #include "main_window/control_panel.h"
+#include "main_window/frame_painter.h"
 #include "main_window/picture_box.h"
+#include "main_window/window_placement.h"
 #include "player_view.h"
 
 namespace chromola {
@@ -34,7 +34,7 @@ namespace chromola {
 // name would load every image plugin to ask which one reads it.
 QIcon ChromolaIcon();
 
-class Form1 : public QWidget, public PlayerView, public FrameView {
+class Form1 : public QWidget, public PlayerView {
     Q_OBJECT
   public:
     explicit Form1(QWidget* parent = nullptr);
@@ -43,7 +43,7 @@ class Form1 : public QWidget, public PlayerView, public FrameView {
     // The colour of the surface (`BackColor`). Setting it erases printed
     // text; it repaints only the part of the window that shows the colour,
     // and only when the colour changes.
-    QColor backColor() const { return QColor::fromRgb(backColor_.load(std::memory_order_relaxed)); }
+    QColor backColor() const { return framePainter_->colour(); }
     void setBackColor(const QColor& colour);
 
     // Printing a line of text on the surface (`Print` at `CurrentX`,
@@ -67,9 +67,8 @@ class Form1 : public QWidget, public PlayerView, public FrameView {
     void SetPositionMaximum(int seconds) override;
     int PositionMaximum() const override;
     void SetPosition(int seconds) override;
-    // Also the FrameView's: any thread.
-    int Position() const override { return position_.load(std::memory_order_relaxed); }
-    bool PositionDragged() const override { return dragged_.load(std::memory_order_relaxed); }
+    int Position() const override { return HScroll1->value(); }
+    bool PositionDragged() const override { return HScroll1->isSliderDown(); }
     void EnablePosition(bool enabled) override { HScroll1->setEnabled(enabled); }
     void ShowBrightness(int value, const QString& caption) override;
     void SetEntries(const QStringList& entries) override;
@@ -84,31 +83,20 @@ class Form1 : public QWidget, public PlayerView, public FrameView {
     void ShowOrdinary() override;
     void ShowHelp() override { emit helpRequested(); }
 
-    // FrameView, from the display's tick thread.
-    bool Minimised() const override { return minimised_.load(std::memory_order_relaxed); }
-    bool ShowFrame(const ColourLevels& colour, int blueX2, int greenX2, int redX2) override;
-    // The X server draws the colour and the bars over a connection that a
-    // tick on another thread may use.
-    bool drawsFromAnyThread() const { return link_ != nullptr; }
+    // What the display's tick draws with, from whichever thread it runs on.
+    FramePainter& framePainter() { return *framePainter_; }
 
     // Shows the window above the others with the focus, restored if it was
     // minimised: when files arrive from outside or the desktop asks.
     void BringToFront();
 
-    // Outer geometry (with the window manager's frame); its top-left is the
-    // window's pos(). The frame is known only once the window is on screen:
-    // geometry asked for before that places the client area, and is applied
-    // once more, a single time, when the window is first exposed.
-    QSize outerSize() const;
-    void setOuterGeometry(const QRect& outer);
+    // Outer geometry, with the window manager's frame (window_placement.h).
+    QSize outerSize() const { return placement_.outerSize(); }
+    void setOuterGeometry(const QRect& outer) { placement_.setOuterGeometry(outer); }
 
     // The client size as the resize layout sees it.
     int scaleWidth() const { return width(); }
     int scaleHeight() const { return height(); }
-
-    // Outer size below which the user cannot shrink the window.
-    static constexpr int kMinOuterWidth = 440;
-    static constexpr int kMinOuterHeight = 330;
 
     // The controls, by their names.
     QTimer Timer1;
@@ -149,30 +137,15 @@ class Form1 : public QWidget, public PlayerView, public FrameView {
     void dropEvent(QDropEvent* event) override;
 
   private:
-    void buildControls();
+    void buildControls(std::shared_ptr<ServerLink> link);
     void layoutControls();
-    void updateMinimumSize();
-    void placeOnceFramed();
     void updateSurfaces();
     QRegion colourRegion() const;
-    // Tells ticks on another thread where they may draw; UI thread.
+    // Tells ticks on another thread where they may draw.
     void publishFrameArea();
-    // Fills the colour area beside the picture, which no surface covers,
-    // from a tick; with the link's mutex held.
-    void fillBesidePicture(const QColor& colour);
 
-    std::shared_ptr<ServerLink> link_;
-    std::atomic<QRgb> backColor_{QColor(Qt::black).rgb()};
-    std::atomic<int> position_{0};
-    std::atomic<bool> dragged_{false};
-    std::atomic<bool> minimised_{false};
-    // Guarded by the link's mutex: a tick may draw (no printed message), the
-    // window and the rectangles beside the picture, and the tick's GC.
-    bool framesDirect_ = true;
-    uint32_t frameWindow_ = 0;
-    QVector<QRect> besidePicture_;
-    uint32_t gc_ = 0;
-    uint32_t gcWindow_ = 0;
+    WindowPlacement placement_{*this};
+    std::unique_ptr<FramePainter> framePainter_;
     // The colour left of the panel and above it. They stand aside while the
     // picture or a printed message shows.
     ColourSurface* leftSurface_;
@@ -184,9 +157,6 @@ class Form1 : public QWidget, public PlayerView, public FrameView {
     // Printed text stands above the picture, so that a message stays
     // readable while the picture shows.
     QLabel* printLabel_;
-    QSize frameMargins_{-1, -1};
-    // Outer geometry asked for before the frame was known.
-    QRect pendingOuter_;
     bool unloaded_ = false;
 };
 

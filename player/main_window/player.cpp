@@ -88,7 +88,8 @@ std::optional<int> Player::Start() {
     form_ = std::make_unique<Form1>();
     // Where the X server draws the colour, the display ticks on a thread of
     // its own and the UI thread sleeps while a track plays.
-    const bool tickThread = form_->drawsFromAnyThread() && qgetenv("CHROMOLA_TICK_THREAD") != "0";
+    const bool tickThread =
+        form_->framePainter().drawsFromAnyThread() && qgetenv("CHROMOLA_TICK_THREAD") != "0";
     auto tick = [this] { core_->display.Tick(); };
     auto pauseElapsed = [this] { core_->sequence.PauseElapsed(); };
     if (tickThread) {
@@ -98,7 +99,7 @@ std::optional<int> Player::Start() {
     }
     core_ = std::make_unique<PlayerCore>(*bass_, state_, *form_, *clock_);
     if (tickThread) {
-        core_->display.DrawFramesWith(form_.get());
+        core_->display.DrawFramesWith(&form_->framePainter());
     }
     if (const QByteArray log = qgetenv("CHROMOLA_COLOUR_LOG"); !log.isEmpty()) {
         colourLog_ = std::make_unique<ColourLog>(log.toStdString(), *clock_);
