@@ -48,10 +48,20 @@ int main(int argc, char* argv[]) {
             break;
     }
 
+    // A start that hands its files to the running player does only that:
+    // no sound stream, no X connection, no window.
+    chromola::PlayerOptions options;
+    options.instanceLockPath = chromola::DefaultInstanceLockPath();
+    options.instanceSocketPath = chromola::InstanceSocketBeside(options.instanceLockPath);
+    options.instanceClaim =
+        chromola::ClaimInstance(options.instanceLockPath, options.instanceSocketPath, line.paths);
+    if (options.instanceClaim->exitStatus) {
+        return *options.instanceClaim->exitStatus;
+    }
+
     // The audio library loads and starts its output on a thread of its own
     // while Qt starts; a missing library is reported once the window could
     // show the message.
-    chromola::PlayerOptions options;
     const QString library = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath() +
                             QLatin1Char('/') + QLatin1String(chromola::kBassLibraryFileName);
     if (QFileInfo(library).isFile()) {

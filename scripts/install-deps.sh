@@ -19,7 +19,7 @@ packages=(
   # the desktop's media controls: a private session bus and a client
   dbus-daemon playerctl
   # reference decoders and encoders used by tests and benchmarks
-  mpg123 vorbis-tools flac sndfile-programs twolame lame time
+  mpg123 vorbis-tools flac sndfile-programs twolame lame time strace
   # light output: the Open Lighting Architecture's daemon and client library;
   # its tests run olad in a private network namespace
   ola libola-dev iproute2 util-linux

@@ -10,13 +10,16 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QThread>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
+#include "desktop/instance_lock.h"
 #include "playlist/opened_paths.h"
 
 namespace chromola {
@@ -73,6 +76,38 @@ UniqueFd StreamSocket() {
 }
 
 }  // namespace
+
+InstanceClaim ClaimInstance(const QString& lockPath, const QString& socketPath,
+                            const QStringList& paths) {
+    InstanceClaim claim;
+    claim.lock = std::make_shared<InstanceLock>(lockPath);
+    switch (claim.lock->TryLock()) {
+        case InstanceLock::Result::kLocked:
+            break;
+        case InstanceLock::Result::kHeld:
+            // Another instance runs: it takes the files, if any.
+            claim.lock.reset();
+            claim.exitStatus = 0;
+            if (!paths.isEmpty() && !HandOverPaths(socketPath, paths)) {
+                std::fputs("Chromola: запущенный проигрыватель не принял файлы\n", stderr);
+                claim.exitStatus = 1;
+            }
+            break;
+        case InstanceLock::Result::kUnavailable:
+            claim.lock.reset();
+            break;
+    }
+    return claim;
+}
+
+QString DefaultInstanceLockPath() {
+    return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) +
+           QStringLiteral("/chromola.lock");
+}
+
+QString InstanceSocketBeside(const QString& lockPath) {
+    return QFileInfo(lockPath).dir().filePath(QStringLiteral("chromola.socket"));
+}
 
 bool HandOverPaths(const QString& socketPath, const QStringList& paths, int timeoutMs) {
     QByteArray message;

@@ -22,14 +22,35 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace chromola {
+
+class InstanceLock;
 
 // Sends absolute paths to the player listening at `socketPath`. The lock
 // holder may still be starting: connecting is retried until `timeoutMs`.
 // False when nobody took them.
 bool HandOverPaths(const QString& socketPath, const QStringList& paths, int timeoutMs = 5000);
+
+// The first step of a start, before any window, X connection or sound
+// stream: take the instance lock, or hand `paths` to the player that holds
+// it. A start that hands over (or has nothing to hand) ends with
+// `exitStatus`; otherwise it runs with `lock`, which is null where no lock
+// can be made at all (a full or read-only runtime folder): the player then
+// runs unguarded rather than vanish unseen.
+struct InstanceClaim {
+    std::shared_ptr<InstanceLock> lock;
+    std::optional<int> exitStatus;
+};
+InstanceClaim ClaimInstance(const QString& lockPath, const QString& socketPath,
+                            const QStringList& paths);
+
+// Where the lock and the socket are by default: chromola.lock and
+// chromola.socket in the user's runtime folder.
+QString DefaultInstanceLockPath();
+QString InstanceSocketBeside(const QString& lockPath);
 
 class InstanceServer : public QObject {
   public:

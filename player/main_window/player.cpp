@@ -45,13 +45,10 @@ Player::Player(PlayerOptions options) : options_(std::move(options)) {
         options_.programDir = QCoreApplication::applicationDirPath();
     }
     if (options_.instanceLockPath.isEmpty()) {
-        options_.instanceLockPath =
-            QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) +
-            QStringLiteral("/chromola.lock");
+        options_.instanceLockPath = DefaultInstanceLockPath();
     }
     if (options_.instanceSocketPath.isEmpty()) {
-        options_.instanceSocketPath =
-            QFileInfo(options_.instanceLockPath).dir().filePath(QStringLiteral("chromola.socket"));
+        options_.instanceSocketPath = InstanceSocketBeside(options_.instanceLockPath);
     }
 }
 
@@ -82,6 +79,16 @@ bool Player::Initialize() {
 }
 
 std::optional<int> Player::Start() {
+    // A start that only hands files over to the running player ends here,
+    // before it opens a window, an X connection or a sound stream.
+    if (!options_.instanceClaim) {
+        options_.instanceClaim = ClaimInstance(options_.instanceLockPath,
+                                               options_.instanceSocketPath, options_.openPaths);
+    }
+    if (options_.instanceClaim->exitStatus) {
+        return options_.instanceClaim->exitStatus;
+    }
+    instanceLock_ = std::move(options_.instanceClaim->lock);
     if (!Initialize()) {
         return 1;
     }
@@ -107,25 +114,6 @@ std::optional<int> Player::Start() {
     }
     ConnectWindow();
 
-    // Load.
-    instanceLock_ = std::make_unique<InstanceLock>(options_.instanceLockPath);
-    switch (instanceLock_->TryLock()) {
-        case InstanceLock::Result::kLocked:
-            break;
-        case InstanceLock::Result::kHeld:
-            // Another instance runs: it takes the files, if any.
-            if (!options_.openPaths.isEmpty() &&
-                !HandOverPaths(options_.instanceSocketPath, options_.openPaths)) {
-                std::fputs("Chromola: запущенный проигрыватель не принял файлы\n", stderr);
-                return 1;
-            }
-            return 0;
-        case InstanceLock::Result::kUnavailable:
-            // The lock cannot be made at all (a full or read-only runtime
-            // folder): run without the guard rather than vanish unseen.
-            instanceLock_.reset();
-            break;
-    }
     instanceServer_ = std::make_unique<InstanceServer>(
         options_.instanceSocketPath, [this](const QStringList& paths) { OpenFromOutside(paths); });
     // Without the lock another player may be listening there.

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 
+#include "desktop/instance_link.h"
 #include "engine/bass_library.h"
 #include "main_window/open_files_dialog.h"
 #include "main_window/qt_clock.h"
@@ -23,8 +24,6 @@ namespace chromola {
 class Form1;
 class Form2;
 class LightsLink;
-class InstanceLock;
-class InstanceServer;
 class MprisService;
 class MprisState;
 
@@ -40,6 +39,9 @@ struct PlayerOptions {
     // Where the lock holder takes files from later starts; empty: beside the
     // lock, chromola.socket.
     QString instanceSocketPath;
+    // The lock taken, or the files handed over, before the player was made
+    // (ClaimInstance); unset: the player's start does it first.
+    std::optional<InstanceClaim> instanceClaim;
     // Absolute files and folders to open instead of the stored list, or to
     // hand to the running player.
     QStringList openPaths;
@@ -93,7 +95,7 @@ class Player {
     PlayerOptions options_;
     PlayerState state_;
     WindowSettings window_;
-    std::unique_ptr<InstanceLock> instanceLock_;
+    std::shared_ptr<InstanceLock> instanceLock_;
     std::unique_ptr<InstanceServer> instanceServer_;
     std::shared_ptr<BassLibrary> bass_;
     std::unique_ptr<Form1> form_;
