@@ -98,7 +98,7 @@ void WakeAll(std::atomic<std::uint32_t>& word) {
 struct DdpSenderState {
     // Three frames: the display's thread fills one, the sender sends
     // another, and the third is the newest finished one.
-    std::array<std::array<std::uint8_t, 3 * kMaxStripPixels>, 3> buffers{};
+    std::array<StripBuffer, 3> buffers{};
     std::array<std::size_t, 3> sizes{};
     std::atomic<std::uint32_t> ready{1};  // the display fills 0 first, the sender holds 2
     std::atomic<std::uint64_t> tickOptions{0};
@@ -363,7 +363,7 @@ void DdpLights::ShowStrip(const StripInput& input) {
     // The room sees real time, whichever clock the display keeps.
     StripInput now = input;
     now.nowMs = NowMs();
-    Publish(painter_->Paint(now, o.strip));
+    Publish(painter_->Paint(now, o.strip, state_->buffers[writing_]));
 }
 
 void DdpLights::ShowColour(const ColourLevels& levels) {
@@ -382,13 +382,13 @@ void DdpLights::ShowIdle() {
     if (!o.sending) {
         return;
     }
-    Publish(painter_->Fill(o.idleColour ? kIdleColour : ColourLevels{}, o.strip.pixels, NowMs()));
+    Publish(painter_->Fill(o.idleColour ? kIdleColour : ColourLevels{}, o.strip.pixels, NowMs(),
+                           state_->buffers[writing_]));
 }
 
-void DdpLights::Publish(std::span<const std::uint8_t> frame) {
+void DdpLights::Publish(std::size_t bytes) {
     DdpSenderState& s = *state_;
-    std::memcpy(s.buffers[writing_].data(), frame.data(), frame.size());
-    s.sizes[writing_] = frame.size();
+    s.sizes[writing_] = bytes;
     writing_ = s.ready.exchange(writing_ | kFresh, std::memory_order_acq_rel) & ~kFresh;
     s.changes.fetch_add(1, std::memory_order_acq_rel);
     WakeAll(s.changes);

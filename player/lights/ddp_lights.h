@@ -1,8 +1,8 @@
 // A strip sent straight to a pixel controller over DDP (UDP, ddp_packet.h):
 // no daemon in between.
 //
-// The display's thread paints each frame (strip_frame.h) and hands it over
-// through three buffers swapped by one atomic exchange, then wakes the
+// The display's thread paints each frame (strip_frame.h) straight into one
+// of three buffers and hands it over with one atomic exchange, then wakes the
 // sender with one futex call: no lock, no allocation, no waiting. The
 // sender thread of the object's own looks up the host, owns the socket and
 // sends the newest frame; frames that come faster than it sends are
@@ -38,7 +38,8 @@ class DdpLights : public StripOutput {
     StripStatus Status() const override;
 
   private:
-    void Publish(std::span<const std::uint8_t> frame);
+    // Hands the frame just painted into the buffer being written over.
+    void Publish(std::size_t bytes);
 
     std::shared_ptr<DdpSenderState> state_;
     std::unique_ptr<StripPainter> painter_;  // the display's thread's alone

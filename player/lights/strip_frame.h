@@ -27,13 +27,15 @@
 // flashes in any second by the strip's mean luminance and red. Effect 0
 // shows the window's colour, already limited, and needs no more.
 //
-// No Qt, no allocation after construction, no lock: the display's tick
-// paints 59 frames a second. One painter per strip, used by one thread.
+// No Qt, no allocation, no lock, and work in proportion to the pixels only
+// where pixels are written (the mean comes from the bands, the flow's
+// running sums or the bars): the display's tick paints 59 frames a second.
+// One painter per strip, used by one thread.
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
-#include <span>
 
 #include "display/band_levels.h"
 #include "display/colour_levels.h"
@@ -69,31 +71,40 @@ struct StripInput {
     long long nowMs = 0;        // the display's steady clock
 };
 
+// A frame's bytes: red, green, blue per pixel, pixel 0 first.
+using StripBuffer = std::array<std::uint8_t, 3 * kMaxStripPixels>;
+
 class StripPainter {
   public:
-    // The frame for this tick: 3 bytes (red, green, blue) per pixel, pixel
-    // 0 first. Valid until the next call. A change of pixel count starts
-    // the flow over from dark.
-    std::span<const std::uint8_t> Paint(const StripInput& input, const StripOptions& options);
+    // Paints this tick's frame into `out` and gives its length in bytes. A
+    // change of pixel count starts the flow over from dark.
+    std::size_t Paint(const StripInput& input, const StripOptions& options, StripBuffer& out);
     // Every pixel `colour` (the idle look): counted by the limiter as
     // shown, the flow left where it was.
-    std::span<const std::uint8_t> Fill(const ColourLevels& colour, int pixels, long long nowMs);
+    std::size_t Fill(const ColourLevels& colour, int pixels, long long nowMs, StripBuffer& out);
 
   private:
+    // Sums of the pixels' linear light per channel, in units of
+    // 1 / kLinearUnit: whole numbers, so that the flow can keep its sums
+    // up to date tick by tick without drifting.
+    using Sums = std::array<std::uint64_t, 3>;
     void MapBands(int pixels, int effect);
-    void PaintSpectrum(const BandLevels& bands, int pixels);
-    void PaintFlow(const ColourLevels& colour, int pixels);
-    void PaintMeter(const ColourLevels& levels, int pixels);
-    void KeepFlashesInLimit(int pixels, bool limit, long long nowMs);
+    Sums PaintSpectrum(const BandLevels& bands, int pixels, StripBuffer& out) const;
+    Sums PaintFlow(const ColourLevels& colour, int pixels, StripBuffer& out);
+    static Sums PaintMeter(const ColourLevels& levels, int pixels, StripBuffer& out);
+    void KeepFlashesInLimit(const Sums& sums, int pixels, bool limit, long long nowMs,
+                            StripBuffer& out);
 
-    std::array<std::uint8_t, 3 * kMaxStripPixels> frame_{};
     // The flow's colours twice over, so that the newest kMaxStripPixels of
     // them always lie in one piece from flowHead_.
     std::array<std::uint8_t, 6 * kMaxStripPixels> flow_{};
     int flowHead_ = 0;
     int flowPixels_ = 0;
-    // The band each pixel shows, for the mapping last made.
+    Sums flowSums_{};
+    // The band each pixel shows, and how many pixels show each band, for
+    // the mapping last made.
     std::array<std::uint8_t, kMaxStripPixels> bandOf_{};
+    std::array<int, kBandCount> bandPixels_{};
     int mappedPixels_ = 0;
     int mappedEffect_ = -1;
     FlashLimiter limiter_;

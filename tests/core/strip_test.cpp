@@ -25,8 +25,10 @@ BandLevels BandsOf(const Spectrum& spectrum, ColourParams params = kNeutral) {
 }
 
 Pixels Paint(StripPainter& painter, const StripInput& input, int pixels, int effect) {
-    const auto frame = painter.Paint(input, {pixels, effect});
-    return {frame.begin(), frame.end()};
+    StripBuffer out;
+    out.fill(0xee);  // what a painter fails to write shows
+    const std::size_t bytes = painter.Paint(input, {pixels, effect}, out);
+    return {out.begin(), out.begin() + static_cast<std::ptrdiff_t>(bytes)};
 }
 
 int LitPixels(const Pixels& frame, int first, int last) {
