@@ -67,6 +67,8 @@ struct Receiver {
     int socket = -1;
     std::atomic<bool> stop{false};
     std::vector<Clock::time_point> pushes;  // arrival of each frame's last packet
+    long long skipped = 0;                  // sequence numbers that never came
+    int lastSequence = 0;
     long long packets = 0;
     double cpu = 0;
 
@@ -83,6 +85,11 @@ struct Receiver {
                 ++packets;
                 if ((packet[0] & 1) != 0) {
                     pushes.push_back(Clock::now());
+                    const int sequence = packet[1] & 0x0f;
+                    if (lastSequence != 0) {
+                        skipped += (sequence - lastSequence + 14) % 15;
+                    }
+                    lastSequence = sequence;
                 }
             }
         }
@@ -129,6 +136,7 @@ void Measure(const std::string& moduleDir, const Setup& setup, double seconds) {
     const ColourParams params{0.425f, 0.4f, 0.4f, 0.4f, 0};
     std::vector<Clock::time_point> ticks;
     std::vector<double> calls;
+    long long lateTicks = 0;  // the bench's own tick more than 2 ms behind its time
     const int count = static_cast<int>(seconds * 59);
     ticks.reserve(static_cast<std::size_t>(count));
     calls.reserve(static_cast<std::size_t>(count));
@@ -144,6 +152,7 @@ void Measure(const std::string& moduleDir, const Setup& setup, double seconds) {
         StripInput input{ComputeBandLevels(spectrum, params), ComputeColourLevels(spectrum, params),
                          true, 0};
         const Clock::time_point before = Clock::now();
+        lateTicks += before - next > std::chrono::milliseconds(2);
         if (output) {
             output->ShowStrip(input);
         }
@@ -186,12 +195,13 @@ void Measure(const std::string& moduleDir, const Setup& setup, double seconds) {
         std::printf(
             "; %.2f packets/frame; delay median %.3f ms p95 %.3f max %.3f; frames %zu for %d "
             "ticks, "
-            "late or lost %lld; ShowStrip median %.3f ms max %.3f",
+            "%lld without their own frame (%lld ticks late; %lld lost in transit); ShowStrip "
+            "median %.3f ms max %.3f",
             receiver.pushes.empty()
                 ? 0.0
                 : static_cast<double>(receiver.packets) / receiver.pushes.size(),
             At(delays, 0.5), At(delays, 0.95), At(delays, 1.0), receiver.pushes.size(), count, lost,
-            At(calls, 0.5), At(calls, 1.0));
+            lateTicks, receiver.skipped, At(calls, 0.5), At(calls, 1.0));
     }
     std::printf("\n");
     std::fflush(stdout);

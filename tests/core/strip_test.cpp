@@ -146,33 +146,43 @@ ColourLevels MeanColour(const Pixels& frame) {
 }
 
 // Every band at full and at 0 by turns (a band alone stays far below its
-// group's level on music, so no music makes a spectrum strip flash), and
-// drum loops on the meter.
+// group's level on music, so no music makes a spectrum strip flash), drum
+// loops on the meter, and white and black by turns of five ticks flowing
+// along five pixels, whose mean rises and falls six times a second.
 TEST(StripFrame, StripAsAWholeShowsNoMoreThanThreeFlashesASecond) {
     const ColourParams brightest{kBrightest, 0.4f, 0.4f, 0.4f, 0};
     std::vector<StripInput> strobe;
+    std::vector<StripInput> waves;
     for (int t = 0; t < 240; ++t) {
         StripInput input;
         input.bands.fill(t % 2 == 0 ? 255 : 0);
         strobe.push_back(input);
+        const int level = t / 5 % 2 == 0 ? 255 : 0;
+        input.shown = {level, level, level};
+        waves.push_back(input);
     }
     std::vector<StripInput> drums;
     for (const Spectrum& spectrum : SpectraOf(DrumLoop(174, 4))) {
         drums.push_back({BandsOf(spectrum, brightest), ComputeColourLevels(spectrum, brightest)});
     }
-    for (const auto& [effect, inputs] :
-         {std::pair{kEffectSpectrum, strobe}, {kEffectMeter, drums}}) {
-        SCOPED_TRACE(effect);
+    struct Case {
+        int effect;
+        int pixels;
+        const std::vector<StripInput>& inputs;
+    };
+    for (const Case& c : {Case{kEffectSpectrum, 300, strobe}, Case{kEffectMeter, 300, drums},
+                          Case{kEffectFlow, 5, waves}}) {
+        SCOPED_TRACE(c.effect);
         std::vector<ColourLevels> unlimited;
         std::vector<ColourLevels> limited;
         StripPainter free;
         StripPainter held;
         long long now = 1000;
-        for (StripInput input : inputs) {
+        for (StripInput input : c.inputs) {
             input.nowMs = now;
-            unlimited.push_back(MeanColour(Paint(free, input, 300, effect)));
+            unlimited.push_back(MeanColour(Paint(free, input, c.pixels, c.effect)));
             input.limitFlashes = true;
-            limited.push_back(MeanColour(Paint(held, input, 300, effect)));
+            limited.push_back(MeanColour(Paint(held, input, c.pixels, c.effect)));
             now += kFlashTickMs;
         }
         const FlashCount before = MostTransitionsInASecond(unlimited);
