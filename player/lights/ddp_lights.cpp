@@ -2,6 +2,8 @@
 
 #include <linux/futex.h>
 #include <netdb.h>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -145,6 +147,11 @@ class Sender {
 };
 
 void Sender::Run() {
+    // Woken by the display's futex call, a sender of normal policy may take
+    // that thread's core at once, and the call returns only after the frame
+    // went out. As a batch thread it waits for a free core instead.
+    const sched_param batch{};
+    pthread_setschedparam(pthread_self(), SCHED_BATCH, &batch);
     std::uint32_t reading = 2;
     std::uint32_t versionSeen = ~0u;
     std::span<const std::uint8_t> frame;
