@@ -10,9 +10,6 @@
 
 namespace chromola {
 
-// The colour of the window while nothing plays.
-inline constexpr ColourLevels kIdleColour{12, 17, 11};
-inline constexpr ColourLevels kBlack{0, 0, 0};
 
 // Window states as the settings store them; full screen counts as maximised.
 enum WindowStateValue { kNormal = 0, kMinimised = 1, kMaximised = 2 };

@@ -11,4 +11,8 @@ struct ColourLevels {
     friend bool operator==(const ColourLevels&, const ColourLevels&) = default;
 };
 
+// The colour of the window while nothing plays.
+inline constexpr ColourLevels kIdleColour{12, 17, 11};
+inline constexpr ColourLevels kBlack{0, 0, 0};
+
 }  // namespace chromola

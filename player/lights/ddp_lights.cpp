@@ -19,7 +19,7 @@
 #include <optional>
 #include <string>
 
-#include "player_view.h"
+#include "shown_colour.h"
 
 namespace chromola {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "player_view.h"
+#include "shown_colour.h"
 
 namespace chromola {
 
