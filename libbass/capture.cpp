@@ -13,7 +13,6 @@
 #include "capture.h"
 
 #include <pulse/pulseaudio.h>
-#include <pulse/rtclock.h>
 
 #include <algorithm>
 #include <atomic>
@@ -21,10 +20,12 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "error.h"
 #include "fft.h"
+#include "pulse_connection.h"
 #include "sample_history.h"
 
 namespace chromola::audio {
@@ -53,19 +54,6 @@ constexpr std::size_t kChunkFrames = 256;
 // is given up after this many tries.
 constexpr int kMaxFruitlessStreams = 3;
 
-class LoopLock {
-  public:
-    explicit LoopLock(pa_threaded_mainloop* loop) : loop_(loop) {
-        pa_threaded_mainloop_lock(loop_);
-    }
-    ~LoopLock() { pa_threaded_mainloop_unlock(loop_); }
-    LoopLock(const LoopLock&) = delete;
-    LoopLock& operator=(const LoopLock&) = delete;
-
-  private:
-    pa_threaded_mainloop* loop_;
-};
-
 // Lets go of a request's handle; its callback still runs. False when the
 // request could not even be made (the connection is gone).
 bool sent(pa_operation* op) {
@@ -82,7 +70,8 @@ class ServerLink {
   public:
     // Connects; throws Error(DEVICE) when no server answers. broken runs on
     // the loop thread once the connection has failed.
-    explicit ServerLink(std::function<void()> broken = {}) : broken_(std::move(broken)) {
+    explicit ServerLink(std::function<void()> broken = {})
+        : broken_(std::move(broken)), loop_("chromola-capture") {
         try {
             open();
         } catch (...) {
@@ -94,11 +83,11 @@ class ServerLink {
     ServerLink(const ServerLink&) = delete;
     ServerLink& operator=(const ServerLink&) = delete;
 
-    pa_threaded_mainloop* loop() const { return loop_; }
+    const PulseLoop& loop() const { return loop_; }
     pa_context* context() const { return context_; }
     bool connected() const { return PA_CONTEXT_IS_GOOD(pa_context_get_state(context_)); }
     // Wakes a caller in waitUntil().
-    void signal() const { pa_threaded_mainloop_signal(loop_, 0); }
+    void signal() const { loop_.signal(); }
     // With the lock held: ends the connection. Requests still open are
     // cancelled without their callbacks; no callback runs after this.
     void disconnect() noexcept {
@@ -106,74 +95,32 @@ class ServerLink {
         pa_context_disconnect(context_);
     }
 
-    // With the lock held: waits, letting go of the lock meanwhile, until
-    // done() holds, the connection fails or `timeout` has passed; returns
-    // done(). Whatever done() looks at must call signal() when it changes.
+    // With the lock held: see PulseLoop::waitUntil.
     template <class Done>
     bool waitUntil(pa_usec_t timeout, Done&& done) {
-        struct Alarm {
-            const ServerLink* link;
-            bool rang = false;
-        } alarm{this};
-        pa_time_event* event = pa_context_rttime_new(
-            context_, pa_rtclock_now() + timeout,
-            [](pa_mainloop_api*, pa_time_event*, const struct timeval*, void* user) {
-                auto* a = static_cast<Alarm*>(user);
-                a->rang = true;
-                a->link->signal();
-            },
-            &alarm);
-        if (!event)
-            throw Error(BASS_ERROR_MEM);
-        while (!done() && !alarm.rang && connected())
-            pa_threaded_mainloop_wait(loop_);
-        pa_threaded_mainloop_get_api(loop_)->time_free(event);
-        return done();
+        return loop_.waitUntil(context_, timeout, std::forward<Done>(done));
     }
 
   private:
     void open() {
-        loop_ = pa_threaded_mainloop_new();
-        if (!loop_)
-            throw Error(BASS_ERROR_MEM);
-        pa_threaded_mainloop_set_name(loop_, "chromola-capture");
-        context_ = pa_context_new(pa_threaded_mainloop_get_api(loop_), "Chromola");
+        context_ = connectPulseContext(loop_, &ServerLink::onState, this);
         if (!context_)
-            throw Error(BASS_ERROR_MEM);
-        pa_context_set_state_callback(context_, &ServerLink::onState, this);
-        // Never start a server of our own. A socket that is not there fails
-        // right here.
-        if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
             throw Error(BASS_ERROR_DEVICE);
-        if (pa_threaded_mainloop_start(loop_) < 0)
-            throw Error(BASS_ERROR_MEM);
-        started_ = true;
-        LoopLock lock(loop_);
-        // Once it is setting the name, the server has answered.
-        const auto answered = [&] {
-            const pa_context_state_t state = pa_context_get_state(context_);
-            return state == PA_CONTEXT_SETTING_NAME || state == PA_CONTEXT_READY;
-        };
-        const auto ready = [&] { return pa_context_get_state(context_) == PA_CONTEXT_READY; };
-        if (!waitUntil(kAnswerTimeout, answered) || !waitUntil(kRequestTimeout, ready))
+        loop_.start();
+        PulseLock lock(loop_);
+        if (awaitPulseContext(loop_, context_, kAnswerTimeout, kRequestTimeout) !=
+            PulseConnected::Ready) {
             throw Error(BASS_ERROR_DEVICE);
+        }
     }
 
+    // The loop itself stops and goes with the member.
     void close() noexcept {
         if (context_) {
-            if (started_)
-                pa_threaded_mainloop_lock(loop_);
-            disconnect();
-            pa_context_unref(context_);
+            PulseLock lock(loop_);
+            closePulseContext(context_);
             context_ = nullptr;
-            if (started_)
-                pa_threaded_mainloop_unlock(loop_);
         }
-        if (started_)
-            pa_threaded_mainloop_stop(loop_);
-        if (loop_)
-            pa_threaded_mainloop_free(loop_);
-        loop_ = nullptr;
     }
 
     static void onState(pa_context* context, void* user) {
@@ -184,9 +131,8 @@ class ServerLink {
     }
 
     std::function<void()> broken_;
-    pa_threaded_mainloop* loop_ = nullptr;
+    PulseLoop loop_;
     pa_context* context_ = nullptr;
-    bool started_ = false;
 };
 
 // Copies text into a fixed field, cut short at a character boundary.
@@ -215,7 +161,7 @@ class Capture::Recorder {
           mono_(kChunkFrames),
           interleaved_(kChunkFrames * PA_CHANNELS_MAX),
           link_([this] { lose(); }) {
-        LoopLock lock(link_.loop());
+        PulseLock lock(link_.loop());
         try {
             start();
         } catch (...) {
@@ -225,7 +171,7 @@ class Capture::Recorder {
     }
 
     ~Recorder() {
-        LoopLock lock(link_.loop());
+        PulseLock lock(link_.loop());
         shutDown();
     }
     Recorder(const Recorder&) = delete;
@@ -428,8 +374,9 @@ class Capture::Recorder {
             // more than the history holds, only the newest frames count.
             const std::size_t total = bytes / frameBytes;
             std::size_t frames = std::min(total, history_.capacity());
-            const auto* bytesIn =
-                static_cast<const unsigned char*>(data) + (total - frames) * frameBytes;
+            const auto* bytesIn = static_cast<const unsigned char*>(data);
+            if (bytesIn)
+                bytesIn += (total - frames) * frameBytes;
             while (frames > 0) {
                 const std::size_t n = std::min(frames, kChunkFrames);
                 if (data) {
@@ -506,7 +453,7 @@ int listCaptureSources(CHROMOLA_CAPTURE_SOURCE* out, int max) {
     } a;
     ServerLink link;
     a.link = &link;
-    LoopLock lock(link.loop());
+    PulseLock lock(link.loop());
     auto expect = [&](pa_operation* op) {
         if (!sent(op))
             throw Error(BASS_ERROR_DEVICE);

@@ -57,12 +57,14 @@ struct Alsa {
 };
 
 const Alsa* alsa() {
-    static const Alsa* const api = LoadLibraryApi<Alsa>("libasound.so.2", [](Alsa& f, auto& bind) {
+    static const Alsa* const api =
+        LoadLibraryApi<Alsa>("libasound.so.2", "sound through ALSA where no sound server answers",
+                             [](Alsa& f, auto& bind) {
 #define CHROMOLA_BIND(name) bind(f.name, #name);
-        CHROMOLA_ALSA_FUNCTIONS(CHROMOLA_BIND)
+                                 CHROMOLA_ALSA_FUNCTIONS(CHROMOLA_BIND)
 #undef CHROMOLA_BIND
-        bind(f.snd_config, "snd_config");
-    });
+                                 bind(f.snd_config, "snd_config");
+                             });
     return api;
 }
 

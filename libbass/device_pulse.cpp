@@ -11,11 +11,11 @@
 // While nothing plays the stream is corked, once everything rendered before
 // has been heard, and the mixer does no work; wake() uncorks it.
 #include <pulse/pulseaudio.h>
-#include <pulse/rtclock.h>
 
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,6 +24,7 @@
 #include "error.h"
 #include "mixer.h"
 #include "playback_clock.h"
+#include "pulse_connection.h"
 #include "sample16.h"
 
 namespace chromola::audio {
@@ -53,19 +54,6 @@ constexpr pa_usec_t kTimingRetry = 20 * PA_USEC_PER_MSEC;
 // How often a lost server is looked for again.
 constexpr pa_usec_t kReconnectPeriod = 1 * PA_USEC_PER_SEC;
 
-class MainLoopLock {
-  public:
-    explicit MainLoopLock(pa_threaded_mainloop* loop) : loop_(loop) {
-        pa_threaded_mainloop_lock(loop_);
-    }
-    ~MainLoopLock() { pa_threaded_mainloop_unlock(loop_); }
-    MainLoopLock(const MainLoopLock&) = delete;
-    MainLoopLock& operator=(const MainLoopLock&) = delete;
-
-  private:
-    pa_threaded_mainloop* loop_;
-};
-
 // Everything below runs with the main loop lock held: on the main loop's own
 // thread (callbacks) or on an API thread that took it.
 class PulseDevice final : public OutputDevice {
@@ -75,15 +63,11 @@ class PulseDevice final : public OutputDevice {
     ~PulseDevice() override {
         if (!loop_)
             return;
-        if (started_) {
-            MainLoopLock lock(loop_);
-            shutDown();
-        } else {
+        {
+            PulseLock lock(*loop_);
             shutDown();
         }
-        if (started_)
-            pa_threaded_mainloop_stop(loop_);
-        pa_threaded_mainloop_free(loop_);
+        loop_.reset();  // stops the thread
     }
     PulseDevice(const PulseDevice&) = delete;
     PulseDevice& operator=(const PulseDevice&) = delete;
@@ -91,44 +75,31 @@ class PulseDevice final : public OutputDevice {
     // False when there is no server; throws Error(DEVICE) when one took the
     // connection but did not answer within the time-out.
     bool open(int sink, int rateWish) {
-        loop_ = pa_threaded_mainloop_new();
-        if (!loop_)
-            return false;
-        api_ = pa_threaded_mainloop_get_api(loop_);
+        loop_ = std::make_unique<PulseLoop>("chromola-output");
+        api_ = loop_->api();
         if (!newContext())
             return false;
-        if (pa_threaded_mainloop_start(loop_) < 0)
-            return false;
-        started_ = true;
+        loop_->start();
 
-        MainLoopLock lock(loop_);
-        pa_time_event* timeout = pa_context_rttime_new(context_, pa_rtclock_now() + kConnectTimeout,
-                                                       &PulseDevice::onTimeout, this);
-        struct DisarmTimeout {
-            pa_mainloop_api* api;
-            pa_time_event* event;
-            ~DisarmTimeout() {
-                if (event)
-                    api->time_free(event);
-            }
-        } disarm{api_, timeout};
-
-        if (!waitForContext()) {
-            if (timedOut_)
+        PulseLock lock(*loop_);
+        switch (awaitPulseContext(*loop_, context_, kConnectTimeout, kConnectTimeout)) {
+            case PulseConnected::Ready:
+                break;
+            case PulseConnected::Refused:
+                return false;
+            case PulseConnected::NoAnswer:
                 throw Error(BASS_ERROR_DEVICE);
-            return false;
         }
         if (sink > 0)
             sinkName_ = sinkNameAt(sink - 1);  // throws DEVICE when out of range
         if (!connectStream(rateWish, true))
             throw Error(BASS_ERROR_DRIVER);
-        for (;;) {
-            if (ready_)
-                return true;
-            if (!PA_STREAM_IS_GOOD(pa_stream_get_state(stream_)) || timedOut_)
-                throw Error(BASS_ERROR_DRIVER);
-            pa_threaded_mainloop_wait(loop_);
-        }
+        loop_->waitUntil(context_, kConnectTimeout, [&] {
+            return ready_ || !PA_STREAM_IS_GOOD(pa_stream_get_state(stream_));
+        });
+        if (!ready_)
+            throw Error(BASS_ERROR_DRIVER);
+        return true;
     }
 
     int rate() const override { return rate_; }
@@ -136,14 +107,14 @@ class PulseDevice final : public OutputDevice {
     uint64_t heardFrame() const override { return clock_->heard(mixer_.renderedFrames()); }
 
     void flush() override {
-        MainLoopLock lock(loop_);
+        PulseLock lock(*loop_);
         if (!ready_)
             return;
         dropQueued();
     }
 
     void wake() override {
-        MainLoopLock lock(loop_);
+        PulseLock lock(*loop_);
         // Nothing audible is left to be heard: all that is queued is the
         // silence rendered since the last channel ended.
         bool onlySilenceQueued = false;
@@ -165,13 +136,8 @@ class PulseDevice final : public OutputDevice {
 
   private:
     bool newContext() {
-        context_ = pa_context_new(api_, "Chromola");
-        if (!context_)
-            return false;
-        pa_context_set_state_callback(context_, &PulseDevice::onContextState, this);
-        // Never start a server of our own: that would cost start-up time and
-        // leave a daemon behind.
-        return pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0;
+        context_ = connectPulseContext(*loop_, &PulseDevice::onContextState, this);
+        return context_ != nullptr;
     }
 
     void closeStreamAndContext() {
@@ -184,9 +150,7 @@ class PulseDevice final : public OutputDevice {
             stream_ = nullptr;
         }
         if (context_) {
-            pa_context_set_state_callback(context_, nullptr, nullptr);
-            pa_context_disconnect(context_);
-            pa_context_unref(context_);
+            closePulseContext(context_);
             context_ = nullptr;
         }
     }
@@ -205,17 +169,6 @@ class PulseDevice final : public OutputDevice {
         standIn_.reset();
     }
 
-    bool waitForContext() {
-        for (;;) {
-            pa_context_state_t state = pa_context_get_state(context_);
-            if (state == PA_CONTEXT_READY)
-                return true;
-            if (!PA_CONTEXT_IS_GOOD(state) || timedOut_)
-                return false;
-            pa_threaded_mainloop_wait(loop_);
-        }
-    }
-
     std::string sinkNameAt(int index) {
         std::vector<std::string> names;
         pa_operation* op = pa_context_get_sink_info_list(
@@ -224,15 +177,19 @@ class PulseDevice final : public OutputDevice {
                 auto* self = static_cast<PulseDevice*>(user);
                 if (eol == 0 && info)
                     self->sinkNames_.emplace_back(info->name);
-                pa_threaded_mainloop_signal(self->loop_, 0);
+                self->loop_->signal();
             },
             this);
         if (!op)
             throw Error(BASS_ERROR_DEVICE);
-        while (pa_operation_get_state(op) == PA_OPERATION_RUNNING && !timedOut_) {
-            pa_threaded_mainloop_wait(loop_);
-        }
+        const bool answered = loop_->waitUntil(context_, kConnectTimeout, [&] {
+            return pa_operation_get_state(op) != PA_OPERATION_RUNNING;
+        });
+        if (!answered)
+            pa_operation_cancel(op);  // its callback runs no more
         pa_operation_unref(op);
+        if (!answered)
+            throw Error(BASS_ERROR_DEVICE);
         names.swap(sinkNames_);
         if (index < 0 || static_cast<std::size_t>(index) >= names.size()) {
             throw Error(BASS_ERROR_DEVICE);
@@ -460,19 +417,14 @@ class PulseDevice final : public OutputDevice {
             !self->connectStream(self->rate_, false)) {
             self->closeStreamAndContext();
         }
-        pa_threaded_mainloop_signal(self->loop_, 0);
+        self->loop_->signal();
     }
     static void onStreamState(pa_stream* stream, void* user) {
         auto* self = static_cast<PulseDevice*>(user);
         self->checkConnectionLost();
         if (pa_stream_get_state(stream) == PA_STREAM_READY)
             self->streamReady();
-        pa_threaded_mainloop_signal(self->loop_, 0);
-    }
-    static void onTimeout(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* user) {
-        auto* self = static_cast<PulseDevice*>(user);
-        self->timedOut_ = true;
-        pa_threaded_mainloop_signal(self->loop_, 0);
+        self->loop_->signal();
     }
     static void onTimingTimer(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* user) {
         auto* self = static_cast<PulseDevice*>(user);
@@ -495,13 +447,11 @@ class PulseDevice final : public OutputDevice {
     }
 
     Mixer& mixer_;
-    pa_threaded_mainloop* loop_ = nullptr;
+    std::unique_ptr<PulseLoop> loop_;
     pa_mainloop_api* api_ = nullptr;
     pa_context* context_ = nullptr;
     pa_stream* stream_ = nullptr;
-    bool started_ = false;
-    bool timedOut_ = false;  // start-up only
-    std::string sinkName_;   // empty: the server's default sink
+    std::string sinkName_;  // empty: the server's default sink
     int rate_ = 0;
     // Set up before the device is handed out, then only marked.
     std::optional<PlaybackClock> clock_;

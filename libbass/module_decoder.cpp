@@ -28,7 +28,7 @@ struct Openmpt {
 
 const Openmpt* openmpt() {
     static const Openmpt* const api =
-        LoadLibraryApi<Openmpt>("libopenmpt.so.0", [](Openmpt& f, auto& bind) {
+        LoadLibraryApi<Openmpt>("libopenmpt.so.0", "tracker modules", [](Openmpt& f, auto& bind) {
             bind(f.createFromMemory2, "openmpt_module_create_from_memory2");
             bind(f.logFuncSilent, "openmpt_log_func_silent");
             bind(f.errorFuncIgnore, "openmpt_error_func_ignore");

@@ -25,15 +25,17 @@ struct Soxr {
 
 // Loaded with the first track that needs resampling (lazy_library.h).
 const Soxr* soxr() {
-    static const Soxr* const api = LoadLibraryApi<Soxr>("libsoxr.so.0", [](Soxr& f, auto& bind) {
-        bind(f.ioSpec, "soxr_io_spec");
-        bind(f.qualitySpec, "soxr_quality_spec");
-        bind(f.runtimeSpec, "soxr_runtime_spec");
-        bind(f.create, "soxr_create");
-        bind(f.process, "soxr_process");
-        bind(f.clear, "soxr_clear");
-        bind(f.destroy, "soxr_delete");
-    });
+    static const Soxr* const api =
+        LoadLibraryApi<Soxr>("libsoxr.so.0", "playing of tracks whose rate is not the output's",
+                             [](Soxr& f, auto& bind) {
+                                 bind(f.ioSpec, "soxr_io_spec");
+                                 bind(f.qualitySpec, "soxr_quality_spec");
+                                 bind(f.runtimeSpec, "soxr_runtime_spec");
+                                 bind(f.create, "soxr_create");
+                                 bind(f.process, "soxr_process");
+                                 bind(f.clear, "soxr_clear");
+                                 bind(f.destroy, "soxr_delete");
+                             });
     return api;
 }
 

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
 #include <QTimer>
@@ -17,6 +18,10 @@ namespace {
 constexpr char kObjectPath[] = "/org/mpris/MediaPlayer2";
 constexpr char kServiceName[] = "org.mpris.MediaPlayer2.chromola";
 constexpr char kPlayerInterface[] = "org.mpris.MediaPlayer2.Player";
+// Taking and giving up the bus names are calls the bus answers; a bus that
+// does not would hold the start (twice) or the exit for libdbus's default
+// 25 s each. Past this the player goes on without media controls.
+constexpr int kBusCallTimeoutMs = 2000;
 
 // Runs after the caller's reply has gone out.
 void Later(QObject* context, std::function<void()> action) {
@@ -141,6 +146,9 @@ MprisService::MprisService(MprisState& state, std::function<void()> raise,
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
         return;
+    }
+    if (QDBusConnectionInterface* daemon = bus.interface()) {
+        daemon->setTimeout(kBusCallTimeoutMs);
     }
     // Owned by this object, as Qt's adaptors are by the object they serve.
     new MprisRootAdaptor(this, std::move(raise), std::move(quit));

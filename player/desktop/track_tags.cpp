@@ -2,6 +2,8 @@
 
 #include <dlfcn.h>
 
+#include <cstdio>
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -18,9 +20,16 @@ ReadTrackTagsFn TagReader() {
             QFile::encodeName(QCoreApplication::applicationDirPath() + QLatin1Char('/') +
                               QLatin1String(kTrackTagsModuleFileName));
         void* module = dlopen(path.constData(), RTLD_NOW | RTLD_LOCAL);
-        return module != nullptr
-                   ? reinterpret_cast<ReadTrackTagsFn>(dlsym(module, kReadTrackTagsSymbol))
-                   : nullptr;
+        const auto read =
+            module != nullptr
+                ? reinterpret_cast<ReadTrackTagsFn>(dlsym(module, kReadTrackTagsSymbol))
+                : nullptr;
+        if (read == nullptr) {
+            const char* why = dlerror();
+            std::fprintf(stderr, "chromola: cannot load %s (%s): tracks go by their file names\n",
+                         path.constData(), why != nullptr ? why : "no entry point");
+        }
+        return read;
     }();
     return read;
 }

@@ -1,7 +1,6 @@
 #include "lights/ola_lights.h"
 
 #include <linux/futex.h>
-#include <poll.h>
 #include <pthread.h>
 #include <sched.h>
 #include <sys/syscall.h>
@@ -21,10 +20,10 @@
 #include <ola/client/ClientArgs.h>
 #include <ola/client/OlaClient.h>
 #include <ola/client/Result.h>
-#include <ola/client/StreamingClient.h>
 #include <ola/io/SelectServer.h>
 #include <ola/network/IPV4Address.h>
 #include <ola/network/SocketAddress.h>
+#include <ola/network/TCPConnector.h>
 #include <ola/network/TCPSocket.h>
 
 #include "lights/dmx_frame.h"
@@ -49,11 +48,17 @@ constexpr auto kRepeatInterval = std::chrono::seconds(1);
 // frames until its socket is full (seconds at 59 frames a second); libola
 // then drops the connection, and the next one is the same outage.
 constexpr auto kSettleTime = std::chrono::seconds(10);
-// How long closing waits for the idle frame to go out. A frozen olad keeps
-// the sender waiting for its answer (or in connect(), once its backlog of
-// connections is full); the player then leaves without it rather than hang
-// on exit.
+// Every wait on olad has a deadline, so that a frozen olad (SIGSTOP, a
+// debugger) never parks the sender: connecting (olad's kernel queue of
+// connections may be full), the answer to the last frame when output is
+// switched off, and that answer at exit. Past a deadline the sender goes on
+// without olad; at exit it ends, and the player with it.
+constexpr auto kConnectWait = std::chrono::milliseconds(500);
+constexpr auto kAnswerWait = std::chrono::seconds(2);
 constexpr auto kExitWait = std::chrono::seconds(1);
+// While an answer is owed, the sender looks for it this often, and for
+// changes in between.
+constexpr auto kAnswerPoll = std::chrono::milliseconds(20);
 
 // All options in one word, so that they change for the sender at once and
 // without a lock. Clamped first, so every field fits its bits.
@@ -121,36 +126,63 @@ struct LightsSenderState {
     std::atomic<std::uint32_t> changes{0};
     std::atomic<bool> stopping{false};
     std::atomic<bool> connected{false};
-    // Set once the sender has sent its last frame; the destructor sleeps on it.
-    std::atomic<std::uint32_t> finished{0};
     const std::uint16_t port;
 };
 
 namespace {
 
-// The sender thread: everything that talks to olad happens here.
+ola::TimeInterval Interval(Clock::duration wait) {
+    return ola::TimeInterval(
+        static_cast<int64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                 std::max(wait, Clock::duration::zero()))
+                                 .count()));
+}
+
+// The sender thread: everything that talks to olad happens here, over one
+// connection made with libola's client on a select loop of the sender's own.
+// Frames stream without an answer. The frame olad is to keep when the player
+// stops sending (exit, output switched off) goes as a request that olad
+// answers once it has applied it and every frame before it: olad drops what
+// it has not read yet from a connection the moment it sees that connection
+// close, so the connection stays open until the answer comes or its
+// deadline passes. libola cannot cancel a request: one given up on at its
+// deadline is left to libola with its connection (a few hundred bytes).
 class Sender {
   public:
     explicit Sender(LightsSenderState& state) : state_(state) {}
+    ~Sender() { Disconnect(); }
+    Sender(const Sender&) = delete;
+    Sender& operator=(const Sender&) = delete;
     void Run();
 
   private:
     // Streams a frame to olad, connecting first if need be.
     void Send(unsigned universe, const DmxFrame& frame);
-    // The frame olad is to keep when the player stops sending (exit, output
-    // switched off). olad drops whatever it has not read yet from a
-    // connection the moment it sees that connection close, so a streamed
-    // frame right before closing is often lost. The stream is closed first,
-    // and this frame goes on a connection of its own as a request that olad
-    // answers once the frame is applied. The sender waits for the answer or
-    // for olad to close: libola would leak a request given up on.
-    void SendLast(unsigned universe, const DmxFrame& frame);
-    bool Connect();
+    // Sends the frame olad is to keep; its answer is owed until `deadline`.
+    void SendLast(unsigned universe, const DmxFrame& frame, Clock::time_point deadline);
+    // Handles what olad sent (answers, a closed connection), waiting for it
+    // at most `wait`.
+    void Service(Clock::duration wait);
+    // Once the answer came or its deadline passed: closes the connection
+    // unless output goes on (`keepOpen`).
+    void SettleLast(bool keepOpen);
+    // A connection, open or newly made within `deadline`.
+    bool Ready(Clock::time_point deadline);
+    bool Connect(Clock::time_point deadline);
     void Disconnect();
     void ReportOutage(const char* what);
+    void Answered(const ola::client::Result& result);
+    void Closed() { closed_ = true; }
 
     LightsSenderState& state_;
-    std::unique_ptr<ola::client::StreamingClient> client_;
+    ola::io::SelectServer loop_;
+    ola::network::TCPConnector connector_{&loop_};
+    std::unique_ptr<ola::network::TCPSocket> socket_;
+    std::unique_ptr<ola::client::OlaClient> client_;
+    bool closed_ = false;  // olad closed the connection, or libola gave it up
+    int answersOwed_ = 0;
+    bool lastRefused_ = false;
+    Clock::time_point answerDeadline_{};
     ola::DmxBuffer buffer_;
     std::optional<Clock::time_point> lastAttempt_;
     Clock::time_point connectedAt_{};
@@ -180,22 +212,33 @@ void Sender::Run() {
     LightsOptions applied = UnpackOptions(state_.options.load(std::memory_order_acquire));
     bool sentOnApplied = false;
     Clock::time_point lastActivity{};
+    Clock::time_point exitDeadline{};
     for (;;) {
         const std::uint32_t changes = state_.changes.load(std::memory_order_acquire);
         const bool stopping = state_.stopping.load(std::memory_order_acquire);
         const LightsOptions options = UnpackOptions(state_.options.load(std::memory_order_acquire));
         if (changes == handled && !stopping) {
-            if (!options.enabled) {
-                WaitWhile(state_.changes, changes, std::nullopt);
-                continue;
-            }
             const Clock::duration quiet = Clock::now() - lastActivity;
-            if (quiet < kRepeatInterval) {
-                WaitWhile(state_.changes, changes, kRepeatInterval - quiet);
+            if (!options.enabled || quiet < kRepeatInterval) {
+                if (answersOwed_ > 0) {
+                    // Changes are looked for between short waits for the
+                    // answer, so that they take effect while olad is away.
+                    Service(kAnswerPoll);
+                    SettleLast(options.enabled);
+                } else {
+                    // Switched off, only a change (or closing) wakes the
+                    // sender: nothing of olad's is waited for.
+                    WaitWhile(
+                        state_.changes, changes,
+                        options.enabled ? std::optional(kRepeatInterval - quiet) : std::nullopt);
+                }
                 continue;
             }
         }
         handled = changes;
+        if (stopping) {
+            exitDeadline = Clock::now() + kExitWait;
+        }
 
         // Lights on a universe that is left, or when output is switched off,
         // go to the idle frame rather than keep the last colour.
@@ -205,9 +248,10 @@ void Sender::Run() {
         applied = options;
         if (!options.enabled) {
             if (leaving) {
-                SendLast(static_cast<unsigned>(left.universe), BuildIdleFrame(left));
+                SendLast(static_cast<unsigned>(left.universe), BuildIdleFrame(left),
+                         stopping ? exitDeadline : Clock::now() + kAnswerWait);
             }
-            Disconnect();
+            SettleLast(false);
             sentOnApplied = false;
         } else {
             if (leaving) {
@@ -217,7 +261,7 @@ void Sender::Run() {
             const auto universe = static_cast<unsigned>(options.universe);
             if (shown != kNothingShown) {
                 if (stopping) {
-                    SendLast(universe, FrameFor(shown, options));
+                    SendLast(universe, FrameFor(shown, options), exitDeadline);
                 } else {
                     Send(universe, FrameFor(shown, options));
                 }
@@ -225,7 +269,7 @@ void Sender::Run() {
             } else if (!client_) {
                 // Nothing to show yet; connecting anyway lets Connected()
                 // tell the truth from the start.
-                Connect();
+                Connect(Clock::now() + kConnectWait);
             }
         }
         lastActivity = Clock::now();
@@ -233,17 +277,22 @@ void Sender::Run() {
             break;
         }
     }
+    while (answersOwed_ > 0 && !closed_ && Clock::now() < exitDeadline) {
+        Service(std::min<Clock::duration>(exitDeadline - Clock::now(), kAnswerPoll));
+    }
+    if (answersOwed_ > 0 || lastRefused_) {
+        std::fprintf(stderr, "chromola: lights: olad did not take the last frame; leaving\n");
+    }
     Disconnect();
-    state_.finished.store(1, std::memory_order_release);
-    WakeAll(state_.finished);
 }
 
 void Sender::Send(unsigned universe, const DmxFrame& frame) {
-    if (!client_ && !Connect()) {
+    if (!Ready(Clock::now() + kConnectWait)) {
         return;
     }
     buffer_.Set(frame.data(), static_cast<unsigned>(frame.size()));
-    if (client_->SendDmx(universe, buffer_)) {
+    client_->SendDMX(universe, buffer_, ola::client::SendDMXArgs());
+    if (!closed_) {
         state_.connected.store(true, std::memory_order_release);
         if (outageReported_ && Clock::now() - connectedAt_ >= kSettleTime) {
             outageReported_ = false;
@@ -256,77 +305,115 @@ void Sender::Send(unsigned universe, const DmxFrame& frame) {
     ReportOutage("olad does not take frames");
 }
 
+void Sender::SendLast(unsigned universe, const DmxFrame& frame, Clock::time_point deadline) {
+    if (!Ready(std::min(deadline, Clock::now() + kConnectWait))) {
+        return;
+    }
+    buffer_.Set(frame.data(), static_cast<unsigned>(frame.size()));
+    ++answersOwed_;
+    answerDeadline_ = deadline;
+    client_->SendDMX(universe, buffer_,
+                     ola::client::SendDMXArgs(ola::NewSingleCallback(this, &Sender::Answered)));
+}
+
+void Sender::Answered(const ola::client::Result& result) {
+    --answersOwed_;
+    if (!result.Success()) {
+        lastRefused_ = true;
+    }
+}
+
+void Sender::Service(Clock::duration wait) {
+    if (client_) {
+        loop_.RunOnce(Interval(wait));
+    }
+}
+
+void Sender::SettleLast(bool keepOpen) {
+    if (answersOwed_ > 0 && !closed_) {
+        if (Clock::now() < answerDeadline_) {
+            return;
+        }
+        ReportOutage("olad does not answer");
+        Disconnect();
+        return;
+    }
+    if (answersOwed_ > 0 || lastRefused_) {
+        ReportOutage("olad did not take the last frame");
+    }
+    answersOwed_ = 0;
+    lastRefused_ = false;
+    if (!keepOpen || closed_) {
+        Disconnect();
+    }
+}
+
+bool Sender::Ready(Clock::time_point deadline) {
+    if (client_) {
+        Service(Clock::duration::zero());  // a close olad made is seen here
+        if (closed_ && answersOwed_ == 0) {
+            Disconnect();
+        }
+    }
+    return client_ != nullptr || Connect(deadline);
+}
+
 namespace {
 
-struct Confirmation {
-    void Answered(const ola::client::Result& result) {
-        answered = true;
-        confirmed = result.Success();
+struct Connection {
+    void Done(int descriptor, int /*error*/) {
+        fd = descriptor;
+        done = true;
     }
-    bool answered = false;
-    bool confirmed = false;
+    int fd = -1;
+    bool done = false;
 };
-
-bool PeerClosed(int fd) {
-    pollfd connection{fd, POLLRDHUP, 0};
-    return poll(&connection, 1, 0) > 0 &&
-           (connection.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) != 0;
-}
 
 }  // namespace
 
-void Sender::SendLast(unsigned universe, const DmxFrame& frame) {
-    Disconnect();
-    const std::unique_ptr<ola::network::TCPSocket> socket(ola::network::TCPSocket::Connect(
-        ola::network::IPV4SocketAddress(ola::network::IPV4Address::Loopback(), state_.port)));
-    if (!socket) {
-        ReportOutage("cannot reach olad");
-        return;
-    }
-    ola::io::SelectServer loop;
-    ola::client::OlaClient client(socket.get());
-    if (!client.Setup() || !loop.AddReadDescriptor(socket.get())) {
-        return;
-    }
-    Confirmation confirmation;
-    buffer_.Set(frame.data(), static_cast<unsigned>(frame.size()));
-    client.SendDMX(
-        universe, buffer_,
-        ola::client::SendDMXArgs(ola::NewSingleCallback(&confirmation, &Confirmation::Answered)));
-    // libola's own close handler would leak when olad stays, so closing is
-    // looked for here.
-    while (!confirmation.answered && !PeerClosed(socket->ReadDescriptor())) {
-        loop.RunOnce(ola::TimeInterval(0, 100000));
-    }
-    loop.RemoveReadDescriptor(socket.get());
-    client.Stop();
-    if (!confirmation.confirmed) {
-        ReportOutage("olad did not take the last frame");
-    }
-}
-
-bool Sender::Connect() {
+bool Sender::Connect(Clock::time_point deadline) {
     const Clock::time_point time = Clock::now();
     if (lastAttempt_ && time - *lastAttempt_ < kReconnectInterval) {
         return false;
     }
     lastAttempt_ = time;
-    ola::client::StreamingClient::Options options;
-    options.auto_start = false;  // olad is the system's to run, not the player's
-    options.server_port = state_.port;
-    auto client = std::make_unique<ola::client::StreamingClient>(options);
-    if (!client->Setup()) {
+    // A non-blocking connect with libola's own time-out.
+    Connection connection;
+    connector_.Connect(
+        ola::network::IPV4SocketAddress(ola::network::IPV4Address::Loopback(), state_.port),
+        Interval(deadline - time), ola::NewSingleCallback(&connection, &Connection::Done));
+    while (!connection.done && Clock::now() < deadline) {
+        loop_.RunOnce(Interval(std::min<Clock::duration>(deadline - Clock::now(), kAnswerPoll)));
+    }
+    connector_.CancelAll();  // runs the callback of one still pending
+    if (connection.fd < 0) {
         ReportOutage("cannot reach olad");
         return false;
     }
-    client_ = std::move(client);
+    socket_ = std::make_unique<ola::network::TCPSocket>(connection.fd);
+    socket_->SetNoDelay();
+    client_ = std::make_unique<ola::client::OlaClient>(socket_.get());
+    if (!client_->Setup() || !loop_.AddReadDescriptor(socket_.get())) {
+        Disconnect();
+        ReportOutage("cannot reach olad");
+        return false;
+    }
+    client_->SetCloseHandler(ola::NewSingleCallback(this, &Sender::Closed));
+    closed_ = false;
     connectedAt_ = time;
     state_.connected.store(true, std::memory_order_release);
     return true;
 }
 
 void Sender::Disconnect() {
+    if (socket_) {
+        loop_.RemoveReadDescriptor(socket_.get());
+    }
     client_.reset();
+    socket_.reset();
+    closed_ = false;
+    answersOwed_ = 0;
+    lastRefused_ = false;
     state_.connected.store(false, std::memory_order_release);
 }
 
@@ -349,16 +436,8 @@ OlaLights::~OlaLights() {
     Publish(kIdleSlot);
     state_->stopping.store(true, std::memory_order_release);
     WakeSender();
-    const Clock::time_point deadline = Clock::now() + kExitWait;
-    while (state_->finished.load(std::memory_order_acquire) == 0) {
-        const Clock::duration left = deadline - Clock::now();
-        if (left <= Clock::duration::zero()) {
-            std::fprintf(stderr, "chromola: lights: olad does not take the last frame; leaving\n");
-            sender_.detach();  // it holds its own share of the state
-            return;
-        }
-        WaitWhile(state_->finished, 0, left);
-    }
+    // Bounded: the sender gives olad at most kExitWait once it sees the stop,
+    // after at most one connection attempt (kConnectWait) under way.
     sender_.join();
 }
 

@@ -31,7 +31,8 @@ class OlaLights : public LightsOutput {
     // Connects to olad on 127.0.0.1:`olaPort`; never starts olad itself.
     explicit OlaLights(const LightsOptions& options, std::uint16_t olaPort = kOlaDefaultPort);
     // Sends the idle frame before the sender ends, so that lights are never
-    // left on the last bright colour; waits for olad at most a second.
+    // left on the last bright colour, and joins the sender: a frozen olad
+    // holds it up at most 1.5 s.
     ~OlaLights() override;
     OlaLights(const OlaLights&) = delete;
     OlaLights& operator=(const OlaLights&) = delete;

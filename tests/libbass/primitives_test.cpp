@@ -1,5 +1,6 @@
 // The library's building blocks, linked in directly: the channel ring, the
-// seqlock, the heard clock, the mixer and the MPEG probe.
+// seqlock, the heard clock, the mixer, the MPEG probe and the lazy loading
+// of optional libraries.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include "audio_fixtures.h"
 #include "byte_source.h"
 #include "channel.h"
+#include "lazy_library.h"
 #include "mixer.h"
 #include "mpeg_probe.h"
 #include "playback_clock.h"
@@ -22,6 +24,21 @@ namespace chromola::audio {
 namespace {
 
 using testing::AudioFormat;
+
+// An optional library that is missing says so on stderr, with what goes
+// without it: otherwise every file that needs it just fails to open.
+TEST(LazyLibraryTest, AMissingLibraryIsNamedWithWhatGoesWithoutIt) {
+    struct Api {
+        int (*fn)();
+    };
+    ::testing::internal::CaptureStderr();
+    const Api* api = LoadLibraryApi<Api>("libchromola-absent.so.7", "absent things",
+                                         [](Api& f, LibraryBinder& bind) { bind(f.fn, "fn"); });
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(api, nullptr);
+    EXPECT_NE(said.find("libchromola-absent.so.7"), std::string::npos) << said;
+    EXPECT_NE(said.find("absent things"), std::string::npos) << said;
+}
 
 // Frame i of the test signal: {s, -s}, s = (i mod 30000) 16-bit steps.
 float sample(std::size_t i) {

@@ -6,6 +6,11 @@
 #include <QDir>
 #include <QMimeData>
 
+#include <cerrno>
+#include <csignal>
+
+#include "main_window/quit_signals.h"
+
 #include "help_window/form2.h"
 #include "player_harness.h"
 
@@ -168,6 +173,24 @@ TEST_F(PlayerTest, RightClickSelectsTheEntryForThePopupAndTheTooltipStays) {
     harness.form().mDel->trigger();
     EXPECT_EQ(list->count(), 1);
     EXPECT_EQ(list->item(0)->text(), "a.wav");
+}
+
+// Signals the event loop has not taken in yet fill the handler's socket: a
+// handler must then neither block (the signal may come on the UI thread
+// itself) nor leave its failed write's errno to the code it interrupted.
+TEST(QuitSignals, UnreadSignalsNeitherBlockNorChangeErrno) {
+    int quits = 0;
+    {
+        QuitOnSignals quit([&] { ++quits; });
+        for (int i = 0; i < 5000; ++i) {
+            std::raise(SIGHUP);
+        }
+        errno = EDOM;
+        std::raise(SIGHUP);
+        EXPECT_EQ(errno, EDOM);
+        QCoreApplication::processEvents();
+    }
+    EXPECT_GE(quits, 1);
 }
 
 }  // namespace
