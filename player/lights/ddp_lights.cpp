@@ -19,6 +19,7 @@
 #include <optional>
 #include <string>
 
+#include "lights/futex_word.h"
 #include "shown_colour.h"
 
 namespace chromola {
@@ -67,32 +68,6 @@ TickOptions UnpackTickOptions(std::uint64_t word) {
     return {(word & 1) != 0,
             (word >> 1 & 1) != 0,
             {static_cast<int>(word >> 8 & 0xffff), static_cast<int>(word >> 2 & 0x3f)}};
-}
-
-// A futex on a 32-bit atomic: the waker's side is one system call that
-// never waits, which is what the display's tick may afford.
-static_assert(sizeof(std::atomic<std::uint32_t>) == sizeof(std::uint32_t) &&
-              std::atomic<std::uint32_t>::is_always_lock_free);
-
-void WaitWhile(std::atomic<std::uint32_t>& word, std::uint32_t seen,
-               std::optional<Clock::duration> timeout) {
-    timespec relative{};
-    timespec* limit = nullptr;
-    if (timeout) {
-        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                            std::max(*timeout, Clock::duration::zero()))
-                            .count();
-        relative.tv_sec = static_cast<time_t>(ns / 1000000000);
-        relative.tv_nsec = static_cast<long>(ns % 1000000000);
-        limit = &relative;
-    }
-    syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(&word), FUTEX_WAIT_PRIVATE, seen, limit,
-            nullptr, 0);
-}
-
-void WakeAll(std::atomic<std::uint32_t>& word) {
-    syscall(SYS_futex, reinterpret_cast<std::uint32_t*>(&word), FUTEX_WAKE_PRIVATE, INT_MAX,
-            nullptr, nullptr, 0);
 }
 
 }  // namespace

@@ -27,6 +27,7 @@
 #include <ola/network/TCPSocket.h>
 
 #include "lights/dmx_frame.h"
+#include "lights/futex_word.h"
 #include "lights/packed_colour.h"
 
 namespace chromola {
@@ -82,36 +83,6 @@ LightsOptions UnpackOptions(std::uint64_t word) {
 
 constexpr bool Enabled(std::uint64_t options) {
     return (options & 1) != 0;
-}
-
-// A futex on a 32-bit atomic: the waker's side is one system call that never
-// waits, which is what the display's tick may afford.
-static_assert(sizeof(std::atomic<std::uint32_t>) == sizeof(std::uint32_t) &&
-              std::atomic<std::uint32_t>::is_always_lock_free);
-
-std::uint32_t* FutexWord(std::atomic<std::uint32_t>& word) {
-    return reinterpret_cast<std::uint32_t*>(&word);
-}
-
-// Sleeps while `word` still holds `seen`, at most `timeout` when given.
-// Returns early on any wake-up or signal; callers look again.
-void WaitWhile(std::atomic<std::uint32_t>& word, std::uint32_t seen,
-               std::optional<Clock::duration> timeout) {
-    timespec relative{};
-    timespec* limit = nullptr;
-    if (timeout) {
-        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                            std::max(*timeout, Clock::duration::zero()))
-                            .count();
-        relative.tv_sec = static_cast<time_t>(ns / 1000000000);
-        relative.tv_nsec = static_cast<long>(ns % 1000000000);
-        limit = &relative;
-    }
-    syscall(SYS_futex, FutexWord(word), FUTEX_WAIT_PRIVATE, seen, limit, nullptr, 0);
-}
-
-void WakeAll(std::atomic<std::uint32_t>& word) {
-    syscall(SYS_futex, FutexWord(word), FUTEX_WAKE_PRIVATE, INT_MAX, nullptr, nullptr, 0);
 }
 
 }  // namespace
