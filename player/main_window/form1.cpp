@@ -281,6 +281,7 @@ void Form1::publishFrameArea() {
         const QRegion region = QRegion(leftSurface_->geometry()) - Image1->geometry();
         beside = QVector<QRect>(region.begin(), region.end());
     }
+    ServerLink::FlushQt();
     std::lock_guard lock(link_->mutex());
     framesDirect_ = printed_.text.isEmpty();
     frameWindow_ = static_cast<uint32_t>(internalWinId());
