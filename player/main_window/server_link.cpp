@@ -81,6 +81,9 @@ bool ServerLink::Room(std::size_t bytes, bool lasting) {
 }
 
 uint32_t ServerLink::NewId() {
+    // xcb asks the server for more ids, and waits, only once the first range
+    // (some two million) is used up; the link takes a few for each window
+    // Qt makes.
     return xcb_generate_id(connection_);
 }
 
