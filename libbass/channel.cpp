@@ -1,8 +1,11 @@
 #include "channel.h"
 
 #include <pthread.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 
 #include "error.h"
@@ -31,6 +34,27 @@ constexpr double kPrefillSeconds = 0.2;
 // take at once (a sound server back after a restart asks for its whole
 // queue). Seeks and frees wake it at once.
 constexpr double kRefillSeconds = 0.2;
+
+// A busy machine that runs the decoder late empties the ring: a lower nice
+// value for it where the user's limits (RLIMIT_NICE, or the right to set
+// any) allow, as for a sound server's threads; left as it is where not.
+void LowerThisThreadsNice() {
+    constexpr int kNice = -11;
+    const auto tid = static_cast<id_t>(gettid());
+    errno = 0;
+    const int current = getpriority(PRIO_PROCESS, tid);
+    if (errno != 0 || current <= kNice || setpriority(PRIO_PROCESS, tid, kNice) == 0) {
+        return;
+    }
+    // The limit is the lowest nice value allowed, counted as 20 - nice.
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NICE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+        const int lowest = 20 - static_cast<int>(std::min<rlim_t>(limit.rlim_cur, 40));
+        if (lowest < current) {
+            setpriority(PRIO_PROCESS, tid, std::max(lowest, kNice));
+        }
+    }
+}
 
 }  // namespace
 
@@ -78,6 +102,7 @@ Channel::~Channel() {
 
 void Channel::run() {
     pthread_setname_np(pthread_self(), "chromola-decode");
+    LowerThisThreadsNice();
     bool idle = false;
     for (;;) {
         std::optional<Seek> seek;

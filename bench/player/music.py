@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 # A minute of music-like sound for the playback benchmarks: a bass line, a
-# chord and a hi-hat, as a 44.1 kHz stereo WAV.
-# Usage: music.py OUT.wav
+# chord and a hi-hat, as a 44.1 kHz stereo WAV; played MINUTES times over.
+# Usage: music.py OUT.wav [MINUTES]
 import math, struct, sys, wave, random
 rate = 44100
 random.seed(1)
@@ -17,4 +17,6 @@ with wave.open(sys.argv[1], "wb") as w:
         v = max(-1.0, min(1.0, bass + chord + hat))
         s = int(v * 32000)
         frames += struct.pack("<hh", s, s)
-    w.writeframes(bytes(frames))
+    minute = bytes(frames)
+    for _ in range(int(sys.argv[2]) if len(sys.argv) > 2 else 1):
+        w.writeframes(minute)

@@ -151,6 +151,7 @@ bool ColourSurface::event(QEvent* event) {
                     xcb_change_window_attributes(X11Connection(), window, XCB_CW_EVENT_MASK, &mask);
                     exposuresOff_ = true;
                 }
+                ServerLink::FlushQt();
                 std::lock_guard lock(link_->mutex());
                 if (window != window_) {
                     // A new X window holds no bar yet.

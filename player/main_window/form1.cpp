@@ -193,6 +193,9 @@ void Form1::publishFrameArea() {
         const QRegion region = QRegion(leftSurface_->geometry()) - Image1->geometry();
         beside = QVector<QRect>(region.begin(), region.end());
     }
+    // The window was made on Qt's connection: it reaches the server
+    // before the link's requests name it.
+    ServerLink::FlushQt();
     framePainter_->setFrameArea(printed_.text.isEmpty(), static_cast<uint32_t>(internalWinId()),
                                 std::move(beside));
 }

@@ -5,13 +5,9 @@
 
 #include <X11/Xlib.h>
 #include <poll.h>
-#include <sys/socket.h>
 #include <xcb/xcb.h>
-#include <xcb/xcbext.h>
 
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 
 #include "main_window/x11_native.h"
 
@@ -19,23 +15,27 @@ namespace chromola {
 
 namespace {
 
-// Core protocol opcodes.
-enum : uint8_t {
-    kCreateWindow = 1,
-    kChangeWindowAttributes = 2,
-    kDestroyWindow = 4,
-    kMapWindow = 8,
-    kUnmapWindow = 10,
-    kConfigureWindow = 12,
-    kCreateGc = 55,
-    kChangeGc = 56,
-    kFreeGc = 60,
-    kClearArea = 61,
-    kPolyFillRectangle = 70,
-};
-
 // Errors about this link's windows are drained about once a second.
 constexpr unsigned kFlushesBetweenDrains = 64;
+
+// xcb writes its queue by itself, waiting with no deadline, once the queue
+// outgrows its buffer (16 KiB). The link keeps below that: while the server
+// does not read, the frames' requests beyond this many bytes are dropped (the
+// next frames set the colours and sizes again); what makes or frees a window
+// or GC goes on into the rest, which such requests, rare, cannot fill.
+constexpr std::size_t kFrameBytes = 12 * 1024;
+constexpr std::size_t kLastingBytes = 15 * 1024;
+
+// Request sizes in bytes, by the core protocol: a fixed part and four bytes
+// for each value in a value list.
+constexpr std::size_t kValue = 4;
+constexpr std::size_t kCreateWindowBytes = 32 + kValue;
+constexpr std::size_t kOnIdBytes = 8;  // destroy, map, unmap, free GC
+constexpr std::size_t kConfigureBytes = 12 + 2 * kValue;
+constexpr std::size_t kChangeBytes = 12 + kValue;  // window attribute or GC value
+constexpr std::size_t kClearBytes = 16;
+constexpr std::size_t kCreateGcBytes = 16 + 2 * kValue;
+constexpr std::size_t kFillBytes = 12;  // and 8 a rectangle
 
 }  // namespace
 
@@ -56,187 +56,136 @@ std::shared_ptr<ServerLink> ServerLink::Open() {
 }
 
 ServerLink::ServerLink(xcb_connection_t* connection)
-    : connection_(connection), fd_(xcb_get_file_descriptor(connection)) {
-    queued_.reserve(64);
-}
+    : connection_(connection), fd_(xcb_get_file_descriptor(connection)) {}
 
 ServerLink::~ServerLink() {
     {
         std::lock_guard lock(mutex_);
-        Send();
+        Flush();
     }
     xcb_disconnect(connection_);
 }
 
+void ServerLink::FlushQt() {
+    if (xcb_connection_t* qt = X11Connection()) {
+        xcb_flush(qt);
+    }
+}
+
+bool ServerLink::Room(std::size_t bytes, bool lasting) {
+    if (unsent_ + bytes > (lasting ? kLastingBytes : kFrameBytes)) {
+        return false;
+    }
+    unsent_ += bytes;
+    return true;
+}
+
 uint32_t ServerLink::NewId() {
+    // xcb asks the server for more ids, and waits, only once the first range
+    // (some two million) is used up; the link takes a few for each window
+    // Qt makes.
     return xcb_generate_id(connection_);
-}
-
-void ServerLink::Begin(uint8_t opcode, uint8_t data, uint16_t words) {
-    // Opcode, one byte of data and the length in words, in the order the
-    // connection's byte order (the host's, as xcb set it up) lays them out.
-    uint8_t head[4] = {opcode, data, 0, 0};
-    std::memcpy(head + 2, &words, sizeof words);
-    uint32_t word = 0;
-    std::memcpy(&word, head, sizeof word);
-    queued_.push_back(word);
-    ++queuedRequests_;
-}
-
-void ServerLink::OnId(uint8_t opcode, uint32_t id) {
-    Begin(opcode, 0, 2);
-    Word(id);
-}
-
-void ServerLink::OnId(uint8_t opcode, uint32_t id, uint32_t mask, uint32_t value) {
-    Begin(opcode, 0, 4);
-    Word(id);
-    Word(mask);
-    Word(value);
-}
-
-void ServerLink::Pair(uint16_t first, uint16_t second) {
-    const uint16_t halves[2] = {first, second};
-    uint32_t word = 0;
-    std::memcpy(&word, halves, sizeof word);
-    queued_.push_back(word);
 }
 
 void ServerLink::CreateWindow(uint32_t window, uint32_t parent, uint16_t width, uint16_t height,
                               uint32_t backPixel) {
-    Begin(kCreateWindow, XCB_COPY_FROM_PARENT, 9);
-    Word(window);
-    Word(parent);
-    Pair(0, 0);  // x, y
-    Pair(width, height);
-    Pair(0, XCB_WINDOW_CLASS_INPUT_OUTPUT);  // border width, class
-    Word(XCB_COPY_FROM_PARENT);              // visual
-    Word(XCB_CW_BACK_PIXEL);
-    Word(backPixel);
+    if (Room(kCreateWindowBytes, true)) {
+        xcb_create_window(connection_, XCB_COPY_FROM_PARENT, window, parent, 0, 0, width, height, 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, XCB_CW_BACK_PIXEL,
+                          &backPixel);
+    }
 }
 
 void ServerLink::DestroyWindow(uint32_t window) {
-    OnId(kDestroyWindow, window);
+    if (Room(kOnIdBytes, true)) {
+        xcb_destroy_window(connection_, window);
+    }
 }
 
 void ServerLink::MapWindow(uint32_t window) {
-    OnId(kMapWindow, window);
+    if (Room(kOnIdBytes)) {
+        xcb_map_window(connection_, window);
+    }
 }
 
 void ServerLink::UnmapWindow(uint32_t window) {
-    OnId(kUnmapWindow, window);
+    if (Room(kOnIdBytes)) {
+        xcb_unmap_window(connection_, window);
+    }
 }
 
 void ServerLink::ResizeWindow(uint32_t window, uint32_t width, uint32_t height) {
-    Begin(kConfigureWindow, 0, 5);
-    Word(window);
-    Pair(XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT, 0);
-    Word(width);
-    Word(height);
+    if (Room(kConfigureBytes)) {
+        const uint32_t size[] = {width, height};
+        xcb_configure_window(connection_, window,
+                             XCB_CONFIG_WINDOW_WIDTH | XCB_CONFIG_WINDOW_HEIGHT, size);
+    }
 }
 
 void ServerLink::SetBackground(uint32_t window, uint32_t pixel) {
-    OnId(kChangeWindowAttributes, window, XCB_CW_BACK_PIXEL, pixel);
+    if (Room(kChangeBytes)) {
+        xcb_change_window_attributes(connection_, window, XCB_CW_BACK_PIXEL, &pixel);
+    }
 }
 
 void ServerLink::ClearWindow(uint32_t window) {
-    Begin(kClearArea, 0, 4);  // no exposures
-    Word(window);
-    Pair(0, 0);  // x, y
-    Pair(0, 0);  // width, height: to the window's edges
+    if (Room(kClearBytes)) {
+        xcb_clear_area(connection_, 0, window, 0, 0, 0, 0);
+    }
 }
 
 void ServerLink::CreateGc(uint32_t gc, uint32_t drawable, uint32_t foreground) {
-    Begin(kCreateGc, 0, 6);
-    Word(gc);
-    Word(drawable);
-    Word(XCB_GC_FOREGROUND | XCB_GC_GRAPHICS_EXPOSURES);
-    Word(foreground);
-    Word(0);  // no graphics exposures
+    if (Room(kCreateGcBytes, true)) {
+        const uint32_t values[] = {foreground, 0};  // no graphics exposures
+        xcb_create_gc(connection_, gc, drawable, XCB_GC_FOREGROUND | XCB_GC_GRAPHICS_EXPOSURES,
+                      values);
+    }
 }
 
 void ServerLink::SetForeground(uint32_t gc, uint32_t pixel) {
-    OnId(kChangeGc, gc, XCB_GC_FOREGROUND, pixel);
+    if (Room(kChangeBytes)) {
+        xcb_change_gc(connection_, gc, XCB_GC_FOREGROUND, &pixel);
+    }
 }
 
 void ServerLink::FreeGc(uint32_t gc) {
-    OnId(kFreeGc, gc);
+    if (Room(kOnIdBytes, true)) {
+        xcb_free_gc(connection_, gc);
+    }
 }
 
 void ServerLink::FillRectangles(uint32_t drawable, uint32_t gc, const ServerRect* rects,
                                 uint32_t count) {
-    Begin(kPolyFillRectangle, 0, static_cast<uint16_t>(3 + 2 * count));
-    Word(drawable);
-    Word(gc);
-    for (uint32_t i = 0; i < count; ++i) {
-        Pair(static_cast<uint16_t>(rects[i].x), static_cast<uint16_t>(rects[i].y));
-        Pair(rects[i].width, rects[i].height);
-    }
-}
-
-void ServerLink::GiveBack(void* link) {
-    // xcb wants to write (an id range, the goodbye): what is queued goes
-    // first, so that xcb counts the requests in the order they left.
-    auto* self = static_cast<ServerLink*>(link);
-    self->Send();
-    self->CountSent();
-    self->owned_ = false;
-}
-
-void ServerLink::Send() {
-    if (queued_.empty()) {
-        return;
-    }
-    if (!owned_ && !broken_) {
-        uint64_t sent = 0;
-        owned_ = xcb_take_socket(connection_, &ServerLink::GiveBack, this, 0, &sent) != 0;
-        broken_ = !owned_;
-    }
-    sentUncounted_ += queuedRequests_;
-    queuedRequests_ = 0;
-    const auto* data = reinterpret_cast<const char*>(queued_.data());
-    const std::size_t size = queued_.size() * sizeof(uint32_t);
-    std::size_t done = 0;
-    while (!broken_ && done < size) {
-        const ssize_t n = send(fd_, data + done, size - done, MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
-        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            // The server is behind: wait until it reads, taking in what it
-            // has sent meanwhile so that neither side waits on the other.
-            pollfd ready{fd_, POLLOUT | POLLIN, 0};
-            if (poll(&ready, 1, -1) > 0 && (ready.revents & POLLIN) != 0) {
-                DropReceived();
-            }
-        } else if (n < 0 && errno == EINTR) {
-            continue;
-        } else {
-            broken_ = true;  // the server is gone; the requests with it
-        }
-    }
-    queued_.clear();
-}
-
-void ServerLink::CountSent() {
-    // xcb numbers what it reads by the requests it knows were sent; it is
-    // told of the link's own before it reads or writes again.
-    if (owned_ && sentUncounted_ > 0) {
-        xcb_writev(connection_, nullptr, 0, sentUncounted_);
-    }
-    sentUncounted_ = 0;
-}
-
-void ServerLink::DropReceived() {
-    CountSent();
-    while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
-        std::free(event);
+    static_assert(sizeof(ServerRect) == sizeof(xcb_rectangle_t));
+    if (Room(kFillBytes + 8 * std::size_t{count})) {
+        xcb_poly_fill_rectangle(connection_, drawable, gc, count,
+                                reinterpret_cast<const xcb_rectangle_t*>(rects));
     }
 }
 
 void ServerLink::Flush() {
-    Send();
+    // xcb_flush waits, with no deadline, until the server has read all; the
+    // tick thread holds the link's mutex meanwhile, and the UI thread may wait
+    // for both. So the link writes only when the socket takes data now: then
+    // at most a quarter of its buffer is in use, and one queue of under
+    // 16 KiB fits. A server that stops reading (a grab, a stopped process)
+    // holds up no thread: the requests wait in xcb's queue, within the bounds
+    // of Room, until it reads again.
+    if (unsent_ > 0) {
+        // A server gone (an error, a hang-up) is seen by xcb's write at once.
+        pollfd ready{fd_, POLLOUT, 0};
+        if (poll(&ready, 1, 0) == 1) {
+            xcb_flush(connection_);
+            unsent_ = 0;
+        }
+    }
     if (++flushes_ % kFlushesBetweenDrains == 0) {
-        DropReceived();
+        // Reads without waiting. xcb counts the requests itself and, within
+        // every 65,536 of them, sends one that gets a reply, so its numbering
+        // stays the server's.
+        while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
+            std::free(event);
+        }
     }
 }
 

@@ -1,15 +1,14 @@
 // The player's own connection to the X server, over which the colour areas,
 // the level bars and the strips beside the picture are filled (see
-// colour_surface.h). It carries only requests that need no reply, so it
-// writes them itself: one send() per frame, where xcb would poll the socket
-// before each write. xcb still makes the connection, hands out ids and reads
-// what the server sends back.
+// colour_surface.h): a connection of its own, so that the display tick never
+// waits behind Qt's. It carries only requests that need no reply, through
+// xcb's own calls.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
-#include <vector>
 
 struct xcb_connection_t;
 
@@ -35,6 +34,8 @@ class ServerLink {
 
     // The requests, queued until Flush; all with the mutex held. Windows are
     // children of `parent` with its depth and visual; pixels are 24-bit RGB.
+    // A window that Qt made is named only once Qt's own connection has been
+    // flushed since it was made (see FlushQt).
     uint32_t NewId();
     void CreateWindow(uint32_t window, uint32_t parent, uint16_t width, uint16_t height,
                       uint32_t backPixel);
@@ -50,30 +51,25 @@ class ServerLink {
     void FreeGc(uint32_t gc);
     void FillRectangles(uint32_t drawable, uint32_t gc, const ServerRect* rects, uint32_t count);
 
-    // Sends what is queued; now and then drops the errors about windows that
-    // Qt destroyed before this side knew (nothing else comes back).
+    // Sends what is queued, if the server takes it now; now and then drops
+    // the errors about windows that Qt destroyed before this side knew
+    // (nothing else comes back). Never waits.
     void Flush();
 
+    // Sends what Qt's own connection has queued; on the UI thread, after Qt
+    // made a window that the link will name, so that Qt's request to make it
+    // reaches the server before the link's.
+    static void FlushQt();
+
   private:
-    void Begin(uint8_t opcode, uint8_t data, uint16_t words);
-    void Word(uint32_t value) { queued_.push_back(value); }
-    void Pair(uint16_t first, uint16_t second);
-    // A request about one window or GC alone, or setting one of its values.
-    void OnId(uint8_t opcode, uint32_t id);
-    void OnId(uint8_t opcode, uint32_t id, uint32_t mask, uint32_t value);
-    void Send();
-    void CountSent();
-    void DropReceived();
-    static void GiveBack(void* link);
+    // Whether a request of this size may be queued; `lasting` for the
+    // requests that make or free something, which are never dropped.
+    bool Room(std::size_t bytes, bool lasting = false);
 
     xcb_connection_t* connection_;
     int fd_ = -1;
     std::mutex mutex_;
-    std::vector<uint32_t> queued_;
-    uint64_t queuedRequests_ = 0;
-    uint64_t sentUncounted_ = 0;  // written, not yet counted by xcb
-    bool owned_ = false;          // the write side taken over from xcb
-    bool broken_ = false;         // a write failed: the server is gone
+    std::size_t unsent_ = 0;  // bytes queued in xcb since the last flush
     unsigned flushes_ = 0;
 };
 

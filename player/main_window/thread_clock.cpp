@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <system_error>
 
+#include "main_window/thread_priority.h"
+
 namespace chromola {
 
 ThreadClock::ThreadClock(std::function<void()> onTick, std::function<void()> onPauseElapsed)
@@ -131,6 +133,9 @@ void ThreadClock::RunHandedOver() {
 }
 
 void ThreadClock::Run() {
+    // Before the first tick: a tick that a busy machine runs late shows as a
+    // stutter of the colour.
+    RaiseThisThreadPriority();
     for (;;) {
         std::uint64_t expirations = 0;
         // Ticks missed while the thread could not run are dropped, as a Qt
