@@ -1,0 +1,291 @@
+#include "beats/beat_grid.h"
+
+#include "beats/tempo.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+#include <cstdio>
+#include <cstdlib>
+
+namespace chromola::beats {
+
+namespace {
+
+constexpr int kHop = 64;
+// How much a beat interval may stretch between neighbours (Ellis's alpha):
+// higher holds the tempo tighter, lower follows drift and noise alike.
+constexpr double kTightness = 100.0;
+constexpr double kLocalWindowSeconds = 8.0;
+constexpr double kLocalStepSeconds = 2.0;
+// Midpoints between beats at least this strong, against the beats, are beats.
+constexpr double kHalfBeatRatio = 0.5;
+// Beats whose odd ones are this much weaker than the even ones are half beats.
+constexpr double kAlternation = 0.4;
+
+// The onset curve with its slow part taken away and scaled to unit
+// deviation: what counts is how much a frame stands out of its neighbours.
+std::vector<float> Normalised(const std::vector<OnsetFrame>& frames) {
+    const std::size_t n = frames.size();
+    const int radius = 64;  // ~0.37 s each way
+    std::vector<double> prefix(n + 1, 0.0);
+    for (std::size_t i = 0; i < n; ++i)
+        prefix[i + 1] = prefix[i] + frames[i].flux;
+    std::vector<float> out(n);
+    double sumSquares = 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::size_t lo = i >= radius ? i - radius : 0;
+        const std::size_t hi = std::min(n, i + radius + 1);
+        const double mean = (prefix[hi] - prefix[lo]) / static_cast<double>(hi - lo);
+        out[i] = static_cast<float>(std::max(0.0, frames[i].flux - mean));
+        sumSquares += out[i] * out[i];
+    }
+    const double deviation = std::sqrt(sumSquares / static_cast<double>(std::max<std::size_t>(n, 1)));
+    if (deviation > 0.0)
+        for (auto& v : out)
+            v = static_cast<float>(v / deviation);
+    return out;
+}
+
+// Autocorrelation of curve[from, to) less its mean, for lags 0 .. lags-1.
+std::vector<float> Autocorrelation(const std::vector<float>& curve, std::size_t from, std::size_t to,
+                                   std::size_t lags) {
+    std::vector<float> centred(curve.begin() + from, curve.begin() + to);
+    const double mean = std::accumulate(centred.begin(), centred.end(), 0.0) /
+                        static_cast<double>(std::max<std::size_t>(centred.size(), 1));
+    for (auto& v : centred)
+        v = static_cast<float>(v - mean);
+    std::vector<float> acf(lags, 0.0f);
+    const std::size_t n = centred.size();
+    for (std::size_t k = 0; k < lags && k < n; ++k) {
+        float sum = 0.0f;
+        for (std::size_t i = k; i < n; ++i)
+            sum += centred[i] * centred[i - k];
+        acf[k] = sum;
+    }
+    return acf;
+}
+
+// The beat period around each frame: the local autocorrelation's peak near
+// the whole recording's period, so that a slow drift is followed but the
+// tempo never jumps an octave.
+std::vector<double> LocalPeriods(const std::vector<float>& curve, double period, double hopSeconds) {
+    const std::size_t n = curve.size();
+    const auto window = static_cast<std::size_t>(kLocalWindowSeconds / hopSeconds);
+    const auto step = static_cast<std::size_t>(kLocalStepSeconds / hopSeconds);
+    const auto shortest = static_cast<std::size_t>(std::floor(period * 0.8));
+    const auto longest = static_cast<std::size_t>(std::ceil(period * 1.25));
+    std::vector<double> centres, periods;
+    if (n > window) {
+        for (std::size_t start = 0; start + window <= n; start += step) {
+            const auto acf = Autocorrelation(curve, start, start + window, longest + 2);
+            std::size_t best = 0;
+            for (std::size_t k = std::max<std::size_t>(shortest, 1); k <= longest; ++k)
+                if (acf[k] >= acf[k - 1] && acf[k] >= acf[k + 1] && (best == 0 || acf[k] > acf[best]))
+                    best = k;
+            double local = period;
+            if (best != 0 && acf[0] > 0.0f && acf[best] > kMinSalience * acf[0]) {
+                const double a = acf[best - 1], b = acf[best], c = acf[best + 1];
+                const double d = a - 2.0 * b + c;
+                local = best + (d < 0.0 ? std::clamp(0.5 * (a - c) / d, -0.5, 0.5) : 0.0);
+            }
+            centres.push_back(static_cast<double>(start + window / 2));
+            periods.push_back(local);
+        }
+    }
+    std::vector<double> out(n, period);
+    if (centres.empty())
+        return out;
+    // A median of three against a stray window, then straight lines between.
+    std::vector<double> smooth = periods;
+    for (std::size_t i = 1; i + 1 < periods.size(); ++i) {
+        double three[3] = {periods[i - 1], periods[i], periods[i + 1]};
+        std::sort(three, three + 3);
+        smooth[i] = three[1];
+    }
+    std::size_t w = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const double x = static_cast<double>(i);
+        while (w + 1 < centres.size() && centres[w + 1] <= x)
+            ++w;
+        if (x <= centres.front())
+            out[i] = smooth.front();
+        else if (w + 1 >= centres.size())
+            out[i] = smooth.back();
+        else {
+            const double f = (x - centres[w]) / (centres[w + 1] - centres[w]);
+            out[i] = (1.0 - f) * smooth[w] + f * smooth[w + 1];
+        }
+    }
+    return out;
+}
+
+// Ellis's dynamic programme: the best chain of beats through the curve,
+// each interval near the local period.
+std::vector<std::size_t> TrackBeats(const std::vector<float>& curve, const std::vector<double>& periods,
+                                    double scale) {
+    const std::size_t n = curve.size();
+    std::vector<double> score(n, 0.0);
+    std::vector<long> back(n, -1);
+    for (std::size_t i = 0; i < n; ++i) {
+        const double period = periods[i] * scale;
+        const long from = static_cast<long>(i) - static_cast<long>(std::lround(2.0 * period));
+        const long to = static_cast<long>(i) - static_cast<long>(std::lround(0.5 * period));
+        double best = 0.0;
+        long arg = -1;
+        for (long t = std::max(0L, from); t <= to; ++t) {
+            const double l = std::log(static_cast<double>(static_cast<long>(i) - t) / period);
+            const double s = score[t] - kTightness * l * l;
+            if (arg < 0 || s > best) {
+                best = s;
+                arg = t;
+            }
+        }
+        if (arg >= 0 && best > 0.0) {
+            score[i] = curve[i] + best;
+            back[i] = arg;
+        } else {
+            score[i] = curve[i];
+        }
+    }
+    std::vector<std::size_t> beats;
+    if (n == 0)
+        return beats;
+    // The chain ends at the best score within the last beat.
+    const auto lastPeriod = static_cast<std::size_t>(periods.back() * scale);
+    std::size_t end = n - 1;
+    for (std::size_t i = n > lastPeriod ? n - lastPeriod : 0; i < n; ++i)
+        if (score[i] > score[end])
+            end = i;
+    for (long i = static_cast<long>(end); i >= 0; i = back[i])
+        beats.push_back(static_cast<std::size_t>(i));
+    std::reverse(beats.begin(), beats.end());
+    return beats;
+}
+
+double PeakAround(const std::vector<float>& curve, double centre, int radius) {
+    double best = 0.0;
+    const long c = std::lround(centre);
+    for (long i = std::max(0L, c - radius); i <= c + radius && i < static_cast<long>(curve.size()); ++i)
+        best = std::max(best, static_cast<double>(curve[i]));
+    return best;
+}
+
+// The strength of the onsets on a chain of beats: on the beats, on the even
+// and the odd ones apart, and on the midpoints between them.
+struct Levels {
+    double even = 0.0, odd = 0.0, mid = 0.0;
+    double Grid() const { return even + odd; }
+};
+
+Levels Measure(const std::vector<float>& curve, const std::vector<std::size_t>& beats) {
+    Levels levels;
+    for (std::size_t b = 0; b + 1 < beats.size(); ++b) {
+        (b % 2 == 0 ? levels.even : levels.odd) += PeakAround(curve, static_cast<double>(beats[b]), 2);
+        levels.mid += PeakAround(curve, 0.5 * static_cast<double>(beats[b] + beats[b + 1]), 2);
+    }
+    return levels;
+}
+
+}  // namespace
+
+FileBeatAnalysis::FileBeatAnalysis(double sampleRate) : curve_(sampleRate, kHop) {}
+
+void FileBeatAnalysis::Push(const float* mono, std::size_t count) {
+    curve_.Push(mono, count, frames_);
+}
+
+BeatGrid FileBeatAnalysis::Finish() {
+    BeatGrid grid;
+    const std::vector<OnsetFrame> frames = std::move(frames_);
+    frames_.clear();
+    const double hop = curve_.HopSeconds();
+    const double floor = OnsetCurve::FloorLevel();
+    if (std::none_of(frames.begin(), frames.end(), [&](const OnsetFrame& f) { return f.level >= floor; }))
+        return grid;
+    const std::vector<float> curve = Normalised(frames);
+    const auto lags = static_cast<std::size_t>(2.0 * PeriodFrames(kMinBpm, hop)) + 3;
+    const TempoEstimate tempo = ChooseTempo(Autocorrelation(curve, 0, curve.size(), lags), hop);
+    if (tempo.period <= 0.0)
+        return grid;
+    const std::vector<double> periods = LocalPeriods(curve, tempo.period, hop);
+    // The metrical level: midpoints as strong as the beats are beats too
+    // (the tempo doubles); beats that alternate strong and weak are half
+    // beats (it halves). Each level is tried once.
+    double scale = 1.0;
+    std::vector<std::size_t> beats = TrackBeats(curve, periods, scale);
+    for (int step = 0; step < 3; ++step) {
+        const Levels levels = Measure(curve, beats);
+        const double grid = levels.Grid();
+        if (grid <= 0.0)
+            break;
+        const double alternation = std::min(levels.even, levels.odd) / std::max(levels.even, levels.odd);
+        double next = scale;
+        if (levels.mid / grid >= kHalfBeatRatio && tempo.period * scale * 0.5 >= PeriodFrames(kMaxBpm, hop))
+            next = scale * 0.5;
+        else if (alternation < kAlternation && tempo.period * scale * 2.0 <= PeriodFrames(kMinBpm, hop))
+            next = scale * 2.0;
+        if (std::getenv("BEATS_DEBUG"))
+            std::fprintf(stderr, "level %.1f mid %.3f alt %.3f\n", 60 / (tempo.period * scale * hop), levels.mid / grid, alternation);
+        if (next == scale || (step > 0 && next == 1.0))
+            break;
+        scale = next;
+        beats = TrackBeats(curve, periods, scale);
+    }
+    if (std::getenv("BEATS_DEBUG")) {
+        const auto acf = Autocorrelation(curve, 0, curve.size(), lags);
+        std::fprintf(stderr, "tempo %.1f sal %.3f half %.3f\n", 60 / (tempo.period * hop), tempo.salience, 0.0);
+        if (const char* b = std::getenv("BEATS_FOLD")) { double bar = 4 * 60 / std::atof(b) / hop; double sums[16] = {}; int counts[16] = {};
+          for (std::size_t i = 0; i < curve.size(); ++i) { double t = (i + 1) * hop - 0.005 - 1.0; if (t < 0 || t > 30) continue; double ph = std::fmod(t / hop, bar) / bar * 16; int k = (int)std::lround(ph) % 16; sums[k] = std::max(sums[k], 0.0) + curve[i]; counts[k]++; }
+          for (int k = 0; k < 16; ++k) std::fprintf(stderr, "%5.2f ", sums[k] / std::max(1, counts[k]) ); std::fprintf(stderr, "\n"); }
+        if (const char* tb = std::getenv("BEATS_TRUE")) { double L = PeriodFrames(std::atof(tb), hop); std::fprintf(stderr, "truth");
+          for (double m : {0.5, 2.0/3, 1.0, 1.5, 2.0, 3.0, 4.0}) { double best = 0; for (double d = -2; d <= 2; d += 0.25) best = std::max(best, AcfAt(acf, L * m + d)); std::fprintf(stderr, " %.3f", best / acf[0]); } std::fprintf(stderr, "\n"); }
+    }
+
+    // Each beat onto the onset under it, when one stands out there; a beat
+    // with no sound near it (a rest, a fill) keeps its place in the chain.
+    const std::vector<float>& raw = curve;
+    const int radius = std::max(1, static_cast<int>(std::lround(0.03 / hop)));
+    for (std::size_t b : beats) {
+        const double period = periods[b];
+        // No beat in a silent stretch: some sound above the floor and an
+        // onset within a beat and a half of it.
+        const long reach = std::lround(1.5 * period);
+        bool heard = false;
+        for (long i = std::max(0L, static_cast<long>(b) - reach);
+             i <= static_cast<long>(b) + reach && i < static_cast<long>(frames.size()) && !heard; ++i)
+            heard = frames[i].level >= floor && raw[i] >= 1.0f;
+        if (!heard)
+            continue;
+        double at = static_cast<double>(b);
+        long peak = -1;
+        for (long i = std::max(1L, static_cast<long>(b) - radius);
+             i <= static_cast<long>(b) + radius && i + 1 < static_cast<long>(raw.size()); ++i)
+            if (raw[i] >= 1.0f && raw[i] >= raw[i - 1] && raw[i] >= raw[i + 1] && (peak < 0 || raw[i] > raw[peak]))
+                peak = i;
+        if (peak > 0) {
+            const double a = raw[peak - 1], c0 = raw[peak], c = raw[peak + 1];
+            const double d = a - 2.0 * c0 + c;
+            at = static_cast<double>(peak) + (d < 0.0 ? std::clamp(0.5 * (a - c) / d, -0.5, 0.5) : 0.0);
+        }
+        grid.beats.push_back((at + 1.0) * hop - OnsetCurve::kPeakDelaySeconds);
+    }
+    if (grid.beats.size() >= 2) {
+        std::vector<double> intervals;
+        for (std::size_t i = 1; i < grid.beats.size(); ++i)
+            intervals.push_back(grid.beats[i] - grid.beats[i - 1]);
+        std::nth_element(intervals.begin(), intervals.begin() + intervals.size() / 2, intervals.end());
+        grid.bpm = 60.0 / intervals[intervals.size() / 2];
+    } else {
+        grid.beats.clear();
+    }
+    return grid;
+}
+
+BeatGrid AnalyseBeats(std::span<const float> mono, double sampleRate) {
+    FileBeatAnalysis analysis(sampleRate);
+    analysis.Push(mono.data(), mono.size());
+    return analysis.Finish();
+}
+
+}  // namespace chromola::beats

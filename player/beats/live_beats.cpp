@@ -1,0 +1,179 @@
+#include "beats/live_beats.h"
+
+#include "beats/tempo.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace chromola::beats {
+
+namespace {
+
+constexpr int kHop = 128;
+constexpr std::size_t kHistory = 512;   // frames of onset curve kept, ~6 s
+constexpr double kAcfSeconds = 2.5;     // memory of the autocorrelation
+constexpr double kMeanSeconds = 0.5;    // memory of the flux's running mean
+constexpr int kTempoEvery = 8;          // frames between tempo estimates
+constexpr int kLockEstimates = 8;       // agreeing estimates before a first lock
+constexpr int kSwitchEstimates = 14;    // and before a locked tempo is replaced
+constexpr double kSameTempo = 0.05;     // estimates this close agree
+constexpr double kPhaseGain = 0.15;     // how far each comb pulls the beat phase
+constexpr double kHalfBeatRatio = 0.8;  // as in the file analysis
+constexpr double kQuietSeconds = 2.0;   // silence this long forgets the tempo
+// From a beat's sound to the comb's peak on the onset curve.
+constexpr double kBeatDelaySeconds = 0.007;
+
+}  // namespace
+
+LiveBeatTracker::LiveBeatTracker(double sampleRate)
+    : curve_(sampleRate, kHop),
+      hop_(curve_.HopSeconds()),
+      history_(kHistory, 0.0f),
+      acf_(static_cast<std::size_t>(2.0 * PeriodFrames(kMinBpm, curve_.HopSeconds())) + 3, 0.0f),
+      decay_(std::exp(-curve_.HopSeconds() / kAcfSeconds)) {
+    frames_.reserve(64);
+}
+
+double LiveBeatTracker::Bpm() const {
+    return period_ > 0.0 ? 60.0 / (period_ * hop_) : 0.0;
+}
+
+double LiveBeatTracker::NextBeat() const {
+    return nextBeat_ >= 0.0 ? FrameTime(nextBeat_) - kBeatDelaySeconds : -1.0;
+}
+
+float LiveBeatTracker::History(long framesAgo) const {
+    if (framesAgo < 0 || framesAgo > frame_ || framesAgo >= static_cast<long>(kHistory))
+        return 0.0f;
+    return history_[static_cast<std::size_t>(frame_ - framesAgo) % kHistory];
+}
+
+void LiveBeatTracker::Push(const float* mono, std::size_t count, std::vector<LiveEvent>& out) {
+    // In pieces, so that the frames' list stays within what was reserved.
+    constexpr std::size_t kPiece = 4096;
+    for (std::size_t at = 0; at < count; at += kPiece) {
+        frames_.clear();
+        curve_.Push(mono + at, std::min(kPiece, count - at), frames_);
+        for (const OnsetFrame& frame : frames_)
+            Frame(frame, out);
+    }
+}
+
+// The phase of a comb of four beats of `period` over the recent curve: how
+// many frames ago the last beat was. halfRatio, when asked, gets the comb's
+// strength half a beat away against its peak.
+double LiveBeatTracker::FoldPhase(double period, double* halfRatio) const {
+    const int phases = static_cast<int>(std::lround(period));
+    double best = -1.0;
+    int arg = 0;
+    auto comb = [&](double phase) {
+        double sum = 0.0;
+        for (int j = 0; j < 4; ++j)
+            sum += (1.0 - 0.2 * j) * History(std::lround(phase + j * period));
+        return sum;
+    };
+    for (int phase = 0; phase < phases; ++phase) {
+        const double s = comb(phase);
+        if (s > best) {
+            best = s;
+            arg = phase;
+        }
+    }
+    if (halfRatio != nullptr) {
+        double half = arg + 0.5 * period;
+        if (half >= period)
+            half -= period;
+        *halfRatio = best > 0.0 ? comb(half) / best : 0.0;
+    }
+    return arg;
+}
+
+void LiveBeatTracker::UpdateTempo() {
+    TempoEstimate estimate = ChooseTempo(acf_, hop_);
+    if (estimate.period <= 0.0) {
+        candidate_ = 0.0;
+        agreeing_ = 0;
+        return;
+    }
+    double ratio = 0.0;
+    FoldPhase(estimate.period, &ratio);
+    if (ratio >= kHalfBeatRatio && estimate.period * 0.5 >= PeriodFrames(kMaxBpm, hop_))
+        estimate.period *= 0.5;
+    if (period_ > 0.0 && std::abs(estimate.period / period_ - 1.0) < kSameTempo) {
+        period_ += 0.1 * (estimate.period - period_);
+        agreeing_ = 0;
+        candidate_ = 0.0;
+        return;
+    }
+    if (candidate_ > 0.0 && std::abs(estimate.period / candidate_ - 1.0) < kSameTempo) {
+        candidate_ += 0.3 * (estimate.period - candidate_);
+        ++agreeing_;
+    } else {
+        candidate_ = estimate.period;
+        agreeing_ = 1;
+    }
+    if (agreeing_ >= (period_ > 0.0 ? kSwitchEstimates : kLockEstimates)) {
+        period_ = candidate_;
+        nextBeat_ = -1.0;
+        candidate_ = 0.0;
+        agreeing_ = 0;
+    }
+}
+
+void LiveBeatTracker::Frame(const OnsetFrame& frame, std::vector<LiveEvent>& out) {
+    ++frame_;
+    const bool active = frame.level >= OnsetCurve::FloorLevel();
+    if (active)
+        lastActive_ = frame_;
+    const double meanStep = hop_ / kMeanSeconds;
+    fluxMean_ += meanStep * (frame.flux - fluxMean_);
+    const double onset = active ? std::max(0.0, frame.flux - fluxMean_) : 0.0;
+    fluxDeviation_ += meanStep * 0.5 * (std::abs(frame.flux - fluxMean_) - fluxDeviation_);
+    onsetMean_ += meanStep * 0.25 * (onset - onsetMean_);
+    history_[static_cast<std::size_t>(frame_) % kHistory] = static_cast<float>(onset);
+
+    // A causal peak: the previous frame rose above its neighbours and well
+    // above the running level.
+    if (active && last_ > beforeLast_ && last_ >= onset && last_ > 2.0 * fluxDeviation_ &&
+        frame_ - 1 - lastOnset_ >= 5) {
+        lastOnset_ = frame_ - 1;
+        out.push_back({LiveEvent::Kind::Onset, FrameTime(static_cast<double>(frame_))});
+    }
+    beforeLast_ = last_;
+    last_ = static_cast<float>(onset);
+
+    const double centred = onset - onsetMean_;
+    for (std::size_t k = 0; k < acf_.size(); ++k)
+        acf_[k] = static_cast<float>(decay_ * acf_[k] + centred * (History(static_cast<long>(k)) - onsetMean_));
+
+    if (frame_ - lastActive_ > static_cast<long>(kQuietSeconds / hop_)) {
+        period_ = 0.0;
+        nextBeat_ = -1.0;
+        candidate_ = 0.0;
+        agreeing_ = 0;
+        return;
+    }
+    if (frame_ % kTempoEvery == 0)
+        UpdateTempo();
+    if (period_ <= 0.0)
+        return;
+    if (frame_ % 2 == 0) {
+        double predicted = static_cast<double>(frame_) - FoldPhase(period_, nullptr) + period_;
+        if (nextBeat_ < 0.0) {
+            nextBeat_ = predicted;
+        } else {
+            double error = predicted - nextBeat_;
+            error -= period_ * std::round(error / period_);
+            nextBeat_ += kPhaseGain * error;
+        }
+    }
+    const double now = FrameTime(static_cast<double>(frame_));
+    while (nextBeat_ >= 0.0 && FrameTime(nextBeat_) - kBeatDelaySeconds <= now) {
+        const bool heard = frame_ - lastOnset_ <= static_cast<long>(4.0 * period_);
+        if (heard)
+            out.push_back({LiveEvent::Kind::Beat, FrameTime(nextBeat_) - kBeatDelaySeconds});
+        nextBeat_ += period_;
+    }
+}
+
+}  // namespace chromola::beats

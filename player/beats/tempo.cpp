@@ -1,0 +1,67 @@
+#include "beats/tempo.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace chromola::beats {
+
+namespace {
+
+constexpr double kPriorCentreBpm = 120.0;
+constexpr double kPriorOctaves = 1.5;
+
+}  // namespace
+
+double PeriodFrames(double bpm, double hopSeconds) {
+    return 60.0 / (bpm * hopSeconds);
+}
+
+double TempoPrior(double period, double hopSeconds) {
+    const double octaves = std::log2(PeriodFrames(kPriorCentreBpm, hopSeconds) / period);
+    return std::exp(-0.5 * (octaves / kPriorOctaves) * (octaves / kPriorOctaves));
+}
+
+double AcfAt(std::span<const float> acf, double lag) {
+    if (lag < 0.0 || lag + 1.0 >= static_cast<double>(acf.size()))
+        return 0.0;
+    const auto k = static_cast<std::size_t>(lag);
+    const double f = lag - static_cast<double>(k);
+    return std::max(0.0, (1.0 - f) * acf[k] + f * acf[k + 1]);
+}
+
+TempoEstimate ChooseTempo(std::span<const float> acf, double hopSeconds) {
+    TempoEstimate estimate;
+    if (acf.size() < 3 || !(acf[0] > 0.0f))
+        return estimate;
+    const int shortest = std::max(2, static_cast<int>(std::floor(PeriodFrames(kMaxBpm, hopSeconds))));
+    const int longest = std::min(static_cast<int>(acf.size()) - 2,
+                                 static_cast<int>(std::ceil(PeriodFrames(kMinBpm, hopSeconds))));
+    // Each period's own periodicity and half its double's: a beat is also a
+    // period of its bars, a subdivision is not a period of the beat.
+    auto score = [&](double lag) {
+        return TempoPrior(lag, hopSeconds) * (AcfAt(acf, lag) + 0.5 * AcfAt(acf, 2.0 * lag));
+    };
+    int best = 0;
+    double bestScore = 0.0;
+    for (int lag = shortest; lag <= longest; ++lag) {
+        if (acf[lag] < acf[lag - 1] || acf[lag] < acf[lag + 1])
+            continue;  // local peaks only
+        const double s = score(lag);
+        if (s > bestScore) {
+            bestScore = s;
+            best = lag;
+        }
+    }
+    if (best == 0)
+        return estimate;
+    const double a = acf[best - 1], b = acf[best], c = acf[best + 1];
+    const double denominator = a - 2.0 * b + c;
+    const double offset = denominator < 0.0 ? std::clamp(0.5 * (a - c) / denominator, -0.5, 0.5) : 0.0;
+    estimate.period = best + offset;
+    estimate.salience = AcfAt(acf, estimate.period) / acf[0];
+    if (estimate.salience < kMinSalience)
+        estimate = {};
+    return estimate;
+}
+
+}  // namespace chromola::beats
