@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <numeric>
-#include <cstdio>
-#include <cstdlib>
 
 namespace chromola::beats {
 
@@ -15,13 +13,11 @@ namespace {
 constexpr int kHop = 64;
 // How much a beat interval may stretch between neighbours (Ellis's alpha):
 // higher holds the tempo tighter, lower follows drift and noise alike.
-constexpr double kTightness = 100.0;
+constexpr double kTightness = 1000.0;
 constexpr double kLocalWindowSeconds = 8.0;
 constexpr double kLocalStepSeconds = 2.0;
 // Midpoints between beats at least this strong, against the beats, are beats.
-constexpr double kHalfBeatRatio = 0.5;
-// Beats whose odd ones are this much weaker than the even ones are half beats.
-constexpr double kAlternation = 0.4;
+// What each beat of a chain pays, as a share of a strong onset.
 
 // The onset curve with its slow part taken away and scaled to unit
 // deviation: what counts is how much a frame stands out of its neighbours.
@@ -40,7 +36,8 @@ std::vector<float> Normalised(const std::vector<OnsetFrame>& frames) {
         out[i] = static_cast<float>(std::max(0.0, frames[i].flux - mean));
         sumSquares += out[i] * out[i];
     }
-    const double deviation = std::sqrt(sumSquares / static_cast<double>(std::max<std::size_t>(n, 1)));
+    const double deviation =
+        std::sqrt(sumSquares / static_cast<double>(std::max<std::size_t>(n, 1)));
     if (deviation > 0.0)
         for (auto& v : out)
             v = static_cast<float>(v / deviation);
@@ -48,8 +45,8 @@ std::vector<float> Normalised(const std::vector<OnsetFrame>& frames) {
 }
 
 // Autocorrelation of curve[from, to) less its mean, for lags 0 .. lags-1.
-std::vector<float> Autocorrelation(const std::vector<float>& curve, std::size_t from, std::size_t to,
-                                   std::size_t lags) {
+std::vector<float> Autocorrelation(const std::vector<float>& curve, std::size_t from,
+                                   std::size_t to, std::size_t lags) {
     std::vector<float> centred(curve.begin() + from, curve.begin() + to);
     const double mean = std::accumulate(centred.begin(), centred.end(), 0.0) /
                         static_cast<double>(std::max<std::size_t>(centred.size(), 1));
@@ -69,7 +66,8 @@ std::vector<float> Autocorrelation(const std::vector<float>& curve, std::size_t 
 // The beat period around each frame: the local autocorrelation's peak near
 // the whole recording's period, so that a slow drift is followed but the
 // tempo never jumps an octave.
-std::vector<double> LocalPeriods(const std::vector<float>& curve, double period, double hopSeconds) {
+std::vector<double> LocalPeriods(const std::vector<float>& curve, double period,
+                                 double hopSeconds) {
     const std::size_t n = curve.size();
     const auto window = static_cast<std::size_t>(kLocalWindowSeconds / hopSeconds);
     const auto step = static_cast<std::size_t>(kLocalStepSeconds / hopSeconds);
@@ -81,7 +79,8 @@ std::vector<double> LocalPeriods(const std::vector<float>& curve, double period,
             const auto acf = Autocorrelation(curve, start, start + window, longest + 2);
             std::size_t best = 0;
             for (std::size_t k = std::max<std::size_t>(shortest, 1); k <= longest; ++k)
-                if (acf[k] >= acf[k - 1] && acf[k] >= acf[k + 1] && (best == 0 || acf[k] > acf[best]))
+                if (acf[k] >= acf[k - 1] && acf[k] >= acf[k + 1] &&
+                    (best == 0 || acf[k] > acf[best]))
                     best = k;
             double local = period;
             if (best != 0 && acf[0] > 0.0f && acf[best] > kMinSalience * acf[0]) {
@@ -122,20 +121,32 @@ std::vector<double> LocalPeriods(const std::vector<float>& curve, double period,
 
 // Ellis's dynamic programme: the best chain of beats through the curve,
 // each interval near the local period.
-std::vector<std::size_t> TrackBeats(const std::vector<float>& curve, const std::vector<double>& periods,
-                                    double scale) {
+std::vector<std::size_t> TrackBeats(const std::vector<float>& curve,
+                                    const std::vector<double>& periods, double scale) {
     const std::size_t n = curve.size();
     std::vector<double> score(n, 0.0);
     std::vector<long> back(n, -1);
+    // The penalty over the ratio of an interval to the period, 0.5 .. 2.
+    constexpr int kSteps = 1536;
+    static const std::vector<double> penalty = [] {
+        std::vector<double> table(kSteps + 1);
+        for (int i = 0; i <= kSteps; ++i) {
+            const double l = std::log(0.5 + 1.5 * i / kSteps);
+            table[i] = kTightness * l * l;
+        }
+        return table;
+    }();
     for (std::size_t i = 0; i < n; ++i) {
         const double period = periods[i] * scale;
         const long from = static_cast<long>(i) - static_cast<long>(std::lround(2.0 * period));
         const long to = static_cast<long>(i) - static_cast<long>(std::lround(0.5 * period));
         double best = 0.0;
         long arg = -1;
+        const double step = kSteps / (1.5 * period);
         for (long t = std::max(0L, from); t <= to; ++t) {
-            const double l = std::log(static_cast<double>(static_cast<long>(i) - t) / period);
-            const double s = score[t] - kTightness * l * l;
+            const double ratio = static_cast<double>(static_cast<long>(i) - t) - 0.5 * period;
+            const long index = std::clamp(std::lround(ratio * step), 0L, static_cast<long>(kSteps));
+            const double s = score[t] - penalty[static_cast<std::size_t>(index)];
             if (arg < 0 || s > best) {
                 best = s;
                 arg = t;
@@ -166,25 +177,10 @@ std::vector<std::size_t> TrackBeats(const std::vector<float>& curve, const std::
 double PeakAround(const std::vector<float>& curve, double centre, int radius) {
     double best = 0.0;
     const long c = std::lround(centre);
-    for (long i = std::max(0L, c - radius); i <= c + radius && i < static_cast<long>(curve.size()); ++i)
+    for (long i = std::max(0L, c - radius); i <= c + radius && i < static_cast<long>(curve.size());
+         ++i)
         best = std::max(best, static_cast<double>(curve[i]));
     return best;
-}
-
-// The strength of the onsets on a chain of beats: on the beats, on the even
-// and the odd ones apart, and on the midpoints between them.
-struct Levels {
-    double even = 0.0, odd = 0.0, mid = 0.0;
-    double Grid() const { return even + odd; }
-};
-
-Levels Measure(const std::vector<float>& curve, const std::vector<std::size_t>& beats) {
-    Levels levels;
-    for (std::size_t b = 0; b + 1 < beats.size(); ++b) {
-        (b % 2 == 0 ? levels.even : levels.odd) += PeakAround(curve, static_cast<double>(beats[b]), 2);
-        levels.mid += PeakAround(curve, 0.5 * static_cast<double>(beats[b] + beats[b + 1]), 2);
-    }
-    return levels;
 }
 
 }  // namespace
@@ -201,45 +197,34 @@ BeatGrid FileBeatAnalysis::Finish() {
     frames_.clear();
     const double hop = curve_.HopSeconds();
     const double floor = OnsetCurve::FloorLevel();
-    if (std::none_of(frames.begin(), frames.end(), [&](const OnsetFrame& f) { return f.level >= floor; }))
+    if (std::none_of(frames.begin(), frames.end(),
+                     [&](const OnsetFrame& f) { return f.level >= floor; }))
         return grid;
     const std::vector<float> curve = Normalised(frames);
     const auto lags = static_cast<std::size_t>(2.0 * PeriodFrames(kMinBpm, hop)) + 3;
-    const TempoEstimate tempo = ChooseTempo(Autocorrelation(curve, 0, curve.size(), lags), hop);
+    const std::vector<float> acf = Autocorrelation(curve, 0, curve.size(), lags);
+    const TempoEstimate tempo = ChooseTempo(acf, hop);
     if (tempo.period <= 0.0)
         return grid;
     const std::vector<double> periods = LocalPeriods(curve, tempo.period, hop);
-    // The metrical level: midpoints as strong as the beats are beats too
-    // (the tempo doubles); beats that alternate strong and weak are half
-    // beats (it halves). Each level is tried once.
-    double scale = 1.0;
-    std::vector<std::size_t> beats = TrackBeats(curve, periods, scale);
-    for (int step = 0; step < 3; ++step) {
-        const Levels levels = Measure(curve, beats);
-        const double grid = levels.Grid();
-        if (grid <= 0.0)
-            break;
-        const double alternation = std::min(levels.even, levels.odd) / std::max(levels.even, levels.odd);
-        double next = scale;
-        if (levels.mid / grid >= kHalfBeatRatio && tempo.period * scale * 0.5 >= PeriodFrames(kMaxBpm, hop))
-            next = scale * 0.5;
-        else if (alternation < kAlternation && tempo.period * scale * 2.0 <= PeriodFrames(kMinBpm, hop))
-            next = scale * 2.0;
-        if (std::getenv("BEATS_DEBUG"))
-            std::fprintf(stderr, "level %.1f mid %.3f alt %.3f\n", 60 / (tempo.period * scale * hop), levels.mid / grid, alternation);
-        if (next == scale || (step > 0 && next == 1.0))
-            break;
-        scale = next;
-        beats = TrackBeats(curve, periods, scale);
-    }
-    if (std::getenv("BEATS_DEBUG")) {
-        const auto acf = Autocorrelation(curve, 0, curve.size(), lags);
-        std::fprintf(stderr, "tempo %.1f sal %.3f half %.3f\n", 60 / (tempo.period * hop), tempo.salience, 0.0);
-        if (const char* b = std::getenv("BEATS_FOLD")) { double bar = 4 * 60 / std::atof(b) / hop; double sums[16] = {}; int counts[16] = {};
-          for (std::size_t i = 0; i < curve.size(); ++i) { double t = (i + 1) * hop - 0.005 - 1.0; if (t < 0 || t > 30) continue; double ph = std::fmod(t / hop, bar) / bar * 16; int k = (int)std::lround(ph) % 16; sums[k] = std::max(sums[k], 0.0) + curve[i]; counts[k]++; }
-          for (int k = 0; k < 16; ++k) std::fprintf(stderr, "%5.2f ", sums[k] / std::max(1, counts[k]) ); std::fprintf(stderr, "\n"); }
-        if (const char* tb = std::getenv("BEATS_TRUE")) { double L = PeriodFrames(std::atof(tb), hop); std::fprintf(stderr, "truth");
-          for (double m : {0.5, 2.0/3, 1.0, 1.5, 2.0, 3.0, 4.0}) { double best = 0; for (double d = -2; d <= 2; d += 0.25) best = std::max(best, AcfAt(acf, L * m + d)); std::fprintf(stderr, " %.3f", best / acf[0]); } std::fprintf(stderr, "\n"); }
+    // The metrical level: the tempo whose chain of beats best explains the
+    // onsets, each beat paying a toll of a typical onset's share. A chain too
+    // fast pays for beats on weak subdivisions, one too slow (or at 2/3 or
+    // 3/2 of the beat) forgoes strong onsets.
+    const double toll = kBeatToll * TypicalPeak(curve);
+    double scale = 1.0, bestScore = 0.0;
+    std::vector<std::size_t> beats;
+    for (double candidate : Candidates(acf, hop)) {
+        const double s = candidate / tempo.period;
+        std::vector<std::size_t> chain = TrackBeats(curve, periods, s);
+        double total = 0.0;
+        for (std::size_t b : chain)
+            total += PeakAround(curve, static_cast<double>(b), 2) - toll;
+        if (beats.empty() || total > bestScore) {
+            bestScore = total;
+            scale = s;
+            beats = std::move(chain);
+        }
     }
 
     // Each beat onto the onset under it, when one stands out there; a beat
@@ -247,13 +232,14 @@ BeatGrid FileBeatAnalysis::Finish() {
     const std::vector<float>& raw = curve;
     const int radius = std::max(1, static_cast<int>(std::lround(0.03 / hop)));
     for (std::size_t b : beats) {
-        const double period = periods[b];
+        const double period = periods[b] * scale;
         // No beat in a silent stretch: some sound above the floor and an
         // onset within a beat and a half of it.
         const long reach = std::lround(1.5 * period);
         bool heard = false;
         for (long i = std::max(0L, static_cast<long>(b) - reach);
-             i <= static_cast<long>(b) + reach && i < static_cast<long>(frames.size()) && !heard; ++i)
+             i <= static_cast<long>(b) + reach && i < static_cast<long>(frames.size()) && !heard;
+             ++i)
             heard = frames[i].level >= floor && raw[i] >= 1.0f;
         if (!heard)
             continue;
@@ -261,12 +247,14 @@ BeatGrid FileBeatAnalysis::Finish() {
         long peak = -1;
         for (long i = std::max(1L, static_cast<long>(b) - radius);
              i <= static_cast<long>(b) + radius && i + 1 < static_cast<long>(raw.size()); ++i)
-            if (raw[i] >= 1.0f && raw[i] >= raw[i - 1] && raw[i] >= raw[i + 1] && (peak < 0 || raw[i] > raw[peak]))
+            if (raw[i] >= 1.0f && raw[i] >= raw[i - 1] && raw[i] >= raw[i + 1] &&
+                (peak < 0 || raw[i] > raw[peak]))
                 peak = i;
         if (peak > 0) {
             const double a = raw[peak - 1], c0 = raw[peak], c = raw[peak + 1];
             const double d = a - 2.0 * c0 + c;
-            at = static_cast<double>(peak) + (d < 0.0 ? std::clamp(0.5 * (a - c) / d, -0.5, 0.5) : 0.0);
+            at = static_cast<double>(peak) +
+                 (d < 0.0 ? std::clamp(0.5 * (a - c) / d, -0.5, 0.5) : 0.0);
         }
         grid.beats.push_back((at + 1.0) * hop - OnsetCurve::kPeakDelaySeconds);
     }
@@ -274,7 +262,8 @@ BeatGrid FileBeatAnalysis::Finish() {
         std::vector<double> intervals;
         for (std::size_t i = 1; i < grid.beats.size(); ++i)
             intervals.push_back(grid.beats[i] - grid.beats[i - 1]);
-        std::nth_element(intervals.begin(), intervals.begin() + intervals.size() / 2, intervals.end());
+        std::nth_element(intervals.begin(), intervals.begin() + intervals.size() / 2,
+                         intervals.end());
         grid.bpm = 60.0 / intervals[intervals.size() / 2];
     } else {
         grid.beats.clear();

@@ -12,11 +12,13 @@
 // - How: an onset curve (OnsetCurve, hop ~5.8 ms), its autocorrelation under a
 //   broad tempo prior (ChooseTempo), a local tempo every 2 s so that a tempo
 //   may drift, the beats by dynamic programming over the curve (Ellis,
-//   "Beat tracking by dynamic programming", 2007), each beat then moved onto
-//   the peak of the onset under it. A beat that the midpoints between beats
-//   match in strength is a half beat: the tempo is doubled then.
-// - Memory: two floats per onset frame (~1.4 KB a second); the samples are
-//   not kept. Cost: about 20 ms of one core per minute of 44.1 kHz sound.
+//   "Beat tracking by dynamic programming", 2007) for each candidate tempo
+//   (the autocorrelation's peaks, their halves, doubles, 2/3 and 3/2), the
+//   chain that best explains the onsets when each beat pays a toll
+//   (kBeatToll, tempo.h), each beat then moved onto the peak of the onset
+//   under it.
+// - Memory: about 3 floats per onset frame (~2 KB a second); the samples are
+//   not kept. Cost: about 50 ms of one core per minute of 44.1 kHz sound.
 #pragma once
 
 #include "beats/onset_curve.h"

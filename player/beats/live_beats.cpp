@@ -10,16 +10,15 @@ namespace chromola::beats {
 namespace {
 
 constexpr int kHop = 128;
-constexpr std::size_t kHistory = 512;   // frames of onset curve kept, ~6 s
-constexpr double kAcfSeconds = 2.5;     // memory of the autocorrelation
-constexpr double kMeanSeconds = 0.5;    // memory of the flux's running mean
-constexpr int kTempoEvery = 8;          // frames between tempo estimates
-constexpr int kLockEstimates = 8;       // agreeing estimates before a first lock
-constexpr int kSwitchEstimates = 14;    // and before a locked tempo is replaced
-constexpr double kSameTempo = 0.05;     // estimates this close agree
-constexpr double kPhaseGain = 0.15;     // how far each comb pulls the beat phase
-constexpr double kHalfBeatRatio = 0.8;  // as in the file analysis
-constexpr double kQuietSeconds = 2.0;   // silence this long forgets the tempo
+constexpr std::size_t kHistory = 512;  // frames of onset curve kept, ~6 s
+constexpr double kAcfSeconds = 2.5;    // memory of the autocorrelation
+constexpr double kMeanSeconds = 0.5;   // memory of the flux's running mean
+constexpr int kTempoEvery = 8;         // frames between tempo estimates
+constexpr int kLockEstimates = 8;      // agreeing estimates before a first lock
+constexpr int kSwitchEstimates = 14;   // and before a locked tempo is replaced
+constexpr double kSameTempo = 0.05;    // estimates this close agree
+constexpr double kPhaseGain = 0.15;    // how far each comb pulls the beat phase
+constexpr double kQuietSeconds = 2.0;  // silence this long forgets the tempo
 // From a beat's sound to the comb's peak on the onset curve.
 constexpr double kBeatDelaySeconds = 0.007;
 
@@ -29,6 +28,7 @@ LiveBeatTracker::LiveBeatTracker(double sampleRate)
     : curve_(sampleRate, kHop),
       hop_(curve_.HopSeconds()),
       history_(kHistory, 0.0f),
+      recent_(kHistory, 0.0f),
       acf_(static_cast<std::size_t>(2.0 * PeriodFrames(kMinBpm, curve_.HopSeconds())) + 3, 0.0f),
       decay_(std::exp(-curve_.HopSeconds() / kAcfSeconds)) {
     frames_.reserve(64);
@@ -88,6 +88,26 @@ double LiveBeatTracker::FoldPhase(double period, double* halfRatio) const {
     return arg;
 }
 
+// The comb of `period` over the recent curve at its best phase, each tooth
+// the curve's peak within a frame of it less the toll.
+double LiveBeatTracker::Comb(double period, double toll) const {
+    const long span = std::min<long>(frame_ + 1, static_cast<long>(kHistory) - 2);
+    double best = 0.0;
+    bool any = false;
+    for (int phase = 0; phase < static_cast<int>(std::lround(period)); ++phase) {
+        double sum = 0.0;
+        for (double at = phase; at < static_cast<double>(span); at += period) {
+            const long i = std::lround(at);
+            sum += std::max({History(i - 1), History(i), History(i + 1)}) - toll;
+        }
+        if (!any || sum > best) {
+            best = sum;
+            any = true;
+        }
+    }
+    return best;
+}
+
 void LiveBeatTracker::UpdateTempo() {
     TempoEstimate estimate = ChooseTempo(acf_, hop_);
     if (estimate.period <= 0.0) {
@@ -95,10 +115,23 @@ void LiveBeatTracker::UpdateTempo() {
         agreeing_ = 0;
         return;
     }
-    double ratio = 0.0;
-    FoldPhase(estimate.period, &ratio);
-    if (ratio >= kHalfBeatRatio && estimate.period * 0.5 >= PeriodFrames(kMaxBpm, hop_))
-        estimate.period *= 0.5;
+    // The metrical level as the file analysis chooses it, by a rigid comb
+    // over the last few seconds.
+    const long span = std::min<long>(frame_ + 1, static_cast<long>(kHistory));
+    for (long i = 0; i < span; ++i)
+        recent_[static_cast<std::size_t>(i)] = History(i);
+    const double toll = kBeatToll * TypicalPeak(std::span<const float>(
+                                        recent_.data(), static_cast<std::size_t>(span)));
+    double bestScore = 0.0;
+    bool any = false;
+    for (double period : Candidates(acf_, hop_)) {
+        const double score = Comb(period, toll);
+        if (!any || score > bestScore) {
+            bestScore = score;
+            estimate.period = period;
+            any = true;
+        }
+    }
     if (period_ > 0.0 && std::abs(estimate.period / period_ - 1.0) < kSameTempo) {
         period_ += 0.1 * (estimate.period - period_);
         agreeing_ = 0;
@@ -144,7 +177,8 @@ void LiveBeatTracker::Frame(const OnsetFrame& frame, std::vector<LiveEvent>& out
 
     const double centred = onset - onsetMean_;
     for (std::size_t k = 0; k < acf_.size(); ++k)
-        acf_[k] = static_cast<float>(decay_ * acf_[k] + centred * (History(static_cast<long>(k)) - onsetMean_));
+        acf_[k] = static_cast<float>(decay_ * acf_[k] +
+                                     centred * (History(static_cast<long>(k)) - onsetMean_));
 
     if (frame_ - lastActive_ > static_cast<long>(kQuietSeconds / hop_)) {
         period_ = 0.0;

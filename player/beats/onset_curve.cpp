@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <cstdlib>
 #include <numbers>
 
 namespace chromola::beats {
@@ -17,6 +16,11 @@ constexpr int kBins = OnsetCurve::kWindow / 2 + 1;
 // Three bands an octave from the lowest bin up: the kick's fundamental keeps a
 // band of its own, the hats share a few wide ones.
 constexpr double kBandsPerOctave = 3.0;
+// Besides the absolute floor, each bin's power gets 7 % of the
+// running mean power per bin: a band that rises from near silence weighs by
+// how loud it gets against the whole sound, not by its own ratio alone, so a
+// faint hat counts less than a kick or a snare.
+constexpr float kRelativeFloor = 0.07f;
 
 kiss_fftr_cfg Config(std::vector<unsigned char>& state) {
     return reinterpret_cast<kiss_fftr_cfg>(state.data());
@@ -40,7 +44,8 @@ OnsetCurve::OnsetCurve(double sampleRate, int hop)
       meanStep_(static_cast<float>(1.0 - std::exp(-hopSeconds_ / 1.0))) {
     double windowPower = 0.0;
     for (int n = 0; n < kWindow; ++n) {
-        window_[n] = static_cast<float>(0.5 * (1.0 - std::cos(2.0 * std::numbers::pi * n / kWindow)));
+        window_[n] =
+            static_cast<float>(0.5 * (1.0 - std::cos(2.0 * std::numbers::pi * n / kWindow)));
         windowPower += window_[n] * window_[n];
     }
     int edge = 1;  // the DC bin holds no onset
@@ -57,7 +62,6 @@ OnsetCurve::OnsetCurve(double sampleRate, int hop)
     for (std::size_t b = 0; b + 1 < bandEdges_.size(); ++b) {
         bandFloor_.push_back(static_cast<float>(floorPerBin * (bandEdges_[b + 1] - bandEdges_[b])));
         previous_.push_back(std::log(bandFloor_.back()));
-        bandCentre_.push_back(0.5f * static_cast<float>(bandEdges_[b + 1] - 1 + bandEdges_[b]));
     }
     std::size_t size = 0;
     kiss_fftr_alloc(kWindow, 0, nullptr, &size);
@@ -102,22 +106,19 @@ void OnsetCurve::Frame(std::vector<OnsetFrame>& out) {
     }
     kiss_fftr(Config(fft_), work_.data(), reinterpret_cast<kiss_fft_cpx*>(bins_.data()));
     float flux = 0.0f;
-    static const float relative = std::getenv("BEATS_REL") ? std::atof(std::getenv("BEATS_REL")) : 0.01f;
-    const float shared = relative * meanPower_;
+    const float shared = kRelativeFloor * meanPower_;
     double total = 0.0;
     for (std::size_t b = 0; b + 1 < bandEdges_.size(); ++b) {
         float power = 0.0f;
         for (int k = bandEdges_[b]; k < bandEdges_[b + 1]; ++k)
             power += bins_[2 * k] * bins_[2 * k] + bins_[2 * k + 1] * bins_[2 * k + 1];
-        static const bool pink = std::getenv("BEATS_PINK") != nullptr;
-        total += pink ? power * bandCentre_[b] / (bandEdges_[b + 1] - bandEdges_[b]) : power;
-        power += bandFloor_[b] + shared * static_cast<float>(bandEdges_[b + 1] - bandEdges_[b]) / (pink ? bandCentre_[b] : 1.0f);
-        static const float gamma = std::getenv("BEATS_POW") ? std::atof(std::getenv("BEATS_POW")) : 0.0f;
-        const float logPower = gamma > 0 ? std::pow(power / (bandEdges_[b + 1] - bandEdges_[b]), gamma) : std::log(power);
+        total += power;
+        power += bandFloor_[b] + shared * static_cast<float>(bandEdges_[b + 1] - bandEdges_[b]);
+        const float logPower = std::log(power);
         flux += std::max(0.0f, logPower - previous_[b]);
         previous_[b] = logPower;
     }
-    meanPower_ += meanStep_ * (static_cast<float>(total / static_cast<double>(bandFloor_.size())) - meanPower_);
+    meanPower_ += meanStep_ * (static_cast<float>(total / (kBins - 1)) - meanPower_);
     frame.flux = flux;
     out.push_back(frame);
 }

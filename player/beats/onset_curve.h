@@ -60,18 +60,17 @@ class OnsetCurve {
     double hopSeconds_;
     double sum_ = 0.0;
     int summed_ = 0;
-    int filled_ = 0;                 // new analysis samples since the last frame
-    std::vector<float> samples_;     // the last kWindow analysis samples
-    std::vector<float> window_;      // Hann
-    std::vector<float> work_;        // windowed frame
-    std::vector<float> bins_;        // FFT output, re/im pairs
-    std::vector<int> bandEdges_;     // first bin of each band, then one past the last
-    std::vector<float> bandFloor_;   // power added to each band before the logarithm
-    std::vector<float> bandCentre_;  // in bins
-    std::vector<float> previous_;    // each band's log power in the last frame
-    std::vector<unsigned char> fft_; // KissFFT configuration
+    int filled_ = 0;                  // new analysis samples since the last frame
+    std::vector<float> samples_;      // the last kWindow analysis samples
+    std::vector<float> window_;       // Hann
+    std::vector<float> work_;         // windowed frame
+    std::vector<float> bins_;         // FFT output, re/im pairs
+    std::vector<int> bandEdges_;      // first bin of each band, then one past the last
+    std::vector<float> bandFloor_;    // power added to each band before the logarithm
+    std::vector<float> previous_;     // each band's log power in the last frame
+    std::vector<unsigned char> fft_;  // KissFFT configuration
     float meanStep_;
-    float meanPower_ = 0.0f;         // running mean of the power per bin
+    float meanPower_ = 0.0f;  // running mean of the power per bin
 };
 
 }  // namespace chromola::beats
