@@ -16,6 +16,8 @@ constexpr int kHop = 64;
 constexpr double kTightness = 1000.0;
 constexpr double kLocalWindowSeconds = 8.0;
 constexpr double kLocalStepSeconds = 2.0;
+// How far, in octaves, a window's tempo leans towards the whole recording's.
+constexpr double kLocalSpread = 0.25;
 // Midpoints between beats at least this strong, against the beats, are beats.
 // What each beat of a chain pays, as a share of a strong onset.
 
@@ -71,16 +73,22 @@ std::vector<double> LocalPeriods(const std::vector<float>& curve, double period,
     const std::size_t n = curve.size();
     const auto window = static_cast<std::size_t>(kLocalWindowSeconds / hopSeconds);
     const auto step = static_cast<std::size_t>(kLocalStepSeconds / hopSeconds);
-    const auto shortest = static_cast<std::size_t>(std::floor(period * 0.8));
-    const auto longest = static_cast<std::size_t>(std::ceil(period * 1.25));
+    const auto shortest = static_cast<std::size_t>(std::floor(period * 0.75));
+    const auto longest = static_cast<std::size_t>(std::ceil(period * 1.34));
     std::vector<double> centres, periods;
     if (n > window) {
         for (std::size_t start = 0; start + window <= n; start += step) {
             const auto acf = Autocorrelation(curve, start, start + window, longest + 2);
+            // Peaks near the whole recording's period are preferred: a window
+            // moves away from it only on clearly stronger evidence.
+            auto weight = [&](std::size_t k) {
+                const double octaves = std::log2(static_cast<double>(k) / period) / kLocalSpread;
+                return acf[k] * std::exp(-0.5 * octaves * octaves);
+            };
             std::size_t best = 0;
             for (std::size_t k = std::max<std::size_t>(shortest, 1); k <= longest; ++k)
                 if (acf[k] >= acf[k - 1] && acf[k] >= acf[k + 1] &&
-                    (best == 0 || acf[k] > acf[best]))
+                    (best == 0 || weight(k) > weight(best)))
                     best = k;
             double local = period;
             if (best != 0 && acf[0] > 0.0f && acf[best] > kMinSalience * acf[0]) {
