@@ -16,6 +16,8 @@ constexpr int kHop = 64;
 constexpr double kTightness = 1000.0;
 constexpr double kLocalWindowSeconds = 8.0;
 constexpr double kLocalStepSeconds = 2.0;
+// Beats between two onsets further apart than this many beats are in silence.
+constexpr double kGapBeats = 4.5;
 // How far, in octaves, a window's tempo leans towards the whole recording's.
 constexpr double kLocalSpread = 0.25;
 // Midpoints between beats at least this strong, against the beats, are beats.
@@ -239,17 +241,20 @@ BeatGrid FileBeatAnalysis::Finish() {
     // with no sound near it (a rest, a fill) keeps its place in the chain.
     const std::vector<float>& raw = curve;
     const int radius = std::max(1, static_cast<int>(std::lround(0.03 / hop)));
+    std::vector<std::size_t> heard;  // frames of onsets above the floor
+    for (std::size_t i = 1; i + 1 < curve.size(); ++i)
+        if (frames[i].level >= floor && raw[i] >= 1.0f && raw[i] >= raw[i - 1] &&
+            raw[i] > raw[i + 1])
+            heard.push_back(i);
     for (std::size_t b : beats) {
         const double period = periods[b] * scale;
-        // No beat in a silent stretch: some sound above the floor and an
-        // onset within a beat and a half of it.
-        const long reach = std::lround(1.5 * period);
-        bool heard = false;
-        for (long i = std::max(0L, static_cast<long>(b) - reach);
-             i <= static_cast<long>(b) + reach && i < static_cast<long>(frames.size()) && !heard;
-             ++i)
-            heard = frames[i].level >= floor && raw[i] >= 1.0f;
-        if (!heard)
+        // No beat in a silent stretch (a gap between heard onsets longer
+        // than kGapBeats): beats there are kept only for a beat and a half
+        // after the sound stops and a quarter beat before it resumes.
+        const auto next = std::lower_bound(heard.begin(), heard.end(), b);
+        const double after = next == heard.begin() ? 1e18 : static_cast<double>(b - *(next - 1));
+        const double before = next == heard.end() ? 1e18 : static_cast<double>(*next - b);
+        if (after + before > kGapBeats * period && after > 1.5 * period && before > 0.25 * period)
             continue;
         double at = static_cast<double>(b);
         long peak = -1;

@@ -204,8 +204,13 @@ void LiveBeatTracker::Frame(const OnsetFrame& frame, std::vector<LiveEvent>& out
     const double now = FrameTime(static_cast<double>(frame_));
     while (nextBeat_ >= 0.0 && FrameTime(nextBeat_) - kBeatDelaySeconds <= now) {
         const bool heard = frame_ - lastOnset_ <= static_cast<long>(4.0 * period_);
-        if (heard)
+        // A new phase or tempo may put a beat right after the last one given:
+        // it is skipped rather than heard as a double beat.
+        const bool spaced = lastBeat_ < 0.0 || nextBeat_ - lastBeat_ >= 0.6 * period_;
+        if (heard && spaced) {
             out.push_back({LiveEvent::Kind::Beat, FrameTime(nextBeat_) - kBeatDelaySeconds});
+            lastBeat_ = nextBeat_;
+        }
         nextBeat_ += period_;
     }
 }

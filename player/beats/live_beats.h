@@ -67,6 +67,7 @@ class LiveBeatTracker {
     double candidate_ = 0.0;  // the estimate that would replace it
     int agreeing_ = 0;        // estimates in a row near candidate_
     double nextBeat_ = -1.0;  // frame of the next beat, -1 while none
+    double lastBeat_ = -1.0;  // frame of the last beat given
 };
 
 }  // namespace chromola::beats

@@ -87,9 +87,15 @@ std::vector<double> Candidates(std::span<const float> acf, double hop) {
     const double shortest = PeriodFrames(kMaxBpm, hop), longest = PeriodFrames(kMinBpm, hop);
     std::vector<std::pair<double, double>> peaks;  // weight, lag
     for (std::size_t k = 2; k + 1 < acf.size() && static_cast<double>(k) <= 2.0 * longest; ++k)
-        if (acf[k] > 0.0f && acf[k] >= acf[k - 1] && acf[k] > acf[k + 1])
-            peaks.emplace_back(acf[k] * TempoPrior(static_cast<double>(k), hop),
-                               static_cast<double>(k));
+        if (acf[k] > 0.0f && acf[k] >= acf[k - 1] && acf[k] > acf[k + 1]) {
+            // The peak between lags, by a parabola through three: a comb of
+            // many beats needs the period finer than a frame.
+            const double a = acf[k - 1], b = acf[k], c = acf[k + 1];
+            const double d = a - 2.0 * b + c;
+            const double lag =
+                static_cast<double>(k) + (d < 0.0 ? std::clamp(0.5 * (a - c) / d, -0.5, 0.5) : 0.0);
+            peaks.emplace_back(acf[k] * TempoPrior(lag, hop), lag);
+        }
     std::sort(peaks.rbegin(), peaks.rend());
     std::vector<double> out;
     for (std::size_t i = 0; i < peaks.size() && i < kAcfPeaks; ++i) {
