@@ -18,7 +18,14 @@ constexpr int kLockEstimates = 8;      // agreeing estimates before a first lock
 constexpr int kSwitchEstimates = 14;   // and before a locked tempo is replaced
 constexpr double kSameTempo = 0.05;    // estimates this close agree
 constexpr double kPhaseGain = 0.15;    // how far each comb pulls the beat phase
+// The phase comb's teeth and how much less each older one counts: two bars
+// and more, so a pattern's strong off-beat does not take the beat.
+constexpr int kPhaseTeeth = 12;
+constexpr double kPhaseDecay = 0.95;
 constexpr double kQuietSeconds = 2.0;  // silence this long forgets the tempo
+// Beats go on this many beats after the last onset heard, no further: the
+// end of the music, or a break, is not filled with beats.
+constexpr double kHeardBeats = 1.5;
 // From a beat's sound to the comb's peak on the onset curve.
 constexpr double kBeatDelaySeconds = 0.007;
 
@@ -59,31 +66,20 @@ void LiveBeatTracker::Push(const float* mono, std::size_t count, std::vector<Liv
     }
 }
 
-// The phase of a comb of four beats of `period` over the recent curve: how
-// many frames ago the last beat was. halfRatio, when asked, gets the comb's
-// strength half a beat away against its peak.
-double LiveBeatTracker::FoldPhase(double period, double* halfRatio) const {
+// The phase of a comb of kPhaseTeeth beats of `period` over the recent
+// curve: how many frames ago the last beat was.
+double LiveBeatTracker::Phase(double period) const {
     const int phases = static_cast<int>(std::lround(period));
     double best = -1.0;
     int arg = 0;
-    auto comb = [&](double phase) {
-        double sum = 0.0;
-        for (int j = 0; j < 4; ++j)
-            sum += (1.0 - 0.2 * j) * History(std::lround(phase + j * period));
-        return sum;
-    };
     for (int phase = 0; phase < phases; ++phase) {
-        const double s = comb(phase);
-        if (s > best) {
-            best = s;
+        double sum = 0.0, weight = 1.0;
+        for (int j = 0; j < kPhaseTeeth; ++j, weight *= kPhaseDecay)
+            sum += weight * History(std::lround(phase + j * period));
+        if (sum > best) {
+            best = sum;
             arg = phase;
         }
-    }
-    if (halfRatio != nullptr) {
-        double half = arg + 0.5 * period;
-        if (half >= period)
-            half -= period;
-        *halfRatio = best > 0.0 ? comb(half) / best : 0.0;
     }
     return arg;
 }
@@ -192,7 +188,7 @@ void LiveBeatTracker::Frame(const OnsetFrame& frame, std::vector<LiveEvent>& out
     if (period_ <= 0.0)
         return;
     if (frame_ % 2 == 0) {
-        double predicted = static_cast<double>(frame_) - FoldPhase(period_, nullptr) + period_;
+        double predicted = static_cast<double>(frame_) - Phase(period_) + period_;
         if (nextBeat_ < 0.0) {
             nextBeat_ = predicted;
         } else {
@@ -203,7 +199,7 @@ void LiveBeatTracker::Frame(const OnsetFrame& frame, std::vector<LiveEvent>& out
     }
     const double now = FrameTime(static_cast<double>(frame_));
     while (nextBeat_ >= 0.0 && FrameTime(nextBeat_) - kBeatDelaySeconds <= now) {
-        const bool heard = frame_ - lastOnset_ <= static_cast<long>(4.0 * period_);
+        const bool heard = frame_ - lastOnset_ <= static_cast<long>(kHeardBeats * period_);
         // A new phase or tempo may put a beat right after the last one given:
         // it is skipped rather than heard as a double beat.
         const bool spaced = lastBeat_ < 0.0 || nextBeat_ - lastBeat_ >= 0.6 * period_;

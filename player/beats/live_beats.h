@@ -18,7 +18,7 @@
 //   no onsets and no beats in silence or in sound under the floor
 //   (OnsetCurve::kFloorDbfs), nor in noise without a pulse.
 // - Cost: O(1) work per ~11 ms hop (a 256-point FFT, a ~190-lag leaky
-//   autocorrelation, a comb over the last four beats): about 0.04 % of one
+//   autocorrelation, a comb over the last twelve beats): about 0.04 % of one
 //   core at 48 kHz, and a comb over the last ~6 s for each of a few
 //   candidate tempi every 8 hops.
 // Not thread-safe; one object per stream (the capture thread's, typically).
@@ -47,7 +47,7 @@ class LiveBeatTracker {
   private:
     void Frame(const OnsetFrame& frame, std::vector<LiveEvent>& out);
     void UpdateTempo();
-    double FoldPhase(double period, double* halfRatio) const;
+    double Phase(double period) const;
     double Comb(double period, double toll) const;
     float History(long framesAgo) const;
     double FrameTime(double frame) const { return (frame + 1.0) * hop_; }
