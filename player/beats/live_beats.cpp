@@ -18,6 +18,10 @@ constexpr int kLockEstimates = 8;      // agreeing estimates before a first lock
 constexpr int kSwitchEstimates = 14;   // and before a locked tempo is replaced
 constexpr double kSameTempo = 0.05;    // estimates this close agree
 constexpr double kPhaseGain = 0.15;    // how far each comb pulls the beat phase
+// The toll of a beat, as in the file analysis (kBeatToll) but lower: the live
+// curve stands against a running mean rather than a centred one, and its
+// typical peak is higher against the weak beats.
+constexpr double kLiveBeatToll = 0.35;
 // The phase comb's teeth and how much less each older one counts: two bars
 // and more, so a pattern's strong off-beat does not take the beat.
 constexpr int kPhaseTeeth = 12;
@@ -116,8 +120,8 @@ void LiveBeatTracker::UpdateTempo() {
     const long span = std::min<long>(frame_ + 1, static_cast<long>(kHistory));
     for (long i = 0; i < span; ++i)
         recent_[static_cast<std::size_t>(i)] = History(i);
-    const double toll = kBeatToll * TypicalPeak(std::span<const float>(
-                                        recent_.data(), static_cast<std::size_t>(span)));
+    const double toll = kLiveBeatToll * TypicalPeak(std::span<const float>(
+                                            recent_.data(), static_cast<std::size_t>(span)));
     double bestScore = 0.0;
     bool any = false;
     for (double period : Candidates(acf_, hop_)) {
