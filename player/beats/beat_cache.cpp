@@ -1,5 +1,6 @@
 #include "beats/beat_cache.h"
 
+#include <unistd.h>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -166,7 +167,9 @@ bool BeatCache::Store(const FileIdentity& identity, const BeatGrid& grid) const 
     fs::create_directories(folder_, error);
     const fs::path entry = EntryFor(identity);
     fs::path temporary = entry;
-    temporary += ".tmp" + std::to_string(reinterpret_cast<std::uintptr_t>(&grid));
+    // A name of this process and call alone: two writers never share one.
+    temporary += ".tmp" + std::to_string(getpid()) + "-" +
+                 std::to_string(reinterpret_cast<std::uintptr_t>(&grid));
     const auto data = Encode(identity, grid);
     {
         std::ofstream file(temporary, std::ios::binary | std::ios::trunc);

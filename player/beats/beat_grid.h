@@ -6,9 +6,10 @@
 //   of any size, in order, from the start of the recording.
 // - Out (Finish): the beat times in seconds from the first sample, ascending,
 //   and the tempo in beats per minute (the median beat interval). No beats and
-//   a tempo of 0 for silence, for sound under the floor (OnsetCurve::kFloorDbfs)
-//   and for sound without a steady pulse; no beats in a silent stretch longer
-//   than a beat or two inside a recording.
+//   a tempo of 0 for silence and for sound under the floor
+//   (OnsetCurve::kFloorDbfs); no beats in a silent stretch inside a recording
+//   (between onsets more than 4.5 beats apart). Steady noise above the floor
+//   is not told from music and may give beats (a known limit).
 // - How: an onset curve (OnsetCurve, hop ~5.8 ms), its autocorrelation under a
 //   broad tempo prior (ChooseTempo), a local tempo every 2 s so that a tempo
 //   may drift, the beats by dynamic programming over the curve (Ellis,

@@ -16,7 +16,8 @@
 //   the next beat (a negative value while none).
 // - Locks a steady tempo within ~3-6 s, a new one within ~8 s of a change;
 //   no onsets and no beats in silence or in sound under the floor
-//   (OnsetCurve::kFloorDbfs), nor in noise without a pulse.
+//   (OnsetCurve::kFloorDbfs). Steady noise above the floor is not told from
+//   music: it may give onsets and beats (a known limit).
 // - Cost: O(1) work per ~11 ms hop (a 256-point FFT, a ~190-lag leaky
 //   autocorrelation, a comb over the last twelve beats): about 0.04 % of one
 //   core at 48 kHz, and a comb over the last ~6 s for each of a few
