@@ -257,12 +257,12 @@ BeatGrid FileBeatAnalysis::Finish() {
     for (std::size_t b : beats) {
         const double period = periods[b] * scale;
         // No beat in a silent stretch (a gap between heard onsets longer
-        // than kGapBeats): beats there are kept only for a beat and a half
+        // than kGapBeats): beats there are kept only for 1.2 beats
         // after the sound stops and a quarter beat before it resumes.
         const auto next = std::lower_bound(heard.begin(), heard.end(), b);
         const double after = next == heard.begin() ? 1e18 : static_cast<double>(b - *(next - 1));
         const double before = next == heard.end() ? 1e18 : static_cast<double>(*next - b);
-        if (after + before > kGapBeats * period && after > 1.5 * period && before > 0.25 * period)
+        if (after + before > kGapBeats * period && after > 1.2 * period && before > 0.25 * period)
             continue;
         double at = static_cast<double>(b);
         long peak = -1;

@@ -29,7 +29,10 @@ constexpr double kPhaseDecay = 0.95;
 constexpr double kQuietSeconds = 2.0;  // silence this long forgets the tempo
 // Beats go on this many beats after the last onset heard, no further: the
 // end of the music, or a break, is not filled with beats.
-constexpr double kHeardBeats = 1.5;
+constexpr double kHeardBeats = 1.2;
+// An onset is at least this share of the strongest of the last few seconds.
+constexpr double kOnsetShare = 0.1;
+constexpr double kLoudestSeconds = 4.0;
 // From a beat's sound to the comb's peak on the onset curve.
 constexpr double kBeatDelaySeconds = 0.007;
 
@@ -41,7 +44,8 @@ LiveBeatTracker::LiveBeatTracker(double sampleRate)
       history_(kHistory, 0.0f),
       recent_(kHistory, 0.0f),
       acf_(static_cast<std::size_t>(2.0 * PeriodFrames(kMinBpm, curve_.HopSeconds())) + 3, 0.0f),
-      decay_(std::exp(-curve_.HopSeconds() / kAcfSeconds)) {
+      decay_(std::exp(-curve_.HopSeconds() / kAcfSeconds)),
+      peakDecay_(std::exp(-curve_.HopSeconds() / kLoudestSeconds)) {
     frames_.reserve(64);
 }
 
@@ -165,10 +169,12 @@ void LiveBeatTracker::Frame(const OnsetFrame& frame, std::vector<LiveEvent>& out
     onsetMean_ += meanStep * 0.25 * (onset - onsetMean_);
     history_[static_cast<std::size_t>(frame_) % kHistory] = static_cast<float>(onset);
 
-    // A causal peak: the previous frame rose above its neighbours and well
-    // above the running level.
+    // A causal peak: the previous frame rose above its neighbours, well
+    // above the running level and within a tenth of the recent strong onsets
+    // (the ripples of a decaying drum are no onsets, however quiet the rest).
+    loudest_ = std::max(static_cast<double>(last_), loudest_ * peakDecay_);
     if (active && last_ > beforeLast_ && last_ >= onset && last_ > 2.0 * fluxDeviation_ &&
-        frame_ - 1 - lastOnset_ >= 5) {
+        last_ > kOnsetShare * loudest_ && frame_ - 1 - lastOnset_ >= 5) {
         lastOnset_ = frame_ - 1;
         out.push_back({LiveEvent::Kind::Onset, FrameTime(static_cast<double>(frame_))});
     }

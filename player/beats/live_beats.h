@@ -61,6 +61,8 @@ class LiveBeatTracker {
     std::vector<float> acf_;      // leaky autocorrelation of history_
     long frame_ = -1;             // index of the newest frame
     double decay_;
+    double peakDecay_;
+    double loudest_ = 0.0;  // the strongest recent onset, decaying
     double fluxMean_ = 0.0, fluxDeviation_ = 0.0, onsetMean_ = 0.0;
     float last_ = 0.0f, beforeLast_ = 0.0f;
     long lastOnset_ = -1000000, lastActive_ = -1000000;
