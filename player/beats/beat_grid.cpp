@@ -20,8 +20,10 @@ constexpr double kLocalStepSeconds = 2.0;
 constexpr double kGapBeats = 4.5;
 // How far, in octaves, a window's tempo leans towards the whole recording's.
 constexpr double kLocalSpread = 0.25;
-// Midpoints between beats at least this strong, against the beats, are beats.
-// What each beat of a chain pays, as a share of a strong onset.
+// Beats go on this many beats after the sound stops, and start this many
+// before it resumes.
+constexpr double kTailBeats = 1.2;
+constexpr double kLeadBeats = 0.25;
 
 // The onset curve with its slow part taken away and scaled to unit
 // deviation: what counts is how much a frame stands out of its neighbours.
@@ -247,32 +249,32 @@ BeatGrid FileBeatAnalysis::Finish() {
 
     // Each beat onto the onset under it, when one stands out there; a beat
     // with no sound near it (a rest, a fill) keeps its place in the chain.
-    const std::vector<float>& raw = curve;
     const int radius = std::max(1, static_cast<int>(std::lround(0.03 / hop)));
     std::vector<std::size_t> heard;  // frames of onsets above the floor
     for (std::size_t i = 1; i + 1 < curve.size(); ++i)
-        if (frames[i].level >= floor && raw[i] >= 1.0f && raw[i] >= raw[i - 1] &&
-            raw[i] > raw[i + 1])
+        if (frames[i].level >= floor && curve[i] >= 1.0f && curve[i] >= curve[i - 1] &&
+            curve[i] > curve[i + 1])
             heard.push_back(i);
     for (std::size_t b : beats) {
         const double period = periods[b] * scale;
         // No beat in a silent stretch (a gap between heard onsets longer
-        // than kGapBeats): beats there are kept only for 1.2 beats
-        // after the sound stops and a quarter beat before it resumes.
+        // than kGapBeats), but for kTailBeats after the sound stops and
+        // kLeadBeats before it resumes.
         const auto next = std::lower_bound(heard.begin(), heard.end(), b);
         const double after = next == heard.begin() ? 1e18 : static_cast<double>(b - *(next - 1));
         const double before = next == heard.end() ? 1e18 : static_cast<double>(*next - b);
-        if (after + before > kGapBeats * period && after > 1.2 * period && before > 0.25 * period)
+        if (after + before > kGapBeats * period && after > kTailBeats * period &&
+            before > kLeadBeats * period)
             continue;
         double at = static_cast<double>(b);
         long peak = -1;
         for (long i = std::max(1L, static_cast<long>(b) - radius);
-             i <= static_cast<long>(b) + radius && i + 1 < static_cast<long>(raw.size()); ++i)
-            if (raw[i] >= 1.0f && raw[i] >= raw[i - 1] && raw[i] >= raw[i + 1] &&
-                (peak < 0 || raw[i] > raw[peak]))
+             i <= static_cast<long>(b) + radius && i + 1 < static_cast<long>(curve.size()); ++i)
+            if (curve[i] >= 1.0f && curve[i] >= curve[i - 1] && curve[i] >= curve[i + 1] &&
+                (peak < 0 || curve[i] > curve[peak]))
                 peak = i;
         if (peak > 0) {
-            const double a = raw[peak - 1], c0 = raw[peak], c = raw[peak + 1];
+            const double a = curve[peak - 1], c0 = curve[peak], c = curve[peak + 1];
             const double d = a - 2.0 * c0 + c;
             at = static_cast<double>(peak) +
                  (d < 0.0 ? std::clamp(0.5 * (a - c) / d, -0.5, 0.5) : 0.0);
