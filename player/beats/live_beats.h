@@ -19,7 +19,7 @@
 //   (OnsetCurve::kFloorDbfs). Steady noise above the floor is not told from
 //   music: it may give onsets and beats (a known limit).
 // - Cost: O(1) work per ~11 ms hop (a 256-point FFT, a ~190-lag leaky
-//   autocorrelation, a comb over the last twelve beats): about 0.04 % of one
+//   autocorrelation, a comb over the last twelve beats): about 0.06 % of one
 //   core at 48 kHz, and a comb over the last ~6 s for each of a few
 //   candidate tempi every 8 hops.
 // Not thread-safe; one object per stream (the capture thread's, typically).
