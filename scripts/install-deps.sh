@@ -20,6 +20,8 @@ packages=(
   dbus-daemon playerctl
   # reference decoders and encoders used by tests and benchmarks
   mpg123 vorbis-tools flac sndfile-programs twolame lame time strace
+  # the beat benchmark's peer tracker (run as a separate program, never linked) and its scorer
+  aubio-tools python3-mir-eval
   # light output: the Open Lighting Architecture's daemon and client library;
   # its tests run olad in a private network namespace
   ola libola-dev iproute2 util-linux
