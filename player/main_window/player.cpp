@@ -1,3 +1,54 @@
+// Threads of the player process, what each owns, whom it waits on, and for
+// how long at most. The audio library's own threads and locks are written
+// down in libbass/library.cpp; here they are seen from the player.
+//
+// - The UI thread (Qt's event loop) owns the windows, the player's state
+//   (player_state.h: what a tick reads is atomic), the controllers of the
+//   core, the settings, the pause between tracks, the instance server's
+//   socket, the media controls on the session bus and the lights' options.
+//   It waits on: the tick thread, in ThreadClock::StopTicks, for a tick under
+//   way (a tick never waits long, below); the X server through Qt's own
+//   connection (Qt's replies have no deadline: the one wait of the player on
+//   another process without one); the session bus, 2 s for a bus name and
+//   libdbus's 25 s for the connection at start; the audio library's calls
+//   (up to the sound server's deadlines of 2 s at start and when live mode
+//   starts, library.cpp); the light senders when they end, 1.5 s (OLA) and
+//   1 s (DDP) at most.
+// - The display tick (ThreadClock, "display tick"): a timerfd every 17 ms
+//   while a track or live mode plays. A tick holds ThreadClock's tick mutex
+//   while it runs; it reads the spectrum and the position from the audio
+//   library (lock-free or moments under a channel's spectrum mutex), draws
+//   through the FramePainter under the colour link's mutex, and hands the
+//   colour to the sinks, which never wait (the light senders take it through
+//   an atomic slot and a futex wake-up; the colour log writes a line). It
+//   never waits on the X server: the link writes only what the socket takes
+//   at once and keeps the rest in xcb's buffer, dropping per-frame requests
+//   past a bound (server_link.cpp). What a tick changes beyond its frame
+//   (the position bar, the end of a track, a lost live source) goes to the
+//   UI thread through RunOnOwner's queue and eventfd. The thread raises its
+//   priority at its start (thread_priority.h), half a second at most on the
+//   system bus, before its first tick.
+// - At start, two threads that the UI thread joins before it needs them: the
+//   audio library's loading and output start (BassLibrary::StartAhead,
+//   joined by the first call into the library) and the font configuration's
+//   reading (main.cpp).
+// - The audio library's threads: the output (libpulse's main loop, or the
+//   ALSA or no-sound writer), one decoder per channel, one main loop per
+//   capture in live mode. The player never calls into them; it only calls
+//   the library's C API, from the UI thread and the tick.
+// - The light senders, one per output switched on, each a thread of its
+//   module's own (ola_lights.cpp, ddp_lights.cpp): they own their sockets,
+//   look up and connect, and send the newest frame. They wait on olad or the
+//   network with deadlines (0.5 s to connect to olad, 2 s for its answer to
+//   a last frame; DDP never blocks), and on nothing of the player's.
+// - A start that hands its files to the running player (instance_link.h)
+//   does so before it makes any thread, window or connection, and waits for
+//   the running player's socket 5 s at most.
+//
+// Lock order, where one thread holds two: ThreadClock's tick mutex, then the
+// colour link's mutex, then the audio library's (library.cpp). The UI thread
+// takes the link's mutex alone and never while it holds the tick mutex of a
+// stop; RunOnOwner's queue mutex is taken alone.
 #include "main_window/player.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,8 @@
 // The player application: owns the shared state, the audio library, the main
 // window and the controllers, and runs the window's life cycle: the checks at
-// creation and load, the settings read and written, NumLock, shutdown.
+// creation and load, the settings read and written, NumLock, shutdown. The
+// threads of the process and their locks are written down at the top of
+// player.cpp.
 #pragma once
 
 #include <QLocale>
