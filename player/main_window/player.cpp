@@ -320,7 +320,7 @@ void Player::ShowHelp() {
 
 void Player::ShowSetup() {
     if (setup_ == nullptr) {
-        setup_ = std::make_unique<SetupWindow>(state_, form_.get());
+        setup_ = std::make_unique<SetupWindow>(state_, window_.setup, form_.get());
         setup_->lightsChanged = [this] { lights_->SetOptions(state_.Lights); };
         setup_->lightsConnected = [this] { return lights_->Connected(); };
     }

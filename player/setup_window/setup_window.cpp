@@ -2,9 +2,14 @@
 
 #include <QCloseEvent>
 #include <QFormLayout>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "common/dialog_font.h"
+#include "common/twips.h"
 
 namespace chromola {
 
@@ -40,6 +45,23 @@ QCheckBox* AddCheckBox(QFormLayout* form, const QString& text, const QString& to
     return box;
 }
 
+// `outer` no larger than the work area of the screen under its middle and
+// moved into it, but never below `least`.
+QRect FittedIntoWorkArea(const QRect& outer, const QSize& least) {
+    const QScreen* screen = QGuiApplication::screenAt(outer.center());
+    if (screen == nullptr) {
+        screen = QGuiApplication::primaryScreen();
+    }
+    if (screen == nullptr) {
+        return outer;
+    }
+    const QRect area = screen->availableGeometry();
+    const QSize size = outer.size().boundedTo(area.size()).expandedTo(least);
+    const int x = std::max(area.left(), std::min(outer.left(), area.right() + 1 - size.width()));
+    const int y = std::max(area.top(), std::min(outer.top(), area.bottom() + 1 - size.height()));
+    return {QPoint(x, y), size};
+}
+
 QSpinBox* MakeSpin(QWidget* page, int minimum, int maximum) {
     auto* spin = new QSpinBox(page);
     spin->setRange(minimum, maximum);
@@ -48,10 +70,11 @@ QSpinBox* MakeSpin(QWidget* page, int minimum, int maximum) {
 
 }  // namespace
 
-SetupWindow::SetupWindow(PlayerState& state, QWidget* owner)
+SetupWindow::SetupWindow(PlayerState& state, WindowPlace& place, QWidget* owner)
     : QWidget(owner,
               Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
-      state_(state) {
+      state_(state),
+      place_(place) {
     setWindowTitle(QStringLiteral("Vazuvideroz SETUP"));
     UseDialogFont(this);
     pages = new QTabWidget(this);
@@ -171,13 +194,29 @@ void SetupWindow::ShowLightsStatus() {
 }
 
 void SetupWindow::Place() {
-    resize(sizeHint());
-    if (QWidget* owner = parentWidget()) {
-        move(owner->frameGeometry().center() - QPoint(width() / 2, height() / 2));
+    const QSize least = minimumSizeHint();
+    QSize size = sizeHint();
+    if (place_.width >= 1 && place_.height >= 1) {
+        size = QSize(TwipsToPixels(place_.width), TwipsToPixels(place_.height));
     }
+    size = size.expandedTo(least);
+    QPoint topLeft(TwipsToPixels(place_.left), TwipsToPixels(place_.top));
+    if (place_.left < 1 || place_.top < 1) {
+        const QWidget* owner = parentWidget();
+        const QPoint centre = owner != nullptr ? owner->frameGeometry().center() : QPoint();
+        topLeft = centre - QPoint(size.width() / 2, size.height() / 2);
+    }
+    // The frame, known once the window has been shown, must fit as well.
+    const QSize frame = frameGeometry().size() - this->size();
+    const QRect fitted = FittedIntoWorkArea(QRect(topLeft, size + frame), least + frame);
+    resize(fitted.size() - frame);
+    move(fitted.topLeft());
 }
 
-void SetupWindow::KeepPlace() {}
+void SetupWindow::KeepPlace() {
+    place_ = {PixelsToTwips(pos().x()), PixelsToTwips(pos().y()), PixelsToTwips(width()),
+              PixelsToTwips(height())};
+}
 
 void SetupWindow::closeEvent(QCloseEvent* event) {
     lightsStatus_.stop();

@@ -2,8 +2,8 @@
 // window, on pages: Цвет (the flash limiter, the automatic level), Источник
 // (what live mode captures) and Свет (light output). Every change takes effect
 // at once in the player's state; the main window stores it at exit. Modeless,
-// resizable, owned by the main window, one instance; it remembers its place
-// in the player's state.
+// resizable, owned by the main window, one instance; it keeps its place for
+// the main window to store, and opens there again, fitted to the screen.
 #pragma once
 
 #include <QCheckBox>
@@ -18,13 +18,15 @@
 #include <functional>
 
 #include "player_state.h"
+#include "settings/stored_state.h"
 
 namespace chromola {
 
 class SetupWindow : public QWidget {
     Q_OBJECT
   public:
-    SetupWindow(PlayerState& state, QWidget* owner);
+    // `place`: where the window opens, and where it was when it closed.
+    SetupWindow(PlayerState& state, WindowPlace& place, QWidget* owner);
 
     // F2 or the help window's button: loads and shows the window, or brings
     // it forward when it is open.
@@ -67,6 +69,7 @@ class SetupWindow : public QWidget {
     void KeepPlace();
 
     PlayerState& state_;
+    WindowPlace& place_;
     bool loading_ = false;
     QTimer lightsStatus_;
 };

@@ -1,5 +1,6 @@
 // The set-up window with real widget events: each page's controls change the
-// player's state at once and come back after a restart; no label is cut off
+// player's state at once and come back after a restart, as does the window's
+// place, fitted to the screen; no label is cut off
 // and the focus goes from top to bottom on every page (also run at
 // QT_SCALE_FACTOR=2). How F2 and the help window's button open it:
 // main_window_test.
@@ -44,6 +45,8 @@ TEST_F(PlayerTest, SetupPagesChangeTheStateAtOnceAndComeBackAfterARestart) {
     setup->fixtures->setValue(3);
     Click(setup->idleLights);
     EXPECT_EQ(state.Lights, (LightsOptions{true, 7, 20, kLayoutRgb + 1, 3, 1}));
+    const QRect place(QPoint(150, 120), setup->size() + QSize(40, 30));
+    setup->setGeometry(place);
 
     harness.Close();
     PlayerHarness again;
@@ -59,12 +62,23 @@ TEST_F(PlayerTest, SetupPagesChangeTheStateAtOnceAndComeBackAfterARestart) {
     EXPECT_EQ(setup->layout->currentIndex(), kLayoutRgb + 1);
     EXPECT_EQ(setup->fixtures->value(), 3);
     EXPECT_TRUE(setup->idleLights->isChecked());
+    EXPECT_EQ(setup->geometry(), place);
 
     // Switched off, from the window, at once.
     Click(setup->lightsOn);
     Click(setup->computerSound);
     EXPECT_FALSE(again.state().Lights.enabled);
     EXPECT_EQ(again.state().LiveSource, 0);
+
+    // Larger than the screen, or off it: on it, whole.
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    for (const QRect& away :
+         {QRect(15, 15, 99999, 99999), QRect(screen.bottomRight(), place.size())}) {
+        setup->setGeometry(away);
+        setup->close();
+        setup->Open();
+        EXPECT_TRUE(screen.contains(setup->frameGeometry())) << setup->frameGeometry().x();
+    }
 }
 
 // Labels, check boxes and radio buttons as large as their text needs, at the
@@ -72,9 +86,10 @@ TEST_F(PlayerTest, SetupPagesChangeTheStateAtOnceAndComeBackAfterARestart) {
 // Tab goes down the page.
 TEST(SetupWindowLabels, WholeAtAnySizeWithToolTipsAndFocusTopToBottom) {
     PlayerState state;
+    WindowPlace place;
     QWidget owner;
     owner.show();
-    SetupWindow setup(state, &owner);
+    SetupWindow setup(state, place, &owner);
     setup.Open();
     for (const QSize& size : {setup.size(), QSize(1, 1)}) {
         setup.resize(size);
