@@ -2,14 +2,11 @@
 
 #include <QCloseEvent>
 #include <QFormLayout>
-#include <QGuiApplication>
-#include <QScreen>
 #include <QVBoxLayout>
-
-#include <algorithm>
 
 #include "common/dialog_font.h"
 #include "common/twips.h"
+#include "main_window/window_placement.h"
 
 namespace chromola {
 
@@ -43,23 +40,6 @@ QCheckBox* AddCheckBox(QFormLayout* form, const QString& text, const QString& to
     box->setToolTip(toolTip);
     form->addRow(box);
     return box;
-}
-
-// `outer` no larger than the work area of the screen under its middle and
-// moved into it, but never below `least`.
-QRect FittedIntoWorkArea(const QRect& outer, const QSize& least) {
-    const QScreen* screen = QGuiApplication::screenAt(outer.center());
-    if (screen == nullptr) {
-        screen = QGuiApplication::primaryScreen();
-    }
-    if (screen == nullptr) {
-        return outer;
-    }
-    const QRect area = screen->availableGeometry();
-    const QSize size = outer.size().boundedTo(area.size()).expandedTo(least);
-    const int x = std::max(area.left(), std::min(outer.left(), area.right() + 1 - size.width()));
-    const int y = std::max(area.top(), std::min(outer.top(), area.bottom() + 1 - size.height()));
-    return {QPoint(x, y), size};
 }
 
 QSpinBox* MakeSpin(QWidget* page, int minimum, int maximum) {
@@ -208,7 +188,8 @@ void SetupWindow::Place() {
     }
     // The frame, known once the window has been shown, must fit as well.
     const QSize frame = frameGeometry().size() - this->size();
-    const QRect fitted = FittedIntoWorkArea(QRect(topLeft, size + frame), least + frame);
+    const QRect outer(topLeft, size + frame);
+    const QRect fitted = FittedIntoWorkArea(outer, WorkAreaFor(outer), least + frame);
     resize(fitted.size() - frame);
     move(fitted.topLeft());
 }
