@@ -58,6 +58,8 @@ class PlayerView {
 
     // The help and colour set-up window (F1).
     virtual void ShowHelp() = 0;
+    // The window of the options added beyond the colour set-up (F2).
+    virtual void ShowSetup() = 0;
 };
 
 }  // namespace chromola

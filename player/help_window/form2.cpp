@@ -16,15 +16,6 @@ namespace chromola {
 namespace {
 
 constexpr char kFeedbackAddress[] = "feedback@chromola.example.org";
-constexpr int kOptionRowTwips = 300;
-constexpr int kOptionRows = 5;
-
-QSpinBox* MakeSpin(int minimum, int maximum, QRect geometry, QWidget* parent) {
-    auto* spin = new QSpinBox(parent);
-    spin->setRange(minimum, maximum);
-    spin->setGeometry(geometry);
-    return spin;
-}
 
 // At most three characters typed into the pause box; a longer pause that was
 // stored (0.125) is still shown whole rather than cut.
@@ -72,10 +63,12 @@ const std::array<const char*, 9>& Form2::HelpLines() {
     return lines;
 }
 
-const std::array<const char*, 2>& Form2::AddedHelpLines() {
-    static const std::array<const char*, 2> lines = {
+const std::array<const char*, 4>& Form2::AddedHelpLines() {
+    static const std::array<const char*, 4> lines = {
         "Клавиша \" F9 \"",
         "цвет звука компьютера или микрофона",
+        "Клавиша \" F2 \"",
+        "настройки: вспышки, автоуровень, источник, свет",
     };
     return lines;
 }
@@ -97,9 +90,7 @@ Form2::Form2(PlayerState& state, const QLocale& locale, QWidget* owner, UrlOpene
       urlOpener_(std::move(urlOpener)) {
     setWindowTitle(QStringLiteral("Vazuvideroz HELP"));
     UseDialogFont(this);
-    // The designed window is 4080 twips high; the row of added options
-    // below it makes it taller.
-    setFixedSize(TwipsToPixels(4530), TwipsToPixels(4080 + kOptionRows * kOptionRowTwips));
+    setFixedSize(TwipsToPixels(4530), TwipsToPixels(4080));
 
     List1 = new QListWidget(this);
     List1->setGeometry(TwipsRect(60, 60, 4395, 1785));
@@ -156,62 +147,18 @@ Form2::Form2(PlayerState& state, const QLocale& locale, QWidget* owner, UrlOpene
     connect(Check1, &QCheckBox::clicked, this,
             [this] { state_.InvertColours = Check1->isChecked() ? 1 : 0; });
 
-    Check2 = new QCheckBox(QStringLiteral("Ограничение вспышек"), this);
-    Check2->setGeometry(TwipsRect(300, 4080, 2055, 195));
-    connect(Check2, &QCheckBox::clicked, this,
-            [this] { state_.FlashLimit = Check2->isChecked() ? 1 : 0; });
-    Check3 = new QCheckBox(QStringLiteral("Автоуровень"), this);
-    Check3->setGeometry(TwipsRect(2760, 4080, 1455, 195));
-    connect(Check3, &QCheckBox::clicked, this,
-            [this] { state_.AutoLevel = Check3->isChecked() ? 1 : 0; });
-
-    const int sourceRow = 4080 + kOptionRowTwips;
-    Label8 = MakeLabel(QStringLiteral("Источник:"), TwipsRect(300, sourceRow, 795, 195), this);
-    Option1 = new QRadioButton(QStringLiteral("Звук компьютера"), this);
-    Option1->setGeometry(TwipsRect(1140, sourceRow, 1695, 195));
-    Option2 = new QRadioButton(QStringLiteral("Микрофон"), this);
-    Option2->setGeometry(TwipsRect(2880, sourceRow, 1335, 195));
-    connect(Option1, &QRadioButton::clicked, this, [this] { state_.LiveSource = 0; });
-    connect(Option2, &QRadioButton::clicked, this, [this] { state_.LiveSource = 1; });
-
-    const int lightsRow = sourceRow + kOptionRowTwips;
-    Check4 = new QCheckBox(QStringLiteral("Свет"), this);
-    Check4->setGeometry(TwipsRect(300, lightsRow, 660, 195));
-    Label9 = MakeLabel(QStringLiteral("вселенная"), TwipsRect(1000, lightsRow, 795, 195), this);
-    Spin1 = MakeSpin(1, 32767, TwipsRect(1830, lightsRow - 45, 795, 285), this);
-    Label10 = MakeLabel(QStringLiteral("адрес"), TwipsRect(2700, lightsRow, 450, 195), this);
-    Spin2 = MakeSpin(1, 512, TwipsRect(3180, lightsRow - 45, 675, 285), this);
-    const int fixturesRow = lightsRow + kOptionRowTwips;
-    Combo1 = new QComboBox(this);
-    Combo1->addItems({QStringLiteral("RGB"), QStringLiteral("RGBW"), QStringLiteral("Диммер+RGB")});
-    Combo1->setGeometry(TwipsRect(300, fixturesRow - 45, 1275, 285));
-    Label11 = MakeLabel(QStringLiteral("приборов"), TwipsRect(1650, fixturesRow, 795, 195), this);
-    Spin3 = MakeSpin(1, 170, TwipsRect(2460, fixturesRow - 45, 555, 285), this);
-    Check5 = new QCheckBox(QStringLiteral("в паузе"), this);
-    Check5->setGeometry(TwipsRect(3090, fixturesRow, 975, 195));
-    Label12 = MakeLabel(QString(), TwipsRect(300, fixturesRow + kOptionRowTwips, 3900, 195), this);
-    for (QCheckBox* box : {Check4, Check5}) {
-        connect(box, &QCheckBox::clicked, this, &Form2::LightsChanged);
-    }
-    for (QSpinBox* spin : {Spin1, Spin2, Spin3}) {
-        connect(spin, &QSpinBox::valueChanged, this, &Form2::LightsChanged);
-    }
-    connect(Combo1, &QComboBox::activated, this, &Form2::LightsChanged);
-    lightsStatus_.setInterval(1000);
-    connect(&lightsStatus_, &QTimer::timeout, this, &Form2::ShowLightsStatus);
+    // The one control added to the design, right of the pause box, opens
+    // the window of the options added since.
+    Command2 = new QPushButton(QStringLiteral("Настройки…"), this);
+    Command2->setGeometry(TwipsRect(3300, 2565, 1155, 315));
+    Command2->setAutoDefault(false);
+    Command2->setToolTip(
+        QStringLiteral("Открывает окно настроек: вспышки, автоуровень, источник звука и свет."));
+    connect(Command2, &QPushButton::clicked, this, &Form2::setupRequested);
 
     setTabOrder(Text1, Check1);
-    setTabOrder(Check1, Check2);
-    setTabOrder(Check2, Check3);
-    setTabOrder(Check3, Option1);
-    setTabOrder(Option1, Option2);
-    setTabOrder(Option2, Check4);
-    setTabOrder(Check4, Spin1);
-    setTabOrder(Spin1, Spin2);
-    setTabOrder(Spin2, Combo1);
-    setTabOrder(Combo1, Spin3);
-    setTabOrder(Spin3, Check5);
-    setTabOrder(Check5, Command1);
+    setTabOrder(Check1, Command2);
+    setTabOrder(Command2, Command1);
     setTabOrder(Command1, List1);
     setTabOrder(List1, HScroll1[0]);
     setTabOrder(HScroll1[0], HScroll1[1]);
@@ -250,47 +197,10 @@ void Form2::Load() {
     // Only 1 inverts the display; any other stored value shows unchecked and
     // is kept until the box is clicked.
     Check1->setChecked(state_.InvertColours == 1);
-    Check2->setChecked(state_.FlashLimit == 1);
-    Check3->setChecked(state_.AutoLevel == 1);
-    (state_.LiveSource == 1 ? Option2 : Option1)->setChecked(true);
-    const LightsOptions lights = state_.Lights.Clamped();
-    loaded_ = false;  // the controls take the stored options without echoing them back
-    Check4->setChecked(lights.enabled);
-    Spin1->setValue(lights.universe);
-    Spin2->setValue(lights.address);
-    Combo1->setCurrentIndex(lights.layout);
-    Spin3->setValue(lights.fixtures);
-    Check5->setChecked(lights.idleLights == 1);
-    loaded_ = true;
-    ShowLightsStatus();
-    lightsStatus_.start();
     const std::array<float, 3> gains = {state_.RedGain, state_.GreenGain, state_.BlueGain};
     for (int i = 0; i < 3; ++i) {
         HScroll1[i]->setValue(PositionFromGain(gains[i]));
         Label7[i]->setText(QString::number(HScroll1[i]->value() - 16));
-    }
-}
-
-void Form2::LightsChanged() {
-    if (!loaded_) {
-        return;
-    }
-    state_.Lights =
-        LightsOptions{Check4->isChecked(),    Spin1->value(), Spin2->value(),
-                      Combo1->currentIndex(), Spin3->value(), Check5->isChecked() ? 1 : 0};
-    if (lightsChanged) {
-        lightsChanged();
-    }
-    ShowLightsStatus();
-}
-
-void Form2::ShowLightsStatus() {
-    if (!state_.Lights.enabled) {
-        Label12->clear();
-    } else {
-        const bool connected = lightsConnected && lightsConnected();
-        Label12->setText(connected ? QStringLiteral("Свет: на связи")
-                                   : QStringLiteral("Свет: нет связи"));
     }
 }
 
@@ -317,7 +227,6 @@ void Form2::Unload() {
         return;
     }
     loaded_ = false;
-    lightsStatus_.stop();
     const std::optional<double> pause = ParseNumber(Text1->text(), locale_);
     state_.PauseSeconds = ClampPause(pause.value_or(kDefaultPauseSeconds));
     List1->clear();

@@ -1,20 +1,17 @@
 // `Form2`, the help and colour set-up window: the keyboard hints, the user's
-// names, the three colour gains, inversion and the pause between tracks. It
+// names, the three colour gains, inversion and the pause between tracks, and
+// a button to the window of the options added since (setup_window.h). It
 // edits the player's state in memory; the main window saves it at exit.
 // Modeless, owned by the main window, one instance.
 #pragma once
 
 #include <QCheckBox>
-#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QLocale>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QScrollBar>
-#include <QSpinBox>
-#include <QTimer>
 #include <QUrl>
 #include <QWidget>
 
@@ -42,7 +39,7 @@ class Form2 : public QWidget {
     static QUrl FeedbackUrl();
     static const std::array<const char*, 9>& HelpLines();
     // The keys added since, listed under the nine.
-    static const std::array<const char*, 2>& AddedHelpLines();
+    static const std::array<const char*, 4>& AddedHelpLines();
 
     QListWidget* List1;
     QLabel* Label2;
@@ -56,29 +53,11 @@ class Form2 : public QWidget {
     std::array<QScrollBar*, 3> HScroll1;
     QLabel* Label1;
     QPushButton* Command1;
-    // Options beyond the colour set-up, in a row of their own below it.
-    QCheckBox* Check2;  // the flash limiter
-    QCheckBox* Check3;  // the automatic level
-    // Live mode's source (F9): the computer's sound or the microphone.
-    QLabel* Label8;
-    QRadioButton* Option1;
-    QRadioButton* Option2;
-    // Light output: on, universe, start address, layout, fixtures, the idle
-    // colour between tracks, and whether olad answers.
-    QCheckBox* Check4;
-    QLabel* Label9;
-    QSpinBox* Spin1;
-    QLabel* Label10;
-    QSpinBox* Spin2;
-    QComboBox* Combo1;
-    QLabel* Label11;
-    QSpinBox* Spin3;
-    QCheckBox* Check5;
-    QLabel* Label12;
+    // Opens the window of the options added since.
+    QPushButton* Command2;
 
-    // Called when the light options change; tells whether olad answers.
-    std::function<void()> lightsChanged;
-    std::function<bool()> lightsConnected;
+  signals:
+    void setupRequested();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -89,14 +68,11 @@ class Form2 : public QWidget {
     void Unload();
     void GainChanged(int index);
     void CentreOnOwner();
-    void LightsChanged();
-    void ShowLightsStatus();
 
     PlayerState& state_;
     QLocale locale_;
     UrlOpener urlOpener_;
     bool loaded_ = false;
-    QTimer lightsStatus_;
 };
 
 }  // namespace chromola

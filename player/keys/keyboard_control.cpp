@@ -31,6 +31,8 @@ KeyCode KeyCodeOf(int qtKey, Qt::KeyboardModifiers modifiers) {
     switch (qtKey) {
         case Qt::Key_F1:
             return kKeyF1;
+        case Qt::Key_F2:
+            return kKeyF2;
         case Qt::Key_F9:
             return kKeyF9;
         case Qt::Key_MediaNext:
@@ -106,6 +108,9 @@ void KeyboardControl::KeyDown(KeyCode key) {
     switch (key) {
         case kKeyF1:
             view_.ShowHelp();
+            break;
+        case kKeyF2:
+            view_.ShowSetup();
             break;
         case kKeyPad8:
             playlist_.PreviousTrack();

@@ -32,6 +32,7 @@ enum KeyCode : int {
     kKeyPadPlus = 0x6B,
     kKeyPadMinus = 0x6D,
     kKeyF1 = 0x70,
+    kKeyF2 = 0x71,
     kKeyF9 = 0x78,
     kKeyF11 = 0x7A,
     kKeyMediaNext = 0xB0,

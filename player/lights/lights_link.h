@@ -1,6 +1,6 @@
 // The player's light output: stands in for the OLA module (lights_output.h)
 // and loads it the first time the lights are switched on, at start or later
-// from the help window. Until then, and for good when the module cannot be
+// from the set-up window. Until then, and for good when the module cannot be
 // loaded, colours go nowhere and Connected() is false.
 #pragma once
 

@@ -82,6 +82,7 @@ class Form1 : public QWidget, public PlayerView {
     void ShowFullScreen() override;
     void ShowOrdinary() override;
     void ShowHelp() override { emit helpRequested(); }
+    void ShowSetup() override { emit setupRequested(); }
 
     // What the display's tick draws with, from whichever thread it runs on.
     FramePainter& framePainter() { return *framePainter_; }
@@ -121,6 +122,8 @@ class Form1 : public QWidget, public PlayerView {
     void unloading();
     // F1.
     void helpRequested();
+    // F2.
+    void setupRequested();
     // Return or Enter on the list with an entry selected.
     void entryActivated();
     // Files or folders dropped on the window, as local paths.

@@ -79,6 +79,7 @@
 #include "playlist/opened_paths.h"
 #include "settings/settings_store.h"
 #include "settings/stored_state.h"
+#include "setup_window/setup_window.h"
 
 namespace chromola {
 
@@ -252,6 +253,7 @@ void Player::ConnectWindow() {
     QObject::connect(form.VScroll1, &QScrollBar::valueChanged, &form,
                      [&core](int value) { core.display.BrightnessChanged(value); });
     QObject::connect(&form, &Form1::helpRequested, &form, [this] { ShowHelp(); });
+    QObject::connect(&form, &Form1::setupRequested, &form, [this] { ShowSetup(); });
     QObject::connect(&form, &Form1::unloading, &form, [this] { Unload(); });
 }
 
@@ -324,6 +326,9 @@ void Player::Unload() {
     if (form2_ != nullptr && form2_->isVisible()) {
         form2_->close();
     }
+    if (setup_ != nullptr && setup_->isVisible()) {
+        setup_->close();
+    }
     clock_->StopTicks();
     bass_->BASS_Free();
     WriteSettings();
@@ -358,10 +363,19 @@ void Player::WriteSettings() {
 void Player::ShowHelp() {
     if (form2_ == nullptr) {
         form2_ = std::make_unique<Form2>(state_, options_.locale, form_.get());
-        form2_->lightsChanged = [this] { lights_->SetOptions(state_.Lights); };
-        form2_->lightsConnected = [this] { return lights_->Connected(); };
+        QObject::connect(form2_.get(), &Form2::setupRequested, form2_.get(),
+                         [this] { ShowSetup(); });
     }
     form2_->Open();
+}
+
+void Player::ShowSetup() {
+    if (setup_ == nullptr) {
+        setup_ = std::make_unique<SetupWindow>(state_, window_.setup, form_.get());
+        setup_->lightsChanged = [this] { lights_->SetOptions(state_.Lights); };
+        setup_->lightsConnected = [this] { return lights_->Connected(); };
+    }
+    setup_->Open();
 }
 
 }  // namespace chromola

@@ -25,6 +25,7 @@ namespace chromola {
 
 class Form1;
 class Form2;
+class SetupWindow;
 class LightsLink;
 class MprisService;
 class MprisState;
@@ -77,7 +78,9 @@ class Player {
     PlayerCore& core() { return *core_; }
     Clock& clock() { return *clock_; }
     Form2* helpWindow() { return form2_.get(); }
+    SetupWindow* setupWindow() { return setup_.get(); }
     void ShowHelp();
+    void ShowSetup();
 
     static constexpr unsigned kInitFrequency = 192000;
     static constexpr unsigned kExpectedVersion = 0x0204;
@@ -106,6 +109,7 @@ class Player {
     std::unique_ptr<ColourSink> colourLog_;
     std::unique_ptr<LightsLink> lights_;
     std::unique_ptr<Form2> form2_;
+    std::unique_ptr<SetupWindow> setup_;
     std::unique_ptr<MprisState> mprisState_;
     std::unique_ptr<MprisService> mpris_;
     std::optional<bool> numLockWasOn_;

@@ -9,10 +9,6 @@
 
 namespace chromola {
 
-namespace {
-
-// The work area of the screen under the middle of `outer`, or of the primary
-// screen when no screen is there; empty without screens.
 QRect WorkAreaFor(const QRect& outer) {
     const QScreen* screen = QGuiApplication::screenAt(outer.center());
     if (screen == nullptr) {
@@ -21,13 +17,11 @@ QRect WorkAreaFor(const QRect& outer) {
     return screen != nullptr ? screen->availableGeometry() : QRect();
 }
 
-}  // namespace
-
-QRect FittedIntoWorkArea(const QRect& outer, const QRect& area) {
+QRect FittedIntoWorkArea(const QRect& outer, const QRect& area, const QSize& least) {
     if (area.isEmpty()) {
         return outer;
     }
-    const QSize size = outer.size().boundedTo(area.size()).expandedTo(kMinOuterSize);
+    const QSize size = outer.size().boundedTo(area.size()).expandedTo(least);
     const int x = std::max(area.left(), std::min(outer.left(), area.right() + 1 - size.width()));
     const int y = std::max(area.top(), std::min(outer.top(), area.bottom() + 1 - size.height()));
     return {QPoint(x, y), size};

@@ -17,11 +17,17 @@ namespace chromola {
 // Outer size below which the user cannot shrink the window.
 inline constexpr QSize kMinOuterSize(440, 330);
 
+// The work area of the screen under the middle of `outer`, or of the primary
+// screen when no screen is there; empty without screens.
+QRect WorkAreaFor(const QRect& outer);
+
 // `outer` no larger than `workArea` and moved into it, so that the whole
-// frame with the control panel in its corner can be seen. A window whose
-// minimum is larger than the work area keeps its minimum and the top-left.
-// An empty work area (no screens) leaves `outer` as it is.
-QRect FittedIntoWorkArea(const QRect& outer, const QRect& workArea);
+// frame (the main window's with the control panel in its corner) can be
+// seen. A window whose minimum (`least`, by default the main window's) is
+// larger than the work area keeps its minimum and the top-left. An empty
+// work area (no screens) leaves `outer` as it is.
+QRect FittedIntoWorkArea(const QRect& outer, const QRect& workArea,
+                         const QSize& least = kMinOuterSize);
 
 class WindowPlacement {
   public:

@@ -196,6 +196,10 @@ const std::vector<OptionSetting>& OptionSettings() {
         {"Layout", &StoredSettings::layout, 0, 2, 0},
         {"Fixtures", &StoredSettings::fixtures, 1, 170, 1},
         {"IdleLights", &StoredSettings::idleLights, 0, 1, 0},
+        {"SetupLeft", &StoredSettings::setupLeft, -kMaxGeometryTwips, kMaxGeometryTwips, 0},
+        {"SetupTop", &StoredSettings::setupTop, -kMaxGeometryTwips, kMaxGeometryTwips, 0},
+        {"SetupWidth", &StoredSettings::setupWidth, 0, kMaxGeometryTwips, 0},
+        {"SetupHeight", &StoredSettings::setupHeight, 0, kMaxGeometryTwips, 0},
     };
     return options;
 }

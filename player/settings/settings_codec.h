@@ -71,6 +71,12 @@ struct StoredSettings {
     int layout = 0;
     int fixtures = 1;
     int idleLights = 0;
+    // The set-up window's frame top-left and client size, twips, checked as
+    // Left, Top, Width and Height; 0: not yet placed.
+    int setupLeft = 0;
+    int setupTop = 0;
+    int setupWidth = 0;
+    int setupHeight = 0;
 
     friend bool operator==(const StoredSettings&, const StoredSettings&) = default;
 };

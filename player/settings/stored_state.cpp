@@ -3,8 +3,14 @@
 namespace chromola {
 
 void LoadStoredSettings(const StoredSettings& stored, PlayerState& state, WindowSettings& window) {
-    window = {stored.state,  stored.left,   stored.top,      stored.width,
-              stored.height, stored.scroll, stored.live == 1};
+    window = {stored.state,
+              stored.left,
+              stored.top,
+              stored.width,
+              stored.height,
+              stored.scroll,
+              stored.live == 1,
+              {stored.setupLeft, stored.setupTop, stored.setupWidth, stored.setupHeight}};
     state.ChosenFiles = stored.path;
     state.TrackIndex = stored.track;
     state.PauseSeconds = stored.pause;
@@ -45,6 +51,10 @@ StoredSettings SaveStoredSettings(const PlayerState& state, const WindowSettings
     out.layout = lights.layout;
     out.fixtures = lights.fixtures;
     out.idleLights = lights.idleLights;
+    out.setupLeft = window.setup.left;
+    out.setupTop = window.setup.top;
+    out.setupWidth = window.setup.width;
+    out.setupHeight = window.setup.height;
     return out;
 }
 

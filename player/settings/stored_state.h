@@ -8,6 +8,18 @@
 
 namespace chromola {
 
+// Where a window of the player's own sits: its frame's top-left and its
+// client size, in twips. A left or top below 1 means "centre it on the main
+// window", a width or height below 1 "its natural size".
+struct WindowPlace {
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+
+    friend bool operator==(const WindowPlace&, const WindowPlace&) = default;
+};
+
 // The stored values that the windows and the display hold rather than
 // PlayerState.
 struct WindowSettings {
@@ -18,6 +30,7 @@ struct WindowSettings {
     int height = 0;
     int scroll = 17;    // the brightness bar
     bool live = false;  // live mode was on at exit
+    WindowPlace setup;  // the set-up window, as it was last closed
 
     friend bool operator==(const WindowSettings&, const WindowSettings&) = default;
 };

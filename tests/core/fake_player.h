@@ -245,6 +245,7 @@ class FakeView final : public PlayerView {
         windowState = kNormal;
     }
     void ShowHelp() override { ++helpShown; }
+    void ShowSetup() override { ++setupShown; }
 
     ColourLevels colour = kIdleColour;
     std::array<int, 3> bars{};
@@ -262,6 +263,7 @@ class FakeView final : public PlayerView {
     int windowState = kNormal;
     bool fullScreen = false;
     int helpShown = 0;
+    int setupShown = 0;
 };
 
 // The core on the fakes, with a folder of (empty) files it can list.

@@ -428,7 +428,10 @@ TEST_F(CoreTest, F11TogglesFullScreenAndEscStopsOnlyOutsideTheOrdinaryView) {
     EXPECT_EQ(engine.PlayingName(), "");
     EXPECT_EQ(view.entries.size(), 1);
     core.keyboard.KeyDown(kKeyF1);
+    core.keyboard.KeyDown(kKeyF2);
+    core.keyboard.KeyDown(kKeyF2);
     EXPECT_EQ(view.helpShown, 1);
+    EXPECT_EQ(view.setupShown, 2);
 }
 
 // What the desktop's media controls see and may ask.

@@ -2,8 +2,9 @@
 # The real player under Xvfb. Starting and ending: the idle window's colour,
 # the missing-library box, a second instance, NumLock around a run and the
 # signals that end it with its settings saved, the window's outer geometry
-# through restarts, resizes and scale factors, the command line's answers,
-# and files opened from outside reaching one player. Playing tones into a
+# through restarts, resizes and scale factors, the help and set-up windows
+# opened by their keys and button, the command line's answers, and files
+# opened from outside reaching one player. Playing tones into a
 # PulseAudio null sink: the window turns red or green, and takes the same
 # colours live from what others play; the flash limiter holds; the desktop's
 # media controls steer it. Then the remover deletes what it stored, and the
@@ -354,6 +355,29 @@ installed_package)
     [ -d "$path" ] || { [ ! -e "$path" ] && [ ! -L "$path" ]; } || fail "left behind: $path"
   done <<<"$installed"
   [ -e /usr/lib/chromola ] && fail "left behind: /usr/lib/chromola"
+  ;;
+setup_window)
+  # F2 opens one set-up window and a second F2 brings the same one to the
+  # front; the help window has its designed client area, and its button
+  # (right of the pause box) opens the set-up window as well.
+  setup_title="Vazuvideroz SETUP"
+  no_setup() { [ -z "$(e2e_windows "$setup_title")" ]; }
+  setup_in_front() { [ "$(xdotool getactivewindow)" = "$setup" ]; }
+  e2e_player
+  xdotool windowactivate --sync "$id" key F2
+  setup=$(e2e_wait_window "$setup_title") || fail "F2 opened no set-up window"
+  xdotool windowactivate --sync "$id" key F2
+  e2e_until setup_in_front || fail "the set-up window did not come to the front"
+  [ "$(e2e_windows "$setup_title" | wc -l)" = 1 ] || fail "a second set-up window"
+  xdotool key alt+F4
+  e2e_until no_setup || fail "the set-up window did not close"
+  xdotool windowactivate --sync "$id" key F1
+  help=$(e2e_wait_window "Vazuvideroz HELP") || fail "F1 opened no help window"
+  [ "$(e2e_client_size "$help")" = "302 272" ] ||
+    fail "help window $(e2e_client_size "$help"), not the designed 302 272"
+  xdotool mousemove --window "$help" 258 181 click 1
+  e2e_wait_window "$setup_title" >/dev/null || fail "the help window's button opened nothing"
+  e2e_close
   ;;
 uninstall)
   # The remover deletes what the player stored and shows the outcome.

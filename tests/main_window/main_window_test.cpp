@@ -13,6 +13,7 @@
 
 #include "help_window/form2.h"
 #include "player_harness.h"
+#include "setup_window/setup_window.h"
 
 namespace chromola::testing {
 namespace {
@@ -70,8 +71,8 @@ TEST_F(PlayerTest, PanelKeepsTheCornerPictureTakesTheRestAndSizeHasAMinimum) {
 }
 
 // What each key does is checked on the core, real keys on the focused file
-// button in the end-to-end cases; here the window F1 opens.
-TEST_F(PlayerTest, F1OpensOneHelpWindowWithAnyModifier) {
+// button in the end-to-end cases; here the windows F1 and F2 open.
+TEST_F(PlayerTest, F1AndF2EachOpenOneWindowAndTheHelpButtonOpensTheSetUp) {
     QTest::keyClick(harness.form().Command1, Qt::Key_F1, Qt::ShiftModifier);
     Form2* help = harness.player().helpWindow();
     ASSERT_NE(help, nullptr);
@@ -80,6 +81,27 @@ TEST_F(PlayerTest, F1OpensOneHelpWindowWithAnyModifier) {
     QTest::keyClick(harness.form().Command1, Qt::Key_F1, Qt::ControlModifier);
     EXPECT_EQ(harness.player().helpWindow(), help);
     EXPECT_EQ(help->Text1->text(), "7");
+
+    QTest::keyClick(harness.form().Command1, Qt::Key_F2);
+    SetupWindow* setup = harness.player().setupWindow();
+    ASSERT_NE(setup, nullptr);
+    EXPECT_TRUE(setup->isVisible());
+    EXPECT_EQ(setup->windowTitle(), "Vazuvideroz SETUP");
+    // A tool window counts as active with its owner: ask which has the focus.
+    const auto focused = [](QWidget* window) {
+        return QTest::qWaitFor(
+            [window] { return QGuiApplication::focusWindow() == window->windowHandle(); });
+    };
+    harness.form().activateWindow();
+    ASSERT_TRUE(focused(&harness.form()));
+    QTest::keyClick(harness.form().Command1, Qt::Key_F2);
+    EXPECT_EQ(harness.player().setupWindow(), setup);
+    EXPECT_TRUE(focused(setup)) << "the same window comes to the front";
+
+    setup->close();
+    QTest::mouseClick(help->Command2, Qt::LeftButton);
+    EXPECT_EQ(harness.player().setupWindow(), setup);
+    EXPECT_TRUE(setup->isVisible());
 }
 
 TEST_F(PlayerTest, DraggingThePositionThumbSeeksButArrowClicksDoNot) {

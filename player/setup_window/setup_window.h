@@ -1,0 +1,77 @@
+// "Vazuvideroz SETUP": the options added beyond the colour set-up of the help
+// window, on pages: Цвет (the flash limiter, the automatic level), Источник
+// (what live mode captures) and Свет (light output). Every change takes effect
+// at once in the player's state; the main window stores it at exit. Modeless,
+// resizable, owned by the main window, one instance; it keeps its place for
+// the main window to store, and opens there again, fitted to the screen.
+#pragma once
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+
+#include "player_state.h"
+#include "settings/stored_state.h"
+
+namespace chromola {
+
+class SetupWindow : public QWidget {
+    Q_OBJECT
+  public:
+    // `place`: where the window opens, and where it was when it closed.
+    SetupWindow(PlayerState& state, WindowPlace& place, QWidget* owner);
+
+    // F2 or the help window's button: loads and shows the window, or brings
+    // it forward when it is open.
+    void Open();
+
+    QTabWidget* pages;
+    // Цвет.
+    QCheckBox* flashLimit;
+    QCheckBox* autoLevel;
+    // Источник: live mode's source (F9).
+    QLabel* sourceLabel;
+    QRadioButton* computerSound;
+    QRadioButton* microphone;
+    // Свет: the light output through olad.
+    QCheckBox* lightsOn;
+    QLabel* universeLabel;
+    QSpinBox* universe;
+    QLabel* addressLabel;
+    QSpinBox* address;
+    QLabel* layoutLabel;
+    QComboBox* layout;
+    QLabel* fixturesLabel;
+    QSpinBox* fixtures;
+    QCheckBox* idleLights;
+    QLabel* linkLabel;
+    QLabel* link;  // whether olad answers
+
+    // Called when the light options change; tells whether olad answers.
+    std::function<void()> lightsChanged;
+    std::function<bool()> lightsConnected;
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void Load();
+    void LightsChanged();
+    void ShowLightsStatus();
+    void Place();
+    void KeepPlace();
+
+    PlayerState& state_;
+    WindowPlace& place_;
+    bool loading_ = false;
+    QTimer lightsStatus_;
+};
+
+}  // namespace chromola

@@ -1,0 +1,132 @@
+// The set-up window with real widget events: each page's controls change the
+// player's state at once and come back after a restart, as does the window's
+// place, fitted to the screen; no label is cut off
+// and the focus goes from top to bottom on every page (also run at
+// QT_SCALE_FACTOR=2). How F2 and the help window's button open it:
+// main_window_test.
+#include <QComboBox>
+#include <QSpinBox>
+
+#include "player_harness.h"
+#include "setup_window/setup_window.h"
+
+namespace chromola::testing {
+namespace {
+
+SetupWindow& OpenSetup(PlayerHarness& harness) {
+    QTest::keyClick(harness.form().Command1, Qt::Key_F2);
+    SetupWindow* setup = harness.player().setupWindow();
+    EXPECT_NE(setup, nullptr);
+    return *setup;
+}
+
+void Click(QAbstractButton* button) {
+    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(5, button->height() / 2));
+}
+
+TEST_F(PlayerTest, SetupPagesChangeTheStateAtOnceAndComeBackAfterARestart) {
+    SetupWindow* setup = &OpenSetup(harness);
+    PlayerState& state = harness.state();
+    EXPECT_EQ(setup->link->text(), "свет выключен");
+    Click(setup->flashLimit);
+    EXPECT_EQ(state.FlashLimit, 1);
+    QTest::keyClick(setup->autoLevel, Qt::Key_Space);
+    EXPECT_EQ(state.AutoLevel, 1);
+    setup->pages->setCurrentIndex(1);
+    Click(setup->microphone);
+    EXPECT_EQ(state.LiveSource, 1);
+    setup->pages->setCurrentIndex(2);
+    Click(setup->lightsOn);
+    EXPECT_TRUE(state.Lights.enabled);
+    EXPECT_EQ(setup->link->text(), "нет связи") << "no olad runs here";
+    setup->universe->setValue(7);
+    setup->address->setValue(20);
+    QTest::keyClick(setup->layout, Qt::Key_Down);
+    setup->fixtures->setValue(3);
+    Click(setup->idleLights);
+    EXPECT_EQ(state.Lights, (LightsOptions{true, 7, 20, kLayoutRgb + 1, 3, 1}));
+    const QRect place(QPoint(150, 120), setup->size() + QSize(40, 30));
+    setup->setGeometry(place);
+
+    harness.Close();
+    PlayerHarness again;
+    ASSERT_FALSE(again.Start().has_value());
+    EXPECT_EQ(again.state().Lights, (LightsOptions{true, 7, 20, kLayoutRgb + 1, 3, 1}));
+    setup = &OpenSetup(again);
+    EXPECT_TRUE(setup->flashLimit->isChecked());
+    EXPECT_TRUE(setup->autoLevel->isChecked());
+    EXPECT_TRUE(setup->microphone->isChecked());
+    EXPECT_TRUE(setup->lightsOn->isChecked());
+    EXPECT_EQ(setup->universe->value(), 7);
+    EXPECT_EQ(setup->address->value(), 20);
+    EXPECT_EQ(setup->layout->currentIndex(), kLayoutRgb + 1);
+    EXPECT_EQ(setup->fixtures->value(), 3);
+    EXPECT_TRUE(setup->idleLights->isChecked());
+    EXPECT_EQ(setup->geometry(), place);
+
+    // Switched off, from the window, at once.
+    Click(setup->lightsOn);
+    Click(setup->computerSound);
+    EXPECT_FALSE(again.state().Lights.enabled);
+    EXPECT_EQ(again.state().LiveSource, 0);
+
+    // Larger than the screen, or off it: on it, whole.
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    for (const QRect& away :
+         {QRect(15, 15, 99999, 99999), QRect(screen.bottomRight(), place.size())}) {
+        setup->setGeometry(away);
+        setup->close();
+        setup->Open();
+        EXPECT_TRUE(screen.contains(setup->frameGeometry())) << setup->frameGeometry().x();
+    }
+}
+
+// Labels, check boxes and radio buttons as large as their text needs, at the
+// window's first size and at its smallest; every option says what it does;
+// Tab goes down the page.
+TEST(SetupWindowLabels, WholeAtAnySizeWithToolTipsAndFocusTopToBottom) {
+    PlayerState state;
+    WindowPlace place;
+    QWidget owner;
+    owner.show();
+    SetupWindow setup(state, place, &owner);
+    setup.Open();
+    for (const QSize& size : {setup.size(), QSize(1, 1)}) {
+        setup.resize(size);
+        for (int page = 0; page < setup.pages->count(); ++page) {
+            setup.pages->setCurrentIndex(page);
+            Spin(10);
+            QWidget* shown = setup.pages->currentWidget();
+            int lastTop = -1;
+            for (QWidget* widget : shown->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+                const auto* label = qobject_cast<QLabel*>(widget);
+                const auto* button = qobject_cast<QAbstractButton*>(widget);
+                const QString text = label != nullptr    ? label->text()
+                                     : button != nullptr ? button->text()
+                                                         : QString();
+                const QSize need = widget->sizeHint();
+                if (!text.isEmpty()) {
+                    EXPECT_GE(widget->width(), need.width()) << text.toStdString();
+                    EXPECT_GE(widget->height(), need.height()) << text.toStdString();
+                }
+                if (widget->focusPolicy() & Qt::TabFocus) {
+                    EXPECT_FALSE(widget->toolTip().isEmpty()) << text.toStdString();
+                }
+            }
+            // The focus chain from the tab bar, on this page.
+            for (QWidget* next = setup.pages->tabBar()->nextInFocusChain();
+                 next != setup.pages->tabBar(); next = next->nextInFocusChain()) {
+                if (next->parentWidget() == shown && next->isVisible() &&
+                    (next->focusPolicy() & Qt::TabFocus)) {
+                    const int top = next->mapTo(shown, QPoint(0, 0)).y();
+                    EXPECT_GE(top, lastTop) << next->metaObject()->className();
+                    lastTop = top;
+                }
+            }
+            EXPECT_GT(lastTop, 0) << "page " << page << " takes the focus";
+        }
+    }
+}
+
+}  // namespace
+}  // namespace chromola::testing
