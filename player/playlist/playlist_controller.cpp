@@ -37,12 +37,7 @@ void PlaylistController::FillPlaylist(bool play) {
     }
     const PlaylistSource source = ParseChosenFiles(state_.ChosenFiles);
     state_.PlaylistFolder = source.folder;
-    state_.Entries.clear();
-    for (const QString& name : source.names) {
-        if (IsPlayableEntryFile(source.folder + name)) {
-            state_.Entries.append(name);
-        }
-    }
+    state_.Entries = PlayableEntries(source.folder, source.names);
     view_.SetEntries(state_.Entries);
     failedInARow_ = 0;
     const int count = static_cast<int>(state_.Entries.size());
