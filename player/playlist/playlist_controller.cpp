@@ -62,24 +62,6 @@ void PlaylistController::FillPlaylist(bool play) {
     view_.SetBackColour(kBlack);
     view_.ShowPicture(false);
     view_.SelectEntry(state_.TrackIndex);
-    if (startLater_) {
-        pendingStart_ = true;
-        return;
-    }
-    StartTrack(state_.PlaylistFolder + state_.Entries.at(state_.TrackIndex));
-    playback_.Notify(PlaybackEvent::ListChanged);
-}
-
-void PlaylistController::FillPlaylistStartingLater() {
-    startLater_ = true;
-    FillPlaylist(true);
-    startLater_ = false;
-}
-
-void PlaylistController::StartPendingTrack() {
-    if (!pendingStart_ || state_.TrackIndex < 0 || state_.TrackIndex >= state_.Entries.size()) {
-        return;
-    }
     StartTrack(state_.PlaylistFolder + state_.Entries.at(state_.TrackIndex));
     playback_.Notify(PlaybackEvent::ListChanged);
 }
@@ -109,7 +91,6 @@ void PlaylistController::PlaySelected() {
 }
 
 void PlaylistController::StartTrack(const QString& path) {
-    pendingStart_ = false;
     const Playback::Outcome outcome = playback_.PlayFile(path);
     failure_ = Playback::MessageFor(outcome);
     failedInARow_ = outcome == Playback::Outcome::Playing ? 0 : failedInARow_ + 1;
