@@ -110,6 +110,9 @@ void Form1::buildControls(std::shared_ptr<ServerLink> link) {
     List1->setGeometry(TwipsRect(0, 120, 2295, 2790));
     List1->setSelectionMode(QAbstractItemView::SingleSelection);
     List1->setSortingEnabled(false);
+    // Every entry is one line of the same font: the list needs no measuring
+    // of each of tens of thousands to lay them out, scroll or find one.
+    List1->setUniformItemSizes(true);
     List1->setMouseTracking(true);
     List1->setFrameShape(QFrame::NoFrame);
     SetColours(List1, Qt::black, Qt::white);

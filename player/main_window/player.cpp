@@ -288,19 +288,25 @@ void Player::PlaceWindow(int left, int top, int width, int height) {
 void Player::ReadPlaylistSettings() {
     if (options_.openPaths.isEmpty()) {
         // A player closed in live mode comes back in it, without starting
-        // the stored track first. The stored track opens on the event
-        // loop's first pass, once the window is shown.
+        // the stored track first. Otherwise the stored list is checked and
+        // listed, and its track started, on the event loop's first pass,
+        // once the window is shown: a list of tens of thousands costs the
+        // window nothing. Until then a close keeps the stored list as it is,
+        // and files handed over meanwhile take its place.
         if (!window_.live) {
-            core_->playlist.FillPlaylistStartingLater();
+            form_->ShowPicture(state_.ChosenFiles.isEmpty());
             QTimer::singleShot(0, form_.get(), [this] {
-                if (isLoaded()) {
-                    core_->playlist.StartPendingTrack();
+                // The window reaches the screen before the list is checked.
+                QGuiApplication::sync();
+                if (isLoaded() && !playlistFilled_) {
+                    playlistFilled_ = true;
+                    core_->playlist.FillPlaylist();
                 }
             });
         } else {
             core_->playlist.FillPlaylist(false);
+            playlistFilled_ = true;
         }
-        playlistFilled_ = true;
     } else {
         // Opened with the files that other starts hand over meanwhile.
         instanceServer_->Add(options_.openPaths);

@@ -1,7 +1,14 @@
 #include "playlist/chosen_files.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+
+#include <dirent.h>
+
+#include <algorithm>
+#include <optional>
+#include <vector>
 
 namespace chromola {
 
@@ -35,6 +42,49 @@ bool IsInside(const QString& path, const QString& folder) {
     }
     return path.size() > folder.size() + 1 && path.startsWith(folder) &&
            path.at(folder.size()) == kSlash;
+}
+
+// The names of the ordinary files in a folder, and those it could not tell
+// without following a link or asking after the file, each sorted; nothing
+// when the folder cannot be read (a folder that may be entered but not
+// listed still lets each file be asked after).
+// Names are compared as the bytes the file system holds, as asking after
+// the file by its name would.
+struct FolderListing {
+    std::vector<QByteArray> files;
+    std::vector<QByteArray> unsure;
+};
+
+bool Holds(const std::vector<QByteArray>& sorted, const QByteArray& name) {
+    return std::binary_search(sorted.begin(), sorted.end(), name);
+}
+
+std::optional<FolderListing> ReadFolder(const QString& folder) {
+    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+    if (dir == nullptr) {
+        return std::nullopt;
+    }
+    FolderListing listing;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (entry->d_type == DT_REG) {
+            listing.files.emplace_back(entry->d_name);
+        } else if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+            listing.unsure.emplace_back(entry->d_name);
+        }
+    }
+    ::closedir(dir);
+    std::sort(listing.files.begin(), listing.files.end());
+    std::sort(listing.unsure.begin(), listing.unsure.end());
+    return listing;
+}
+
+// Below this many entries in one folder, asking after each file is cheaper
+// than listing a folder that may hold many more.
+constexpr qsizetype kEntriesWorthAListing = 8;
+
+// The part of a relative name up to and including its last '/'.
+QStringView SubfolderOf(const QString& name) {
+    return QStringView(name).left(name.lastIndexOf(kSlash) + 1);
 }
 
 }  // namespace
@@ -121,6 +171,43 @@ bool IsPlayableEntryFile(const QString& fullPath) {
     // isFile() follows links and is false for directories, dangling links,
     // devices and pipes: only something a decoder can read to the end.
     return !info.fileName().startsWith(u'.') && info.isFile();
+}
+
+QStringList PlayableEntries(const QString& folder, const QStringList& names) {
+    QStringList playable;
+    // The listing of the folder the current run of entries lies in, when
+    // the run is long enough to be worth it.
+    std::optional<FolderListing> listing;
+    QStringView runFolder;
+    qsizetype runEnd = 0;
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        const QString& name = names.at(i);
+        const QStringView subfolder = SubfolderOf(name);
+        if (i >= runEnd) {
+            runFolder = subfolder;
+            runEnd = i + 1;
+            while (runEnd < names.size() && SubfolderOf(names.at(runEnd)) == runFolder) {
+                ++runEnd;
+            }
+            listing.reset();
+            if (runEnd - i >= kEntriesWorthAListing && !runFolder.contains(kNul)) {
+                listing = ReadFolder(folder + runFolder.toString());
+            }
+        }
+        const QStringView leaf = QStringView(name).mid(subfolder.size());
+        const QByteArray leafBytes = listing ? QFile::encodeName(leaf.toString()) : QByteArray();
+        bool ok = false;
+        if (listing && !leaf.isEmpty() && !leaf.startsWith(u'.') &&
+            !Holds(listing->unsure, leafBytes)) {
+            ok = Holds(listing->files, leafBytes);
+        } else {
+            ok = IsPlayableEntryFile(folder + name);
+        }
+        if (ok) {
+            playable.append(name);
+        }
+    }
+    return playable;
 }
 
 }  // namespace chromola

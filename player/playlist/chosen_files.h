@@ -3,7 +3,7 @@
 // NUL, and one more NUL. Files from several folders are stored under their
 // deepest common folder with names relative to it ("album/01.mp3"), so a
 // one-folder list keeps the form older versions read. Parsing and rebuilding
-// here; no widgets, and the only file-system access is IsPlayableEntryFile.
+// here; no widgets, and the only file-system access is checking entries.
 #pragma once
 
 #include <QString>
@@ -35,5 +35,11 @@ QString RebuildChosenFiles(const QString& chosenFiles, const QStringList& entrie
 // A playlist entry must be an existing ordinary file (a link to one counts)
 // whose name does not start with '.'.
 bool IsPlayableEntryFile(const QString& fullPath);
+
+// The names under `folder` that IsPlayableEntryFile takes, in their order.
+// Where several entries in a row lie in one folder, the folder is read once
+// instead of asking after each file: a saved list of tens of thousands is
+// checked before the window shows.
+QStringList PlayableEntries(const QString& folder, const QStringList& names);
 
 }  // namespace chromola

@@ -37,12 +37,7 @@ void PlaylistController::FillPlaylist(bool play) {
     }
     const PlaylistSource source = ParseChosenFiles(state_.ChosenFiles);
     state_.PlaylistFolder = source.folder;
-    state_.Entries.clear();
-    for (const QString& name : source.names) {
-        if (IsPlayableEntryFile(source.folder + name)) {
-            state_.Entries.append(name);
-        }
-    }
+    state_.Entries = PlayableEntries(source.folder, source.names);
     view_.SetEntries(state_.Entries);
     failedInARow_ = 0;
     const int count = static_cast<int>(state_.Entries.size());
@@ -67,24 +62,6 @@ void PlaylistController::FillPlaylist(bool play) {
     view_.SetBackColour(kBlack);
     view_.ShowPicture(false);
     view_.SelectEntry(state_.TrackIndex);
-    if (startLater_) {
-        pendingStart_ = true;
-        return;
-    }
-    StartTrack(state_.PlaylistFolder + state_.Entries.at(state_.TrackIndex));
-    playback_.Notify(PlaybackEvent::ListChanged);
-}
-
-void PlaylistController::FillPlaylistStartingLater() {
-    startLater_ = true;
-    FillPlaylist(true);
-    startLater_ = false;
-}
-
-void PlaylistController::StartPendingTrack() {
-    if (!pendingStart_ || state_.TrackIndex < 0 || state_.TrackIndex >= state_.Entries.size()) {
-        return;
-    }
     StartTrack(state_.PlaylistFolder + state_.Entries.at(state_.TrackIndex));
     playback_.Notify(PlaybackEvent::ListChanged);
 }
@@ -114,7 +91,6 @@ void PlaylistController::PlaySelected() {
 }
 
 void PlaylistController::StartTrack(const QString& path) {
-    pendingStart_ = false;
     const Playback::Outcome outcome = playback_.PlayFile(path);
     failure_ = Playback::MessageFor(outcome);
     failedInARow_ = outcome == Playback::Outcome::Playing ? 0 : failedInARow_ + 1;

@@ -27,11 +27,6 @@ class PlaylistController {
     // Lists the entries of `ChosenFiles` and, with `play`, starts the
     // current one.
     void FillPlaylist(bool play = true);
-    // FillPlaylist(true), except that the current entry's file is opened and
-    // played only by StartPendingTrack(): the player's start shows its window
-    // in between. Any track started meanwhile takes the pending one's place.
-    void FillPlaylistStartingLater();
-    void StartPendingTrack();
     // Plays the selected entry: the list's double-click action.
     void PlaySelected();
     void PreviousTrack();
@@ -74,8 +69,6 @@ class PlaylistController {
     Playback& playback_;
     QString failure_;
     qsizetype failedInARow_ = 0;
-    bool startLater_ = false;    // FillPlaylist leaves the track to StartPendingTrack
-    bool pendingStart_ = false;  // ...which has not run yet
 };
 
 }  // namespace chromola

@@ -88,7 +88,7 @@ TEST(ParseChosenFiles, ReadsBothFormsInAnyTermination) {
     }
 }
 
-TEST(IsPlayableEntryFile, OnlyOrdinaryVisibleFilesArePlayable) {
+TEST(PlayableEntries, OnlyOrdinaryVisibleFilesArePlayable) {
     QTemporaryDir dir;
     for (const QString name : {"song.mp3", ".hidden.mp3"}) {
         ASSERT_TRUE(QFile(dir.filePath(name)).open(QIODevice::WriteOnly));
@@ -100,9 +100,18 @@ TEST(IsPlayableEntryFile, OnlyOrdinaryVisibleFilesArePlayable) {
     const std::pair<QString, bool> rows[] = {{"song.mp3", true},     {"link.mp3", true},
                                              {"missing.mp3", false}, {"folder.mp3", false},
                                              {".hidden.mp3", false}, {"pipe.mp3", false}};
+    QStringList names;
+    QStringList expected;
     for (const auto& [name, playable] : rows) {
         EXPECT_EQ(IsPlayableEntryFile(dir.filePath(name)), playable) << name.toStdString();
+        names << name;
+        if (playable) {
+            expected << name;
+        }
     }
+    // A list that names the folder's files often enough to have the folder
+    // read instead must take the same ones, in the list's order.
+    EXPECT_EQ(PlayableEntries(dir.path() + '/', names + names), expected + expected);
     EXPECT_FALSE(IsPlayableEntryFile(QString()));
     EXPECT_FALSE(IsPlayableEntryFile(dir.filePath("song.mp3") + kNul + "x"));
 }

@@ -244,7 +244,7 @@ TEST_F(CoreTest, FilesOpenedFromOutsideListedUnderTheirCommonFolder) {
     EXPECT_EQ(engine.PlayingName(), "b.wav");
 }
 
-// What can be played: paths_test (IsPlayableEntryFile).
+// What can be played: paths_test (PlayableEntries).
 TEST_F(CoreTest, FillingSkipsWhatCannotBePlayedAndWrapsTheIndex) {
     const QChar nul(u'\0');
     Choose({"1.wav", "2.wav", "3.wav", "4.wav", "5.wav"});

@@ -90,6 +90,17 @@ TEST(SettingsStore, ExitWritesPlaylistWindowAndOptionsThatTheNextStartRestores) 
     Spin(20);
     again.Close();
     EXPECT_EQ(Stored("Form/State"), "1");
+
+    // The stored list is listed on the event loop's first pass: a close
+    // before it keeps the list and its entry as they were stored.
+    const QString path = Stored("Form/Path");
+    ASSERT_TRUE(path.contains("b.ogg"));
+    PlayerHarness early;
+    Player player(early.options());
+    ASSERT_FALSE(player.Start().has_value());
+    player.form().close();
+    EXPECT_EQ(Stored("Form/Path"), path);
+    EXPECT_EQ(Stored("Form/Track"), "1");
 }
 
 // The store in a process of its own, where a file system's limits can be
