@@ -7,6 +7,8 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <cstdlib>
+#include <set>
 #include <system_error>
 
 namespace chromola {
@@ -55,20 +57,41 @@ bool ThreadClock::Setup() {
     return true;
 }
 
-ThreadClock::~ThreadClock() {
-    if (tickThread_.joinable()) {
-        {
-            std::lock_guard lock(tickMutex_);
-            generation_.fetch_add(1, std::memory_order_relaxed);
-            ticking_.store(false, std::memory_order_release);
-            ending_ = true;
-            // Wakes the thread at once to see that it ends.
-            itimerspec soon{};
-            soon.it_value.tv_nsec = 1;
-            timerfd_settime(timerFd_, 0, &soon, nullptr);
-        }
-        tickThread_.join();
+namespace {
+std::mutex liveClocksMutex;
+std::set<ThreadClock*> liveClocks;  // guarded by liveClocksMutex
+}  // namespace
+
+void ThreadClock::EndAllAtExit() {
+    std::lock_guard lock(liveClocksMutex);
+    for (ThreadClock* clock : liveClocks) {
+        clock->End();
     }
+}
+
+void ThreadClock::End() {
+    if (!tickThread_.joinable()) {
+        return;
+    }
+    {
+        std::lock_guard lock(tickMutex_);
+        generation_.fetch_add(1, std::memory_order_relaxed);
+        ticking_.store(false, std::memory_order_release);
+        ending_ = true;
+        // Wakes the thread at once to see that it ends.
+        itimerspec soon{};
+        soon.it_value.tv_nsec = 1;
+        timerfd_settime(timerFd_, 0, &soon, nullptr);
+    }
+    tickThread_.join();
+}
+
+ThreadClock::~ThreadClock() {
+    {
+        std::lock_guard lock(liveClocksMutex);
+        liveClocks.erase(this);
+    }
+    End();
     wakeNotifier_.reset();
     for (const int fd : {timerFd_, wakeFd_}) {
         if (fd >= 0) {
@@ -93,6 +116,12 @@ void ThreadClock::Arm(bool on) {
 }
 
 void ThreadClock::StartTicks() {
+    static std::once_flag atExit;
+    std::call_once(atExit, [] { std::atexit(EndAllAtExit); });
+    {
+        std::lock_guard lock(liveClocksMutex);
+        liveClocks.insert(this);
+    }
     unsigned generation = 0;
     {
         std::lock_guard lock(tickMutex_);

@@ -48,6 +48,12 @@ class ThreadClock final : public Clock {
     ThreadClock(std::function<void()> onTick, std::function<void()> onPauseElapsed);
     // Opens the descriptors and starts the thread; false (errno set) if not.
     bool Setup();
+    // Stops and joins the thread, once.
+    void End();
+    // At exit() (Qt calls it when the X connection breaks) the ticks end
+    // before the audio library's statics go, which the first start of the
+    // ticks comes after.
+    static void EndAllAtExit();
     void Run();
     // The owner's side of RunOnOwner: runs what ticks handed over.
     void RunHandedOver();
