@@ -50,10 +50,10 @@ dominant() {
   awk -v d=$(($1 + 1)) '{for (i = 1; i <= 3; i++) if ($d < 20 || i != d && $d <= 2 * $i) exit 1}' \
     <<<"$(e2e_pixel "$id" 30 30)"
 }
-# The colour at 30,30 stays within 4 of each level for a third of a second.
+# The colour at 30,30 stays within 4 of each level for a second and a half.
 steady() {
   local a b
-  a=$(e2e_pixel "$id" 30 30) && sleep 0.3 && b=$(e2e_pixel "$id" 30 30) &&
+  a=$(e2e_pixel "$id" 30 30) && sleep 1.5 && b=$(e2e_pixel "$id" 30 30) &&
     awk -v a="$a" -v b="$b" 'BEGIN {split(a, x); split(b, y)
       for (i = 1; i <= 3; i++) if (x[i] - y[i] > 4 || y[i] - x[i] > 4 || x[i] == "") exit 1}'
 }
@@ -255,6 +255,8 @@ live)
   pactl load-module module-null-sink sink_name=micsink >/dev/null &&
     pactl load-module module-remap-source source_name=mic master=micsink.monitor >/dev/null &&
     pactl set-default-source nullsink.monitor || fail "cannot make the microphone"
+  # A sink that plays something (its state RUNNING).
+  sink_running() { pactl list short sinks | awk -v s="$1" '$2 == s && $NF == "RUNNING" {f = 1} END {exit !f}'; }
   # Over and over, however long a slow (sanitizer) build takes to get there;
   # until the sound server goes.
   play_on() { while paplay -d "$1" "$2" 2>/dev/null; do :; done; }
@@ -262,6 +264,7 @@ live)
   e2e_pids+=($!)
   play_on micsink "$E2E_DIR/red.wav" &
   e2e_pids+=($!)
+  e2e_until sink_running nullsink && e2e_until sink_running micsink || fail "the tones do not play"
   start_on "$E2E_DIR/green.wav" Live=1 LiveSource=0
   e2e_until shows "$green" || fail "the computer's sound: $(e2e_pixel "$id" 30 30), not $green"
   before=$(wc -l <"$CHROMOLA_COLOUR_LOG")
