@@ -59,6 +59,14 @@ int main(int argc, char* argv[]) {
         return *options.instanceClaim->exitStatus;
     }
 
+    // Qt's own event dispatcher wakes up less often and does less per
+    // wake-up than the GLib one; the player has no GLib-based components.
+    // Set before the threads below start: the sound server's client library
+    // and fontconfig read the environment on them.
+    if (qEnvironmentVariableIsEmpty("QT_NO_GLIB")) {
+        qputenv("QT_NO_GLIB", "1");
+    }
+
     // The audio library loads and starts its output on a thread of its own
     // while Qt starts; a missing library is reported once the window could
     // show the message.
@@ -78,11 +86,6 @@ int main(int argc, char* argv[]) {
     // Qt's options are not the player's: Qt sees the program's name alone,
     // and a file named like one of them is opened as a file.
     int qtArgc = 1;
-    // Qt's own event dispatcher wakes up less often and does less per
-    // wake-up than the GLib one; the player has no GLib-based components.
-    if (qEnvironmentVariableIsEmpty("QT_NO_GLIB")) {
-        qputenv("QT_NO_GLIB", "1");
-    }
     // The colour areas and level bars are windows of their own; their
     // neighbours need not be.
     QApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the normal build
-# (unit, core, widget, audio and end-to-end tests), then the unit and audio
-# tests again under AddressSanitizer + UndefinedBehaviorSanitizer, and the
-# audio library's tests under ThreadSanitizer. Each is one CMake preset;
-# ctest starts the sound server the tests need itself.
+# (unit, core, widget, audio and end-to-end tests), then the same tests under
+# AddressSanitizer + UndefinedBehaviorSanitizer and under ThreadSanitizer.
+# Each is one CMake preset; ctest starts the sound server the tests need
+# itself.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 bash "$here/scripts/install-deps.sh"

@@ -1,5 +1,6 @@
 #include "engine/bass_library.h"
 
+#include <type_traits>
 #include <utility>
 
 namespace chromola {
@@ -17,27 +18,21 @@ BassLibrary::BassLibrary(const QString& path) : library_(path) {
 
 BassLibrary::~BassLibrary() {
     JoinAhead();
-    if (aheadInit_ && aheadInit_->result != FALSE) {
-        if (auto* fn = resolve("BASS_Free", free_)) {
-            fn();
-        }
+    if (aheadInit_ && aheadInit_->result != FALSE && free_ != nullptr) {
+        free_();
     }
 }
 
 void BassLibrary::StartAhead(int device, DWORD freq, DWORD version) {
     JoinAhead();
     ahead_ = std::thread([this, device, freq, version] {
-        auto* getVersion = resolve("BASS_GetVersion", getVersion_);
-        if (getVersion == nullptr || (getVersion() >> 16) != version) {
+        LoadSymbols();
+        if (getVersion_ == nullptr || (getVersion_() >> 16) != version || init_ == nullptr ||
+            errorGetCode_ == nullptr) {
             return;
         }
-        auto* init = resolve("BASS_Init", init_);
-        auto* errorGetCode = resolve("BASS_ErrorGetCode", errorGetCode_);
-        if (init == nullptr || errorGetCode == nullptr) {
-            return;
-        }
-        const BOOL result = init(device, freq, 0, nullptr, nullptr);
-        aheadInit_ = AheadInit{device, freq, result, result != FALSE ? 0 : errorGetCode()};
+        const BOOL result = init_(device, freq, 0, nullptr, nullptr);
+        aheadInit_ = AheadInit{device, freq, result, result != FALSE ? 0 : errorGetCode_()};
     });
 }
 
@@ -47,31 +42,56 @@ void BassLibrary::JoinAhead() {
     }
 }
 
-template <typename Fn>
-Fn* BassLibrary::bind(const char* name, Fn*& slot) {
-    // Both are written only during the start, before any other thread calls
-    // in: once the start is over, calls from several threads only read them.
-    JoinAhead();
-    if (aheadError_) {
-        aheadError_.reset();
+void BassLibrary::LoadSymbols() {
+    if (loaded_) {
+        return;
     }
-    return resolve(name, slot);
+    loaded_ = true;
+    if (!library_.load()) {
+        return;
+    }
+    auto resolve = [this](const char* name, auto*& slot) {
+        slot = reinterpret_cast<std::remove_reference_t<decltype(slot)>>(library_.resolve(name));
+    };
+    resolve("BASS_GetVersion", getVersion_);
+    resolve("BASS_Init", init_);
+    resolve("BASS_SetConfig", setConfig_);
+    resolve("BASS_ErrorGetCode", errorGetCode_);
+    resolve("BASS_Free", free_);
+    resolve("BASS_StreamCreateFile", streamCreateFile_);
+    resolve("BASS_MusicLoad", musicLoad_);
+    resolve("BASS_ChannelPlay", channelPlay_);
+    resolve("BASS_StreamFree", streamFree_);
+    resolve("BASS_MusicFree", musicFree_);
+    resolve("BASS_ChannelGetLength", channelGetLength_);
+    resolve("BASS_ChannelGetPosition", channelGetPosition_);
+    resolve("BASS_ChannelBytes2Seconds", channelBytes2Seconds_);
+    resolve("BASS_ChannelSeconds2Bytes", channelSeconds2Bytes_);
+    resolve("BASS_ChannelSetPosition", channelSetPosition_);
+    resolve("BASS_ChannelGetData", channelGetData_);
+    resolve("BASS_ChannelIsActive", channelIsActive_);
+    resolve("CHROMOLA_CaptureStart", captureStart_);
+}
+
+void BassLibrary::Load() {
+    JoinAhead();
+    LoadSymbols();
 }
 
 template <typename Fn>
-Fn* BassLibrary::resolve(const char* name, Fn*& slot) {
-    if (slot == nullptr && !loadFailed_) {
-        if (!library_.isLoaded() && !library_.load()) {
-            loadFailed_ = true;
-            return nullptr;
-        }
-        slot = reinterpret_cast<Fn*>(library_.resolve(name));
+Fn* BassLibrary::bind(Fn* const& slot) {
+    // All three are written only during the start, before any other thread
+    // calls in (Load); once the start is over, calls from several threads only
+    // read them.
+    Load();
+    if (aheadError_) {
+        aheadError_.reset();
     }
     return slot;
 }
 
 DWORD BassLibrary::BASS_GetVersion() {
-    auto* fn = bind("BASS_GetVersion", getVersion_);
+    auto* fn = bind(getVersion_);
     return fn ? fn() : 0;
 }
 
@@ -91,12 +111,12 @@ BOOL BassLibrary::BASS_Init(int device, DWORD freq, DWORD flags, void* win, cons
             BASS_Free();
         }
     }
-    auto* fn = bind("BASS_Init", init_);
+    auto* fn = bind(init_);
     return fn ? fn(device, freq, flags, win, clsid) : FALSE;
 }
 
 BOOL BassLibrary::BASS_SetConfig(DWORD option, DWORD value) {
-    auto* fn = bind("BASS_SetConfig", setConfig_);
+    auto* fn = bind(setConfig_);
     return fn ? fn(option, value) : FALSE;
 }
 
@@ -105,79 +125,79 @@ int BassLibrary::BASS_ErrorGetCode() {
         aheadError_.reset();
         return *ahead;
     }
-    auto* fn = bind("BASS_ErrorGetCode", errorGetCode_);
+    auto* fn = bind(errorGetCode_);
     return fn ? fn() : BASS_ERROR_UNKNOWN;
 }
 
 BOOL BassLibrary::BASS_Free() {
-    auto* fn = bind("BASS_Free", free_);
+    auto* fn = bind(free_);
     return fn ? fn() : FALSE;
 }
 
 DWORD BassLibrary::BASS_StreamCreateFile(BOOL mem, const void* file, QWORD offset, QWORD length,
                                          DWORD flags) {
-    auto* fn = bind("BASS_StreamCreateFile", streamCreateFile_);
+    auto* fn = bind(streamCreateFile_);
     return fn ? fn(mem, file, offset, length, flags) : 0;
 }
 
 DWORD BassLibrary::BASS_MusicLoad(BOOL mem, const void* file, QWORD offset, DWORD length,
                                   DWORD flags, DWORD freq) {
-    auto* fn = bind("BASS_MusicLoad", musicLoad_);
+    auto* fn = bind(musicLoad_);
     return fn ? fn(mem, file, offset, length, flags, freq) : 0;
 }
 
 BOOL BassLibrary::BASS_ChannelPlay(DWORD handle, BOOL restart) {
-    auto* fn = bind("BASS_ChannelPlay", channelPlay_);
+    auto* fn = bind(channelPlay_);
     return fn ? fn(handle, restart) : FALSE;
 }
 
 BOOL BassLibrary::BASS_StreamFree(DWORD handle) {
-    auto* fn = bind("BASS_StreamFree", streamFree_);
+    auto* fn = bind(streamFree_);
     return fn ? fn(handle) : FALSE;
 }
 
 BOOL BassLibrary::BASS_MusicFree(DWORD handle) {
-    auto* fn = bind("BASS_MusicFree", musicFree_);
+    auto* fn = bind(musicFree_);
     return fn ? fn(handle) : FALSE;
 }
 
 QWORD BassLibrary::BASS_ChannelGetLength(DWORD handle, DWORD mode) {
-    auto* fn = bind("BASS_ChannelGetLength", channelGetLength_);
+    auto* fn = bind(channelGetLength_);
     return fn ? fn(handle, mode) : kQwordFailure;
 }
 
 QWORD BassLibrary::BASS_ChannelGetPosition(DWORD handle, DWORD mode) {
-    auto* fn = bind("BASS_ChannelGetPosition", channelGetPosition_);
+    auto* fn = bind(channelGetPosition_);
     return fn ? fn(handle, mode) : kQwordFailure;
 }
 
 double BassLibrary::BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos) {
-    auto* fn = bind("BASS_ChannelBytes2Seconds", channelBytes2Seconds_);
+    auto* fn = bind(channelBytes2Seconds_);
     return fn ? fn(handle, pos) : -1.0;
 }
 
 QWORD BassLibrary::BASS_ChannelSeconds2Bytes(DWORD handle, double pos) {
-    auto* fn = bind("BASS_ChannelSeconds2Bytes", channelSeconds2Bytes_);
+    auto* fn = bind(channelSeconds2Bytes_);
     return fn ? fn(handle, pos) : kQwordFailure;
 }
 
 BOOL BassLibrary::BASS_ChannelSetPosition(DWORD handle, QWORD pos, DWORD mode) {
-    auto* fn = bind("BASS_ChannelSetPosition", channelSetPosition_);
+    auto* fn = bind(channelSetPosition_);
     return fn ? fn(handle, pos, mode) : FALSE;
 }
 
 DWORD BassLibrary::BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) {
-    auto* fn = bind("BASS_ChannelGetData", channelGetData_);
+    auto* fn = bind(channelGetData_);
     return fn ? fn(handle, buffer, length) : kDwordFailure;
 }
 
 DWORD BassLibrary::BASS_ChannelIsActive(DWORD handle) {
-    auto* fn = bind("BASS_ChannelIsActive", channelIsActive_);
+    auto* fn = bind(channelIsActive_);
     return fn ? fn(handle) : 0;
 }
 
 DWORD BassLibrary::CHROMOLA_CaptureStart(const char* source, DWORD which) {
-    auto* fn = bind("CHROMOLA_CaptureStart", captureStart_);
+    auto* fn = bind(captureStart_);
     return fn ? fn(source, which) : 0;
 }
 

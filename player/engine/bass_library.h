@@ -1,7 +1,9 @@
 // The audio library, bound by name: libbass.so is looked for in the program's
-// folder and each BASS_* function is resolved on its first call, so a library
-// that lacks a function fails that call alone (it returns the call's failure
-// value) instead of stopping the program.
+// folder and every BASS_* function is resolved once, when it loads, so a
+// library that lacks a function fails that call alone (it returns the call's
+// failure value) instead of stopping the program. It loads on StartAhead's
+// thread or else on the first call; once loaded, calls from any thread only
+// read what it resolved.
 #pragma once
 
 #include <QLibrary>
@@ -57,19 +59,21 @@ class BassLibrary final : public AudioEngine {
     DWORD CHROMOLA_CaptureStart(const char* source, DWORD which) override;
 
   private:
-    // Resolves `name` once into `slot`; null when the library or the symbol is
-    // missing.
+    // Loads the library and fills every slot below, each null if the library
+    // or its symbol is missing; the first time only.
+    void LoadSymbols();
+    // LoadSymbols() after StartAhead's thread, if any, has finished. The first
+    // call of the library's users, on the owner's thread before any other
+    // thread calls in, does the work; those after it only read.
+    void Load();
+    // A slot for the calls of the library's users: after Load().
     template <typename Fn>
-    Fn* resolve(const char* name, Fn*& slot);
-    // resolve() for the calls of the library's users: after the thread
-    // StartAhead started, if any, has finished.
-    template <typename Fn>
-    Fn* bind(const char* name, Fn*& slot);
+    Fn* bind(Fn* const& slot);
     // Waits for the thread StartAhead started, if any.
     void JoinAhead();
 
     QLibrary library_;
-    bool loadFailed_ = false;
+    bool loaded_ = false;  // the library was loaded (or failed to) and the slots filled
 
     struct AheadInit {
         int device;

@@ -62,7 +62,9 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "common/twips.h"
 #include "desktop/instance_link.h"
@@ -147,13 +149,19 @@ std::optional<int> Player::Start() {
     form_ = std::make_unique<Form1>();
     // Where the X server draws the colour, the display ticks on a thread of
     // its own and the UI thread sleeps while a track plays.
-    const bool tickThread =
-        form_->framePainter().drawsFromAnyThread() && qgetenv("CHROMOLA_TICK_THREAD") != "0";
+    // A tick thread that cannot be made (no descriptor or thread to spare)
+    // leaves the ticks on the UI thread's timer.
     auto tick = [this] { core_->display.Tick(); };
     auto pauseElapsed = [this] { core_->sequence.PauseElapsed(); };
-    if (tickThread) {
-        clock_ = std::make_unique<ThreadClock>(tick, pauseElapsed);
-    } else {
+    if (form_->framePainter().drawsFromAnyThread() && qgetenv("CHROMOLA_TICK_THREAD") != "0") {
+        clock_ = ThreadClock::Create(tick, pauseElapsed);
+        if (clock_ == nullptr) {
+            std::fprintf(stderr, "Chromola: display tick thread: %s; ticking on the UI thread\n",
+                         std::strerror(errno));
+        }
+    }
+    const bool tickThread = clock_ != nullptr;
+    if (!tickThread) {
         clock_ = std::make_unique<QtClock>(form_->Timer1, tick, pauseElapsed);
     }
     core_ = std::make_unique<PlayerCore>(*bass_, state_, *form_, *clock_);

@@ -5,34 +5,76 @@
 #include <sys/timerfd.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
+#include <cstdlib>
+#include <set>
 #include <system_error>
 
 #include "main_window/thread_priority.h"
 
 namespace chromola {
 
+std::unique_ptr<ThreadClock> ThreadClock::Create(std::function<void()> onTick,
+                                                 std::function<void()> onPauseElapsed) {
+    std::unique_ptr<ThreadClock> clock(
+        new ThreadClock(std::move(onTick), std::move(onPauseElapsed)));
+    if (!clock->Setup()) {
+        const int error = errno;
+        clock.reset();  // closes what was opened
+        errno = error;
+    }
+    return clock;
+}
+
 ThreadClock::ThreadClock(std::function<void()> onTick, std::function<void()> onPauseElapsed)
     : onTick_(std::move(onTick)) {
     pause_.setSingleShot(true);
     pause_.setTimerType(Qt::PreciseTimer);
     QObject::connect(&pause_, &QTimer::timeout, std::move(onPauseElapsed));
+}
+
+bool ThreadClock::Setup() {
     // The thread blocks in read(): one system call a tick.
     timerFd_ = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
+    if (timerFd_ < 0) {
+        return false;
+    }
     wakeFd_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (timerFd_ < 0 || wakeFd_ < 0) {
-        throw std::system_error(errno, std::generic_category(), "display tick timer");
+    if (wakeFd_ < 0) {
+        return false;
     }
     // Handed over through a mutex and an eventfd of the clock's own rather
     // than Qt's posted events, so that the thread sanitizer follows it.
     wakeNotifier_ = std::make_unique<QSocketNotifier>(wakeFd_, QSocketNotifier::Read);
     QObject::connect(wakeNotifier_.get(), &QSocketNotifier::activated, &context_,
                      [this] { RunHandedOver(); });
-    tickThread_ = std::thread([this] { Run(); });
+    try {
+        tickThread_ = std::thread([this] { Run(); });
+    } catch (const std::system_error& error) {
+        errno = error.code().value();
+        return false;
+    }
     pthread_setname_np(tickThread_.native_handle(), "display tick");
+    return true;
 }
 
-ThreadClock::~ThreadClock() {
+namespace {
+std::mutex liveClocksMutex;
+std::set<ThreadClock*> liveClocks;  // guarded by liveClocksMutex
+}  // namespace
+
+void ThreadClock::EndAllAtExit() {
+    std::lock_guard lock(liveClocksMutex);
+    for (ThreadClock* clock : liveClocks) {
+        clock->End();
+    }
+}
+
+void ThreadClock::End() {
+    if (!tickThread_.joinable()) {
+        return;
+    }
     {
         std::lock_guard lock(tickMutex_);
         generation_.fetch_add(1, std::memory_order_relaxed);
@@ -44,9 +86,20 @@ ThreadClock::~ThreadClock() {
         timerfd_settime(timerFd_, 0, &soon, nullptr);
     }
     tickThread_.join();
+}
+
+ThreadClock::~ThreadClock() {
+    {
+        std::lock_guard lock(liveClocksMutex);
+        liveClocks.erase(this);
+    }
+    End();
     wakeNotifier_.reset();
-    close(timerFd_);
-    close(wakeFd_);
+    for (const int fd : {timerFd_, wakeFd_}) {
+        if (fd >= 0) {
+            close(fd);
+        }
+    }
 }
 
 long long ThreadClock::NowMs() const {
@@ -65,6 +118,12 @@ void ThreadClock::Arm(bool on) {
 }
 
 void ThreadClock::StartTicks() {
+    static std::once_flag atExit;
+    std::call_once(atExit, [] { std::atexit(EndAllAtExit); });
+    {
+        std::lock_guard lock(liveClocksMutex);
+        liveClocks.insert(this);
+    }
     unsigned generation = 0;
     {
         std::lock_guard lock(tickMutex_);

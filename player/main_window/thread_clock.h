@@ -23,8 +23,11 @@ namespace chromola {
 
 class ThreadClock final : public Clock {
   public:
-    // Made on the owner's thread, which runs the queued tasks.
-    ThreadClock(std::function<void()> onTick, std::function<void()> onPauseElapsed);
+    // Made on the owner's thread, which runs the queued tasks. Null, with
+    // errno set and nothing left open, when the timer, the owner's wake-up or
+    // the thread cannot be made (out of descriptors or threads).
+    static std::unique_ptr<ThreadClock> Create(std::function<void()> onTick,
+                                               std::function<void()> onPauseElapsed);
     ~ThreadClock() override;
     ThreadClock(const ThreadClock&) = delete;
     ThreadClock& operator=(const ThreadClock&) = delete;
@@ -42,6 +45,15 @@ class ThreadClock final : public Clock {
     void RunOnOwner(std::function<void()> task) override;
 
   private:
+    ThreadClock(std::function<void()> onTick, std::function<void()> onPauseElapsed);
+    // Opens the descriptors and starts the thread; false (errno set) if not.
+    bool Setup();
+    // Stops and joins the thread, once.
+    void End();
+    // At exit() (Qt calls it when the X connection breaks) the ticks end
+    // before the audio library's statics go, which the first start of the
+    // ticks comes after.
+    static void EndAllAtExit();
     void Run();
     // The owner's side of RunOnOwner: runs what ticks handed over.
     void RunHandedOver();

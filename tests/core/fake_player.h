@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <map>
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "player_core.h"
 
@@ -21,8 +23,12 @@ class FakeClock final : public Clock {
     void StartTicks() override {
         ticking_ = true;
         nextTick_ = now + kTickMs;  // a restarted timer starts its interval again
+        generation_ += inTick_ ? 0 : 1;
     }
-    void StopTicks() override { ticking_ = false; }
+    void StopTicks() override {
+        ticking_ = false;
+        generation_ += inTick_ ? 0 : 1;
+    }
     bool Ticking() const override { return ticking_; }
     void StartPause(int ms) override { pauseDue_ = now + ms; }
     void CancelPause() override { pauseDue_.reset(); }
@@ -44,17 +50,41 @@ class FakeClock final : public Clock {
                 sequence->PauseElapsed();
             } else {
                 nextTick_ += kTickMs;
+                inTick_ = true;
                 display->Tick();
+                inTick_ = false;
             }
         }
         now = end;
     }
 
+    // With `queueHandOvers`, as the tick thread does: what a tick hands to
+    // the owner waits for RunHandedOver(), and is dropped if the owner
+    // started or stopped the ticks after that tick. Otherwise it runs at once.
+    void RunOnOwner(std::function<void()> task) override {
+        if (queueHandOvers && inTick_) {
+            handedOver_.emplace_back(generation_, std::move(task));
+        } else {
+            task();
+        }
+    }
+    void RunHandedOver() {
+        for (auto& [generation, task] : std::exchange(handedOver_, {})) {
+            if (generation == generation_) {
+                task();
+            }
+        }
+    }
+
     long long now = 0;
     DisplayController* display = nullptr;  // what the ticks drive
     TrackSequence* sequence = nullptr;     // ...and the pause
+    bool queueHandOvers = false;
 
   private:
+    bool inTick_ = false;
+    unsigned generation_ = 0;  // the owner's starts and stops
+    std::vector<std::pair<unsigned, std::function<void()>>> handedOver_;
     bool ticking_ = false;
     long long nextTick_ = 0;
     std::optional<long long> pauseDue_;

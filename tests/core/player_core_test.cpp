@@ -149,6 +149,26 @@ TEST_F(CoreTest, TrackStartedByHandDuringThePauseReplacesThePendingStart) {
     ExpectPlaying(0, "a.wav");
 }
 
+// With the ticks on a thread of their own, the end the last tick saw reaches
+// the owner after the user has started a track by hand: it is stale and the
+// chosen track plays on.
+TEST_F(CoreTest, TrackStartedByHandBeforeTheEndReachesTheOwnerPlaysOn) {
+    clock.queueHandOvers = true;
+    engine.tracks["a.wav"] = {.seconds = 1};
+    Choose({"a.wav", "b.wav"});
+    clock.Advance(1020);
+    ASSERT_FALSE(clock.Ticking());  // the tick that saw the end stopped them
+    engine.tracks["a.wav"].seconds = 10;
+    view.selected = 0;
+    core.playlist.PlaySelected();
+    clock.RunHandedOver();
+    EXPECT_FALSE(core.sequence.isBetweenTracks());
+    clock.Advance(kPauseMs + 17);
+    clock.RunHandedOver();
+    ExpectPlaying(0, "a.wav");
+    EXPECT_TRUE(clock.Ticking());
+}
+
 // A failure is printed where the window prints, stays readable through the
 // pause, and the player moves on.
 TEST_F(CoreTest, FileThatCannotBePlayedIsReportedThroughThePauseAndSkipped) {
