@@ -151,6 +151,7 @@ class Sender {
     std::unique_ptr<ola::network::TCPSocket> socket_;
     std::unique_ptr<ola::client::OlaClient> client_;
     bool closed_ = false;  // olad closed the connection, or libola gave it up
+    ola::SingleUseCallback0<void>* closeHandler_ = nullptr;  // the client's, until it runs
     int answersOwed_ = 0;
     bool lastRefused_ = false;
     Clock::time_point answerDeadline_{};
@@ -369,7 +370,10 @@ bool Sender::Connect(Clock::time_point deadline) {
         ReportOutage("cannot reach olad");
         return false;
     }
-    client_->SetCloseHandler(ola::NewSingleCallback(this, &Sender::Closed));
+    // A single-use callback frees itself when it runs; one that never ran
+    // is the sender's to free (the client does not), once the client is gone.
+    closeHandler_ = ola::NewSingleCallback(this, &Sender::Closed);
+    client_->SetCloseHandler(closeHandler_);
     closed_ = false;
     connectedAt_ = time;
     state_.connected.store(true, std::memory_order_release);
@@ -382,6 +386,10 @@ void Sender::Disconnect() {
     }
     client_.reset();
     socket_.reset();
+    if (!closed_) {
+        delete closeHandler_;
+    }
+    closeHandler_ = nullptr;
     closed_ = false;
     answersOwed_ = 0;
     lastRefused_ = false;
