@@ -3,7 +3,9 @@
 # (unit, core, widget, audio and end-to-end tests), then the same tests under
 # AddressSanitizer + UndefinedBehaviorSanitizer and under ThreadSanitizer.
 # Each is one CMake preset; ctest starts the sound server the tests need
-# itself.
+# itself. Under a sanitizer the end-to-end cases run several times slower
+# and their timing is less even: a case that fails there runs once more
+# (the presets' until-pass), and its first failure stays in the log.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 bash "$here/scripts/install-deps.sh"
