@@ -105,20 +105,12 @@ TEST(DdpStrip, FramesReachAReceiverOutagesAreReportedAndClosingLeavesIdle) {
     EXPECT_EQ(Lit(spectrum, 600 / 3, 600), 0);
     EXPECT_EQ(output->Status(), StripStatus::kSending);
 
-    // Flow: one pixel a tick.
+    // The strip's length follows the options (the effects themselves are
+    // the core test's).
     options.pixels = 50;
-    options.effect = kEffectFlow;
     output->SetOptions(options);
-    std::vector<Pixels> flow;
-    for (int t = 0; t < 8; ++t) {
-        input.shown = {20 * t + 10, 0, 0};
-        output->ShowStrip(input);
-        flow.push_back(receiver.NextFrame(3 * 50));
-        ASSERT_EQ(flow.back().size(), 3u * 50);
-        for (int i = 0; i < 50; ++i) {
-            EXPECT_EQ(flow.back()[3 * i], i <= t ? 20 * (t - i) + 10 : 0) << t << ' ' << i;
-        }
-    }
+    output->ShowStrip(input);
+    EXPECT_EQ(receiver.NextFrame(3 * 50).size(), 3u * 50);
 
     // Nothing listens on the port: ICMP errors, reported, the tick unhurt.
     options.port = 4049;
