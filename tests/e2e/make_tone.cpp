@@ -1,7 +1,9 @@
 // Sound files for the end-to-end tests and the benchmarks, 44.1 kHz:
-//   make_tone PATH FREQUENCY SECONDS   a stereo sine tone, as MP3 when PATH
-//                                      ends in .mp3, else as WAV
+//   make_tone PATH FREQUENCY SECONDS   a stereo sine tone in the format that
+//                                      PATH's extension names (wav, aif, flac,
+//                                      ogg, mp3, mp2; WAV for any other)
 //   make_tone PATH drums BPM SECONDS    a mono drum loop
+//   make_tone PATH module PATTERNS      a ProTracker module, PATTERNS x 7.68 s
 // and the flash counter over a log of shown colours:
 //   make_tone --count-flashes LOG      prints "general red", the most
 //                                      transitions in any second
@@ -42,16 +44,26 @@ int main(int argc, char** argv) {
         const auto drums = DrumLoop(std::atof(argv[3]), std::atof(argv[4]));
         return writeSamples(argv[1], AudioFormat::Wav, drums, 44100, 1) ? 0 : 1;
     }
+    if (argc == 4 && std::strcmp(argv[2], "module") == 0) {
+        return writeProTrackerModule(argv[1], {.patterns = std::atoi(argv[3])}) ? 0 : 1;
+    }
     if (argc != 4) {
         std::cerr << "usage: make_tone PATH FREQUENCY SECONDS | PATH drums BPM SECONDS | "
-                     "--count-flashes LOG\n";
+                     "PATH module PATTERNS | --count-flashes LOG\n";
         return 2;
     }
     Tone tone;
     tone.frequency = std::atof(argv[2]);
     tone.seconds = std::atof(argv[3]);
     tone.amplitude = 0.8;
-    const std::string path = argv[1];
-    const bool mp3 = path.size() > 4 && path.compare(path.size() - 4, 4, ".mp3") == 0;
-    return writeTone(path, mp3 ? AudioFormat::Mp3 : AudioFormat::Wav, tone) ? 0 : 1;
+    const std::filesystem::path path = argv[1];
+    AudioFormat format = AudioFormat::Wav;
+    for (const AudioFormat f : {AudioFormat::Aiff, AudioFormat::Flac, AudioFormat::OggVorbis,
+                                AudioFormat::Mp3, AudioFormat::Mp2}) {
+        if (path.extension() == "." + extensionOf(f) ||
+            (f == AudioFormat::Aiff && path.extension() == ".aif")) {
+            format = f;
+        }
+    }
+    return writeTone(path, format, tone) ? 0 : 1;
 }
