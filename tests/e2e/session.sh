@@ -20,8 +20,9 @@ export QT_QPA_PLATFORM=xcb
 # player several times slower.
 E2E_SLOWDOWN=${E2E_SLOWDOWN:-1}
 
-E2E_SCREEN_WIDTH=1280
-E2E_SCREEN_HEIGHT=800
+# The screen, 1280 x 800 unless the caller names another.
+E2E_SCREEN_WIDTH=${E2E_SCREEN_WIDTH:-1280}
+E2E_SCREEN_HEIGHT=${E2E_SCREEN_HEIGHT:-800}
 E2E_TITLE="Vazuvideroz (F1-Help)"
 E2E_CONF="$XDG_CONFIG_HOME/vbChromola.conf"
 
