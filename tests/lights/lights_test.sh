@@ -14,7 +14,11 @@
 #                                                          later
 #   strip    3        1       RGB    (300 pixels, one colour: 170 on universe 3,
 #                                    130 on 4)  idle colour  mid-track
-# Every other layout and the fit of the fixtures: dmx_frame_test.
+# Every other layout and the fit of the fixtures: dmx_frame_test. Then the
+# same track with a 600-pixel strip straight to a DDP receiver on loopback
+# (one colour; idle dark): every frame it pushes is a shown colour over all
+# pixels, in order, and the last is dark. The effects and the packets
+# themselves: lights_ddp and the core tests.
 # Usage: lights_test.sh BIN_DIR MAKE_TONE
 source "$(dirname "${BASH_SOURCE[0]}")/ola_namespace.sh"
 ola_ns_enter "$0" "$@"
@@ -216,3 +220,78 @@ run rgb 1 1 0 3 1
 run dimmer 300 505 2 3 0
 run outage 2 1 0 1 1
 run strip 3 1 0 1 1 300
+
+# The DDP receiver: every packet as time, flags, offset and data.
+out="$E2E_DIR/ddp"
+setpriv --pdeathsig KILL python3 - "$out.capture" "$out.capture.ready" <<'PY' &
+import socket, sys, time
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 1 << 22)
+s.bind(("127.0.0.1", 4048))
+open(sys.argv[2], "w").close()
+with open(sys.argv[1], "w") as out:
+    while True:
+        data = s.recv(2048)
+        # Flags, sequence, type, id, offset (BE), length (BE), data.
+        length = data[8] << 8 | data[9]
+        out.write("%.6f %d %d %s\n" % (time.time(), data[0], int.from_bytes(data[4:8], "big"),
+                                       data[10:10 + length].hex()))
+        out.flush()
+PY
+receiver=$!
+e2e_pids+=("$receiver")
+e2e_until test -e "$out.capture.ready" || fail "the DDP receiver did not start"
+e2e_form "Path=$E2E_DIR/short.wav" Pause=2 Scroll=32 Lights=1 Output=1 DdpHost=127.0.0.1 \
+  Pixels=600 IdleLights=0
+E2E_PLAYER_ERR="$out.err"
+CHROMOLA_COLOUR_LOG="$out.log" e2e_player
+e2e_until played_again "$out.log" 40 || e2e_until played_again "$out.log" 40 ||
+  fail "ddp: the track did not come round again"
+e2e_close
+sleep 0.3
+kill "$receiver"
+wait "$receiver" 2>/dev/null || true
+python3 - "$out" <<'PY' || fail ddp
+import sys
+from itertools import groupby
+out = sys.argv[1]
+failures = []
+frames, data = [], bytearray()
+for line in open(out + ".capture"):
+    t, flags, offset, hexdata = line.split()
+    if int(offset) != len(data):
+        failures.append("a packet at offset %s after %d bytes" % (offset, len(data)))
+        data = bytearray()
+        continue
+    data += bytes.fromhex(hexdata)
+    if int(flags) & 1:  # push: the frame is whole
+        frames.append((float(t), list(data)))
+        data = bytearray()
+def strip(c):
+    return list(c) * 600
+dark = [0] * 1800
+shown = [tuple(map(int, l.split()[1:])) for l in open(out + ".log")] + [(12, 17, 11)]
+expected = [f for f, _ in groupby(dark if c == (12, 17, 11) else strip(c) for c in shown)]
+position, found = 0, []
+for _, pixels in frames:
+    found.append(next((j for j in range(position, len(expected)) if len(pixels) == 1800
+                       and all(abs(a - b) <= 1 for a, b in zip(pixels, expected[j]))), None))
+    position = position if found[-1] is None else found[-1]
+if not frames:
+    failures.append("no frames")
+else:
+    if None in found:
+        failures.append("%d frames match no shown colour in order" % found.count(None))
+    if frames[-1][1] != dark:
+        failures.append("the last frame is not dark but %s..." % frames[-1][1][:6])
+    runs = [list(run) for _, run in groupby(frames, key=lambda f: f[1] == dark)]
+    if not any(r[0][1] == dark and r[-1][0] - r[0][0] > 0.9 for r in runs[1:-1]):
+        failures.append("no dark frame through the pause")
+    seen = len(set(found) - {None})
+    if seen < 0.8 * len(expected):
+        failures.append("only %d of %d shown frames arrived" % (seen, len(expected)))
+messages = [l for l in open(out + ".err") if l.startswith("chromola: lights")]
+if messages:
+    failures.append("lights messages on stderr: %r" % messages)
+sys.exit("\n".join("FAIL: " + f for f in failures) or None)
+PY
