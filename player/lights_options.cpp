@@ -1,5 +1,8 @@
 #include "lights_options.h"
 
+#include <algorithm>
+#include <cstddef>
+
 namespace chromola {
 
 namespace {
@@ -7,6 +10,8 @@ namespace {
 constexpr int kMaxUniverse = 32767;
 constexpr int kMaxAddress = 512;
 constexpr int kMaxFixtures = 170;
+constexpr int kMaxPixels = 4096;
+constexpr int kMaxStripEffect = 4;
 
 int InRangeOr(int value, int low, int high, int fallback) {
     return value >= low && value <= high ? value : fallback;
@@ -22,6 +27,18 @@ LightsOptions LightsOptions::Clamped() const {
     clamped.layout = InRangeOr(layout, kLayoutRgb, kLayoutDimmerRgb, defaults.layout);
     clamped.fixtures = InRangeOr(fixtures, 1, kMaxFixtures, defaults.fixtures);
     clamped.idleLights = InRangeOr(idleLights, 0, 1, defaults.idleLights);
+    clamped.pixels = InRangeOr(pixels, 1, kMaxPixels, defaults.pixels);
+    clamped.stripEffect = InRangeOr(stripEffect, 0, kMaxStripEffect, defaults.stripEffect);
+    clamped.output = InRangeOr(output, kOutputOla, kOutputDdp, defaults.output);
+    clamped.ddpPort = InRangeOr(ddpPort, 1, 65535, defaults.ddpPort);
+    const bool plain = ddpHost.size() <= static_cast<std::size_t>(kMaxHostLength) &&
+                       std::none_of(ddpHost.begin(), ddpHost.end(), [](char c) {
+                           const auto u = static_cast<unsigned char>(c);
+                           return u < 0x20 || u == 0x7f;
+                       });
+    if (!plain) {
+        clamped.ddpHost = defaults.ddpHost;
+    }
     return clamped;
 }
 

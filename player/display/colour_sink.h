@@ -5,9 +5,19 @@
 // tick thread of its own, clock.h), never two at a time, and must not block.
 #pragma once
 
+#include "display/band_levels.h"
 #include "shown_colour.h"
 
 namespace chromola {
+
+// One tick of the display, for a sink that shows more than one colour (a
+// strip of pixels, strip_frame.h).
+struct StripInput {
+    BandLevels bands{};         // after brightness, automatic level, gains and inversion
+    ColourLevels shown{};       // the window's colour, after its limiter
+    bool limitFlashes = false;  // the flash limiter is on
+    long long nowMs = 0;        // the display's steady clock
+};
 
 class ColourSink {
   public:
@@ -16,6 +26,11 @@ class ColourSink {
     virtual void ShowColour(const ColourLevels& levels) = 0;
     // Nothing plays: the window shows its idle look.
     virtual void ShowIdle() = 0;
+    // A sink that wants the bands as well gets ShowStrip in place of
+    // ShowColour; the display works the bands out only while one does.
+    // Any thread; may change between ticks.
+    virtual bool WantsBands() const { return false; }
+    virtual void ShowStrip(const StripInput& input) { ShowColour(input.shown); }
 };
 
 }  // namespace chromola

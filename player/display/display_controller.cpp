@@ -5,6 +5,7 @@
 #include "transport_math.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace chromola {
 
@@ -41,9 +42,7 @@ void DisplayController::Tick() {
                 view_.SetLevelBarEnds(blueX2, greenX2, redX2);
             });
         }
-        for (ColourSink* sink : sinks_) {
-            sink->ShowColour(levels);
-        }
+        ShowOnSinks(levels);
         // While the user drags the thumb the bar follows the pointer, not the
         // track; live sound has no position. The bar moves only when the
         // whole second it shows changes.
@@ -85,14 +84,34 @@ ColourLevels DisplayController::ShownColour(long long nowMs) {
                                         nowMs - lastTickMs_);
     }
     lastTickMs_ = nowMs;
-    const ColourLevels levels = ComputeColourLevels(
-        spectrum_,
-        {brightness, state_.RedGain, state_.GreenGain, state_.BlueGain, state_.InvertColours});
+    shownParams_ = {brightness, state_.RedGain, state_.GreenGain, state_.BlueGain,
+                    state_.InvertColours};
+    const ColourLevels levels = ComputeColourLevels(spectrum_, shownParams_);
     if (state_.FlashLimit == 1) {
         return flashLimiter_.Limit(levels, nowMs);
     }
     flashLimiter_.Shown(levels, nowMs);
     return levels;
+}
+
+// The bands come from the same spectrum and parameters as the colour; the
+// strip's own limiter acts on them (strip_frame.h), as the window's did on
+// the colour.
+void DisplayController::ShowOnSinks(const ColourLevels& levels) {
+    bool bandsMade = false;
+    for (ColourSink* sink : sinks_) {
+        if (!sink->WantsBands()) {
+            sink->ShowColour(levels);
+            continue;
+        }
+        if (!std::exchange(bandsMade, true)) {
+            strip_.bands = ComputeBandLevels(spectrum_, shownParams_);
+            strip_.shown = levels;
+            strip_.limitFlashes = state_.FlashLimit == 1;
+            strip_.nowMs = lastTickMs_;
+        }
+        sink->ShowStrip(strip_);
+    }
 }
 
 void DisplayController::ShowIdleColour() {

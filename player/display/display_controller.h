@@ -58,6 +58,8 @@ class DisplayController {
     // The colour for this tick's spectrum, after the automatic level and the
     // flash limiter where they are on.
     ColourLevels ShownColour(long long nowMs);
+    // This tick's colour to every sink; the bands to those that want them.
+    void ShowOnSinks(const ColourLevels& levels);
 
     // Draws ticks through the PlayerView, on the owner's thread.
     class ViewFrame final : public FrameView {
@@ -85,6 +87,8 @@ class DisplayController {
     FlashLimiter flashLimiter_;
     AutoLevel autoLevel_;
     long long lastTickMs_ = 0;
+    ColourParams shownParams_{};  // what this tick's colour was computed with
+    StripInput strip_{};          // this tick's bands, for the sinks that want them
     std::vector<ColourSink*> sinks_;
 };
 

@@ -349,14 +349,7 @@ void DdpLights::ShowStrip(const StripInput& input) {
 }
 
 void DdpLights::ShowColour(const ColourLevels& levels) {
-    StripInput input;
-    const int groups[3] = {levels.red, levels.green, levels.blue};
-    for (int b = 0; b < kBandCount; ++b) {
-        input.bands[static_cast<std::size_t>(b)] =
-            static_cast<std::uint8_t>(std::clamp(groups[BandGroup(b)], 0, 255));
-    }
-    input.shown = levels;
-    ShowStrip(input);
+    ShowStrip(StripInputFor(levels));
 }
 
 void DdpLights::ShowIdle() {
@@ -370,6 +363,7 @@ void DdpLights::ShowIdle() {
 
 void DdpLights::Publish(std::size_t bytes) {
     DdpSenderState& s = *state_;
+    preview_.Store({s.buffers[writing_].data(), bytes});
     s.sizes[writing_] = bytes;
     writing_ = s.ready.exchange(writing_ | kFresh, std::memory_order_acq_rel) & ~kFresh;
     s.changes.fetch_add(1, std::memory_order_acq_rel);

@@ -36,6 +36,7 @@ class DdpLights : public StripOutput {
     void ShowIdle() override;
     void SetOptions(const DdpOptions& options) override;
     StripStatus Status() const override;
+    const StripPreview& Preview() const override { return preview_; }
 
   private:
     // Hands the frame just painted into the buffer being written over.
@@ -44,6 +45,7 @@ class DdpLights : public StripOutput {
     std::shared_ptr<DdpSenderState> state_;
     std::unique_ptr<StripPainter> painter_;  // the display's thread's alone
     unsigned writing_ = 0;                   // the buffer the display fills next
+    StripPreview preview_;
     std::thread sender_;
 };
 

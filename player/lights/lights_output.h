@@ -7,6 +7,7 @@
 
 #include "display/colour_sink.h"
 #include "lights/dmx_frame.h"
+#include "lights/strip_preview.h"
 
 namespace chromola {
 
@@ -16,6 +17,8 @@ class LightsOutput : public ColourSink {
     virtual void SetOptions(const LightsOptions& options) = 0;
     // A connection to the lighting daemon is open; any thread.
     virtual bool Connected() const = 0;
+    // The first pixels last handed to the sender; any thread.
+    virtual const StripPreview& Preview() const = 0;
 };
 
 // The module's one exported function: a new output, owned by the caller

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <ctime>
 #include <optional>
+#include <span>
 
 #include <ola/Callback.h>
 #include <ola/Clock.h>
@@ -67,7 +68,8 @@ std::uint64_t PackOptions(const LightsOptions& options) {
     const LightsOptions o = options.Clamped();
     return std::uint64_t{o.enabled} | std::uint64_t(o.idleLights) << 1 |
            std::uint64_t(o.layout) << 2 | std::uint64_t(o.universe) << 4 |
-           std::uint64_t(o.address) << 20 | std::uint64_t(o.fixtures) << 32;
+           std::uint64_t(o.address) << 20 | std::uint64_t(o.fixtures) << 32 |
+           std::uint64_t(o.pixels) << 40 | std::uint64_t(o.stripEffect) << 53;
 }
 
 LightsOptions UnpackOptions(std::uint64_t word) {
@@ -78,11 +80,22 @@ LightsOptions UnpackOptions(std::uint64_t word) {
     o.universe = static_cast<int>(word >> 4 & 0xffff);
     o.address = static_cast<int>(word >> 20 & 0xfff);
     o.fixtures = static_cast<int>(word >> 32 & 0xff);
+    o.pixels = static_cast<int>(word >> 40 & 0x1fff);
+    o.stripEffect = static_cast<int>(word >> 53 & 7);
     return o;
 }
 
 constexpr bool Enabled(std::uint64_t options) {
     return (options & 1) != 0;
+}
+
+// The ready strip buffer's index, with this bit while the display's thread
+// has put a frame there that the sender has not taken.
+constexpr std::uint32_t kFresh = 4;
+
+long long NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch())
+        .count();
 }
 
 }  // namespace
@@ -92,6 +105,11 @@ struct LightsSenderState {
         : options(packedOptions), port(olaPort) {}
 
     std::atomic<std::uint32_t> shown{kNothingShown};
+    // A strip's frames: the display's thread fills one, the sender sends
+    // another, and the third is the newest finished one.
+    std::array<StripBuffer, 3> strips{};
+    std::array<std::size_t, 3> stripSizes{};
+    std::atomic<std::uint32_t> ready{1};  // the display fills 0 first, the sender holds 2
     std::atomic<std::uint64_t> options;
     // Bumped after every change above; the sender sleeps on it.
     std::atomic<std::uint32_t> changes{0};
@@ -127,6 +145,11 @@ class Sender {
     void Run();
 
   private:
+    // Every universe of what is shown (`strip`: a strip's pixels); with
+    // `lastDeadline`, the last of them as the frame olad is to keep.
+    void SendShown(std::uint32_t shown, const LightsOptions& options,
+                   std::span<const std::uint8_t> strip,
+                   std::optional<Clock::time_point> lastDeadline);
     // Streams a frame to olad, connecting first if need be.
     void Send(unsigned universe, const DmxFrame& frame);
     // Sends the frame olad is to keep; its answer is owed until `deadline`.
@@ -161,9 +184,30 @@ class Sender {
     bool outageReported_ = false;
 };
 
-DmxFrame FrameFor(std::uint32_t shown, const LightsOptions& options) {
-    return shown == kIdleSlot ? BuildIdleFrame(options)
-                              : BuildDmxFrame(UnpackLevels(shown), options);
+// Universe `index` of the lights' frame.
+DmxFrame FrameFor(std::uint32_t shown, const LightsOptions& options,
+                  std::span<const std::uint8_t> strip, int index) {
+    if (options.pixels == 1) {
+        return shown == kIdleSlot ? BuildIdleFrame(options)
+                                  : BuildDmxFrame(UnpackLevels(shown), options);
+    }
+    return shown == kIdleSlot ? BuildIdleStripUniverse(options, index)
+                              : BuildStripUniverse(strip, options, index);
+}
+
+void Sender::SendShown(std::uint32_t shown, const LightsOptions& options,
+                       std::span<const std::uint8_t> strip,
+                       std::optional<Clock::time_point> lastDeadline) {
+    const int count = UniverseCount(options);
+    for (int i = 0; i < count; ++i) {
+        const auto universe = static_cast<unsigned>(options.universe + i);
+        const DmxFrame frame = FrameFor(shown, options, strip, i);
+        if (lastDeadline && i == count - 1) {
+            SendLast(universe, frame, *lastDeadline);
+        } else {
+            Send(universe, frame);
+        }
+    }
 }
 
 void Sender::Run() {
@@ -183,6 +227,7 @@ void Sender::Run() {
     std::uint32_t handled = 0;
     LightsOptions applied = UnpackOptions(state_.options.load(std::memory_order_acquire));
     bool sentOnApplied = false;
+    std::uint32_t reading = 2;
     Clock::time_point lastActivity{};
     Clock::time_point exitDeadline{};
     for (;;) {
@@ -216,27 +261,31 @@ void Sender::Run() {
         // go to the idle frame rather than keep the last colour.
         const LightsOptions left = applied;
         const bool leaving =
-            sentOnApplied && (!options.enabled || options.universe != left.universe);
+            sentOnApplied && (!options.enabled || options.universe != left.universe ||
+                              UniverseCount(options) != UniverseCount(left));
         applied = options;
+        // The colour before the strip: a strip frame said to be shown has
+        // been handed over before it was said.
+        const std::uint32_t shown = state_.shown.load(std::memory_order_acquire);
+        if ((state_.ready.load(std::memory_order_acquire) & kFresh) != 0) {
+            reading = state_.ready.exchange(reading, std::memory_order_acq_rel) & ~kFresh;
+        }
+        const std::span<const std::uint8_t> strip{state_.strips[reading].data(),
+                                                  state_.stripSizes[reading]};
         if (!options.enabled) {
             if (leaving) {
-                SendLast(static_cast<unsigned>(left.universe), BuildIdleFrame(left),
-                         stopping ? exitDeadline : Clock::now() + kAnswerWait);
+                SendShown(kIdleSlot, left, {},
+                          stopping ? exitDeadline : Clock::now() + kAnswerWait);
             }
             SettleLast(false);
             sentOnApplied = false;
         } else {
             if (leaving) {
-                Send(static_cast<unsigned>(left.universe), BuildIdleFrame(left));
+                SendShown(kIdleSlot, left, {}, std::nullopt);
             }
-            const std::uint32_t shown = state_.shown.load(std::memory_order_acquire);
-            const auto universe = static_cast<unsigned>(options.universe);
             if (shown != kNothingShown) {
-                if (stopping) {
-                    SendLast(universe, FrameFor(shown, options), exitDeadline);
-                } else {
-                    Send(universe, FrameFor(shown, options));
-                }
+                SendShown(shown, options, strip,
+                          stopping ? std::optional(exitDeadline) : std::nullopt);
                 sentOnApplied = true;
             } else if (!client_) {
                 // Nothing to show yet; connecting anyway lets Connected()
@@ -409,6 +458,7 @@ void Sender::ReportOutage(const char* what) {
 
 OlaLights::OlaLights(const LightsOptions& options, std::uint16_t olaPort)
     : state_(std::make_shared<LightsSenderState>(PackOptions(options), olaPort)),
+      painter_(std::make_unique<StripPainter>()),
       sender_([state = state_] { Sender(*state).Run(); }) {}
 
 OlaLights::~OlaLights() {
@@ -421,11 +471,49 @@ OlaLights::~OlaLights() {
 }
 
 void OlaLights::ShowColour(const ColourLevels& levels) {
-    Publish(PackLevels(levels));
+    if (UnpackOptions(state_->options.load(std::memory_order_relaxed)).pixels == 1) {
+        preview_.Store(levels);
+        Publish(PackLevels(levels));
+    } else {
+        ShowStrip(StripInputFor(levels));
+    }
+}
+
+void OlaLights::ShowStrip(const StripInput& input) {
+    const LightsOptions o = UnpackOptions(state_->options.load(std::memory_order_relaxed));
+    if (o.pixels == 1) {
+        preview_.Store(input.shown);
+        Publish(PackLevels(input.shown));
+        return;
+    }
+    if (!o.enabled) {
+        return;  // the painter is left alone while nothing is sent
+    }
+    // The room sees real time, whichever clock the display keeps.
+    StripInput now = input;
+    now.nowMs = NowMs();
+    PublishStrip(painter_->Paint(now, {o.pixels, o.stripEffect}, state_->strips[writing_]));
+    Publish(kStripShown);
 }
 
 void OlaLights::ShowIdle() {
+    const LightsOptions o = UnpackOptions(state_->options.load(std::memory_order_relaxed));
+    const ColourLevels idle = o.idleLights == 1 ? kIdleColour : kBlack;
+    if (o.pixels == 1) {
+        preview_.Store(idle);
+    } else {
+        // Counted by the strip's limiter as shown; the sender makes the
+        // idle frames itself, for the options of the moment.
+        PublishStrip(painter_->Fill(idle, o.pixels, NowMs(), state_->strips[writing_]));
+    }
     Publish(kIdleSlot);
+}
+
+void OlaLights::PublishStrip(std::size_t bytes) {
+    LightsSenderState& s = *state_;
+    preview_.Store({s.strips[writing_].data(), bytes});
+    s.stripSizes[writing_] = bytes;
+    writing_ = s.ready.exchange(writing_ | kFresh, std::memory_order_acq_rel) & ~kFresh;
 }
 
 void OlaLights::Publish(std::uint32_t shown) {

@@ -13,6 +13,8 @@ namespace chromola {
 // 0x00RRGGBB for a colour, or one of these.
 inline constexpr std::uint32_t kIdleSlot = 1u << 24;
 inline constexpr std::uint32_t kNothingShown = 1u << 25;
+// A frame of a strip, painted into a buffer of the sender's.
+inline constexpr std::uint32_t kStripShown = 1u << 26;
 
 inline std::uint32_t PackLevels(const ColourLevels& levels) {
     const auto level = [](int value) {

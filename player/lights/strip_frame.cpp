@@ -59,6 +59,16 @@ void FillWith(std::uint8_t* out, int first, int last, const std::array<std::uint
 
 }  // namespace
 
+StripInput StripInputFor(const ColourLevels& levels) {
+    StripInput input;
+    const int groups[3] = {levels.red, levels.green, levels.blue};
+    for (int b = 0; b < kBandCount; ++b) {
+        input.bands[static_cast<std::size_t>(b)] = Byte(groups[BandGroup(b)]);
+    }
+    input.shown = levels;
+    return input;
+}
+
 StripOptions StripOptions::Clamped() const {
     const StripOptions defaults;
     StripOptions clamped = *this;

@@ -39,6 +39,7 @@
 
 #include "display/band_levels.h"
 #include "display/colour_levels.h"
+#include "display/colour_sink.h"
 #include "display/flash_limiter.h"
 
 namespace chromola {
@@ -63,13 +64,8 @@ struct StripOptions {
     friend bool operator==(const StripOptions&, const StripOptions&) = default;
 };
 
-// One tick of the display.
-struct StripInput {
-    BandLevels bands{};         // after brightness, gains and inversion
-    ColourLevels shown{};       // the window's colour, after its limiter
-    bool limitFlashes = false;  // the flash limiter is on
-    long long nowMs = 0;        // the display's steady clock
-};
+// The input for a caller without bands: each band at its group's level.
+StripInput StripInputFor(const ColourLevels& levels);
 
 // A frame's bytes: red, green, blue per pixel, pixel 0 first.
 using StripBuffer = std::array<std::uint8_t, 3 * kMaxStripPixels>;

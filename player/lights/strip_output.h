@@ -12,6 +12,7 @@
 #include "display/colour_sink.h"
 #include "lights/ddp_packet.h"
 #include "lights/strip_frame.h"
+#include "lights/strip_preview.h"
 
 namespace chromola {
 
@@ -49,6 +50,8 @@ class StripOutput : public ColourSink {
     virtual void SetOptions(const DdpOptions& options) = 0;
     // Any thread.
     virtual StripStatus Status() const = 0;
+    // The first pixels of the frame last handed to the sender; any thread.
+    virtual const StripPreview& Preview() const = 0;
 };
 
 // The module's one exported function: a new output owned by the caller,

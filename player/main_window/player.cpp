@@ -387,7 +387,8 @@ void Player::ShowSetup() {
     if (setup_ == nullptr) {
         setup_ = std::make_unique<SetupWindow>(state_, window_.setup, form_.get());
         setup_->lightsChanged = [this] { lights_->SetOptions(state_.Lights); };
-        setup_->lightsConnected = [this] { return lights_->Connected(); };
+        setup_->lightsStatus = [this] { return lights_->Status(); };
+        setup_->lightsPreview = [this](StripPreview::Pixels& out) { return lights_->Preview(out); };
     }
     setup_->Open();
 }

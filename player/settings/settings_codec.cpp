@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "common/rounding.h"
+#include "lights_options.h"
 
 namespace chromola {
 
@@ -79,6 +80,14 @@ int BarPosition(const SettingLookup& lookup, const char* name, const QLocale& lo
 int Geometry(const SettingLookup& lookup, const char* name, const QLocale& locale) {
     const int value = WholeSetting(lookup, name, locale).value_or(0);
     return std::abs(value) > kMaxGeometryTwips ? 0 : value;
+}
+
+// A text that could break the file's lines, or a resolver, is dropped whole.
+QString TextOption(const QString& text, const OptionSetting& option) {
+    const bool plain = text.size() <= option.maximum &&
+                       std::none_of(text.begin(), text.end(),
+                                    [](QChar c) { return c.category() == QChar::Other_Control; });
+    return plain ? text : QString();
 }
 
 QString WholeText(int value, const QLocale& locale) {
@@ -177,6 +186,10 @@ StoredSettings DecodeSettings(const SettingLookup& lookup, const QLocale& locale
     s.green = BarPosition(lookup, "Green", locale, kDefaultGainPosition);
     s.blue = BarPosition(lookup, "Blue", locale, kDefaultGainPosition);
     for (const OptionSetting& option : OptionSettings()) {
+        if (option.text != nullptr) {
+            s.*option.text = TextOption(Lookup(lookup, option.name).value_or(QString()), option);
+            continue;
+        }
         const int value = WholeSetting(lookup, option.name, locale).value_or(option.fallback);
         s.*option.member =
             value < option.minimum || value > option.maximum ? option.fallback : value;
@@ -200,6 +213,11 @@ const std::vector<OptionSetting>& OptionSettings() {
         {"SetupTop", &StoredSettings::setupTop, -kMaxGeometryTwips, kMaxGeometryTwips, 0},
         {"SetupWidth", &StoredSettings::setupWidth, 0, kMaxGeometryTwips, 0},
         {"SetupHeight", &StoredSettings::setupHeight, 0, kMaxGeometryTwips, 0},
+        {"Pixels", &StoredSettings::pixels, 1, 4096, 1},
+        {"StripEffect", &StoredSettings::stripEffect, 0, 4, 0},
+        {"Output", &StoredSettings::output, 0, 1, 0},
+        {"DdpHost", nullptr, 0, kMaxHostLength, 0, &StoredSettings::ddpHost},
+        {"DdpPort", &StoredSettings::ddpPort, 1, 65535, 4048},
     };
     return options;
 }
@@ -223,7 +241,8 @@ std::vector<std::pair<QString, QString>> EncodeSettings(const StoredSettings& se
     };
     for (const OptionSetting& option : OptionSettings()) {
         encoded.emplace_back(QString::fromLatin1(option.name),
-                             WholeText(settings.*option.member, locale));
+                             option.text != nullptr ? settings.*option.text
+                                                    : WholeText(settings.*option.member, locale));
     }
     return encoded;
 }

@@ -77,19 +77,27 @@ struct StoredSettings {
     int setupTop = 0;
     int setupWidth = 0;
     int setupHeight = 0;
+    // A strip of pixels and its output (lights_options.h).
+    int pixels = 1;
+    int stripEffect = 0;
+    int output = 0;
+    QString ddpHost{};
+    int ddpPort = 4048;
 
     friend bool operator==(const StoredSettings&, const StoredSettings&) = default;
 };
 
 // The options added after the thirteen values: whole numbers in a range; a
 // missing, damaged or out-of-range value takes the default. Written in
-// this order after Blue.
+// this order after Blue. A text option (`text` set, `member` null) holds
+// at most `maximum` characters and no control characters, else it is empty.
 struct OptionSetting {
     const char* name;
     int StoredSettings::*member;
     int minimum;
     int maximum;
     int fallback;
+    QString StoredSettings::*text = nullptr;
 };
 const std::vector<OptionSetting>& OptionSettings();
 

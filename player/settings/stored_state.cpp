@@ -21,8 +21,12 @@ void LoadStoredSettings(const StoredSettings& stored, PlayerState& state, Window
     state.FlashLimit = stored.flashLimit;
     state.AutoLevel = stored.autoLevel;
     state.LiveSource = stored.liveSource;
-    state.Lights = LightsOptions{stored.lights == 1, stored.universe, stored.address,
-                                 stored.layout,      stored.fixtures, stored.idleLights};
+    state.Lights = LightsOptions{stored.lights == 1, stored.universe,
+                                 stored.address,     stored.layout,
+                                 stored.fixtures,    stored.idleLights,
+                                 stored.pixels,      stored.stripEffect,
+                                 stored.output,      stored.ddpHost.toStdString(),
+                                 stored.ddpPort};
 }
 
 StoredSettings SaveStoredSettings(const PlayerState& state, const WindowSettings& window) {
@@ -51,6 +55,11 @@ StoredSettings SaveStoredSettings(const PlayerState& state, const WindowSettings
     out.layout = lights.layout;
     out.fixtures = lights.fixtures;
     out.idleLights = lights.idleLights;
+    out.pixels = lights.pixels;
+    out.stripEffect = lights.stripEffect;
+    out.output = lights.output;
+    out.ddpHost = QString::fromStdString(lights.ddpHost);
+    out.ddpPort = lights.ddpPort;
     out.setupLeft = window.setup.left;
     out.setupTop = window.setup.top;
     out.setupWidth = window.setup.width;

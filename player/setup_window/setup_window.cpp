@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QFormLayout>
+#include <QPainter>
 #include <QVBoxLayout>
 
 #include "common/dialog_font.h"
@@ -47,6 +48,49 @@ QSpinBox* MakeSpin(QWidget* page, int minimum, int maximum) {
     spin->setRange(minimum, maximum);
     return spin;
 }
+
+// The first pixels the lights were sent, side by side, one cell each.
+class PixelRow : public QWidget {
+  public:
+    PixelRow(QWidget* parent, std::function<int(StripPreview::Pixels&)>& source)
+        : QWidget(parent), source_(source) {
+        setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    }
+    QSize sizeHint() const override {
+        const int cell = std::max(4, fontMetrics().height() / 3);
+        return {kPreviewPixels * cell, 3 * cell};
+    }
+    void Refresh() {
+        StripPreview::Pixels pixels{};
+        const int count = source_ ? source_(pixels) : 0;
+        if (count != count_ || pixels != pixels_) {
+            count_ = count;
+            pixels_ = pixels;
+            update();
+        }
+    }
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.fillRect(rect(), palette().color(QPalette::Mid));
+        for (int i = 0; i < count_; ++i) {
+            const ColourLevels& c = pixels_[static_cast<std::size_t>(i)];
+            const int left = i * width() / kPreviewPixels;
+            const int right = (i + 1) * width() / kPreviewPixels;
+            painter.fillRect(left, 0, right - left, height(), QColor(c.red, c.green, c.blue));
+        }
+    }
+
+  private:
+    std::function<int(StripPreview::Pixels&)>& source_;
+    StripPreview::Pixels pixels_{};
+    int count_ = 0;
+};
+
+// At most this many times a second, so that an open window costs the
+// player next to nothing.
+constexpr int kPreviewIntervalMs = 1000 / 15 + 1;
 
 }  // namespace
 
@@ -111,15 +155,46 @@ SetupWindow::SetupWindow(PlayerState& state, WindowPlace& place, QWidget* owner)
     idleLights =
         AddCheckBox(lights, QStringLiteral("Светить в паузе"),
                     QStringLiteral("Между треками светильники горят цветом покоя, а не гаснут."));
+    pixels = AddRow(lights, pixelsLabel, QStringLiteral("Пикселей:"), MakeSpin(lightsPage, 1, 4096),
+                    QStringLiteral("Длина ленты в пикселях; при одном пикселе все приборы "
+                                   "светят одним цветом."));
+    effect = AddRow(lights, effectLabel, QStringLiteral("Эффект:"), new QComboBox(lightsPage),
+                    QStringLiteral("Что показывает лента: цвет окна, полосы спектра, спектр от "
+                                   "середины, бегущий цвет или три уровня."));
+    effect->addItems({QStringLiteral("Один цвет"), QStringLiteral("Спектр"),
+                      QStringLiteral("Зеркальный спектр"), QStringLiteral("Поток"),
+                      QStringLiteral("Уровни")});
+    output = AddRow(lights, outputLabel, QStringLiteral("Выход:"), new QComboBox(lightsPage),
+                    QStringLiteral("Куда идет свет: через службу olad или прямо на контроллер "
+                                   "ленты по DDP."));
+    output->addItems({QStringLiteral("OLA"), QStringLiteral("DDP")});
+    ddpHost =
+        AddRow(lights, ddpHostLabel, QStringLiteral("Адрес DDP:"), new QLineEdit(lightsPage),
+               QStringLiteral("Имя или IP-адрес контроллера ленты (WLED, ESPixelStick, FPP)."));
+    ddpHost->setMaxLength(kMaxHostLength);
+    ddpHost->setMinimumWidth(ddpHost->fontMetrics().horizontalAdvance(QLatin1Char('x')) * 24);
+    ddpPort =
+        AddRow(lights, ddpPortLabel, QStringLiteral("Порт DDP:"), MakeSpin(lightsPage, 1, 65535),
+               QStringLiteral("Порт UDP контроллера; обычно 4048."));
+    auto* row = new PixelRow(lightsPage, lightsPreview);
+    preview = AddRow(lights, previewLabel, QStringLiteral("Первые 60 пикселей:"), row,
+                     QStringLiteral("Что получают первые 60 пикселей ленты."));
     link = AddRow(lights, linkLabel, QStringLiteral("Связь:"), new QLabel(lightsPage),
-                  QStringLiteral("Отвечает ли служба olad проигрывателю."));
+                  QStringLiteral("Принимают ли olad или контроллер DDP то, что посылает "
+                                 "проигрыватель."));
     for (QCheckBox* box : {lightsOn, idleLights}) {
         connect(box, &QCheckBox::clicked, this, &SetupWindow::LightsChanged);
     }
-    for (QSpinBox* spin : {universe, address, fixtures}) {
+    for (QSpinBox* spin : {universe, address, fixtures, pixels, ddpPort}) {
         connect(spin, &QSpinBox::valueChanged, this, &SetupWindow::LightsChanged);
     }
-    connect(layout, &QComboBox::activated, this, &SetupWindow::LightsChanged);
+    for (QComboBox* box : {layout, effect, output}) {
+        connect(box, &QComboBox::activated, this, &SetupWindow::LightsChanged);
+    }
+    // A half-typed name is never looked up.
+    connect(ddpHost, &QLineEdit::editingFinished, this, &SetupWindow::LightsChanged);
+    previewTimer_.setInterval(kPreviewIntervalMs);
+    connect(&previewTimer_, &QTimer::timeout, row, &PixelRow::Refresh);
     lightsStatus_.setInterval(1000);
     connect(&lightsStatus_, &QTimer::timeout, this, &SetupWindow::ShowLightsStatus);
 }
@@ -146,18 +221,27 @@ void SetupWindow::Load() {
     layout->setCurrentIndex(options.layout);
     fixtures->setValue(options.fixtures);
     idleLights->setChecked(options.idleLights == 1);
+    pixels->setValue(options.pixels);
+    effect->setCurrentIndex(options.stripEffect);
+    output->setCurrentIndex(options.output);
+    ddpHost->setText(QString::fromStdString(options.ddpHost));
+    ddpPort->setValue(options.ddpPort);
     loading_ = false;
     ShowLightsStatus();
     lightsStatus_.start();
+    previewTimer_.start();
 }
 
 void SetupWindow::LightsChanged() {
     if (loading_) {
         return;
     }
-    state_.Lights =
-        LightsOptions{lightsOn->isChecked(),  universe->value(), address->value(),
-                      layout->currentIndex(), fixtures->value(), idleLights->isChecked() ? 1 : 0};
+    state_.Lights = LightsOptions{lightsOn->isChecked(),  universe->value(),
+                                  address->value(),       layout->currentIndex(),
+                                  fixtures->value(),      idleLights->isChecked() ? 1 : 0,
+                                  pixels->value(),        effect->currentIndex(),
+                                  output->currentIndex(), ddpHost->text().toStdString(),
+                                  ddpPort->value()};
     if (lightsChanged) {
         lightsChanged();
     }
@@ -165,11 +249,31 @@ void SetupWindow::LightsChanged() {
 }
 
 void SetupWindow::ShowLightsStatus() {
-    if (!state_.Lights.enabled) {
+    const LightsOptions& options = state_.Lights;
+    if (!options.enabled) {
         link->setText(QStringLiteral("свет выключен"));
-    } else {
-        const bool connected = lightsConnected && lightsConnected();
-        link->setText(connected ? QStringLiteral("на связи") : QStringLiteral("нет связи"));
+        return;
+    }
+    if (options.output == kOutputDdp && options.ddpHost.empty()) {
+        link->setText(QStringLiteral("адрес DDP не задан"));
+        return;
+    }
+    switch (lightsStatus ? lightsStatus() : StripStatus::kOff) {
+        case StripStatus::kSending:
+            link->setText(QStringLiteral("на связи"));
+            break;
+        case StripStatus::kConnecting:
+            link->setText(QStringLiteral("ищу адрес"));
+            break;
+        case StripStatus::kUnresolved:
+            link->setText(QStringLiteral("адрес DDP не найден"));
+            break;
+        case StripStatus::kBlocked:
+            link->setText(QStringLiteral("сеть не успевает"));
+            break;
+        default:
+            link->setText(QStringLiteral("нет связи"));
+            break;
     }
 }
 
@@ -201,6 +305,7 @@ void SetupWindow::KeepPlace() {
 
 void SetupWindow::closeEvent(QCloseEvent* event) {
     lightsStatus_.stop();
+    previewTimer_.stop();
     KeepPlace();
     event->accept();
 }

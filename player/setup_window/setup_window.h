@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -17,6 +18,8 @@
 
 #include <functional>
 
+#include "lights/strip_output.h"
+#include "lights/strip_preview.h"
 #include "player_state.h"
 #include "settings/stored_state.h"
 
@@ -51,12 +54,27 @@ class SetupWindow : public QWidget {
     QLabel* fixturesLabel;
     QSpinBox* fixtures;
     QCheckBox* idleLights;
+    // A strip of pixels, and where it goes.
+    QLabel* pixelsLabel;
+    QSpinBox* pixels;
+    QLabel* effectLabel;
+    QComboBox* effect;
+    QLabel* outputLabel;
+    QComboBox* output;
+    QLabel* ddpHostLabel;
+    QLineEdit* ddpHost;
+    QLabel* ddpPortLabel;
+    QSpinBox* ddpPort;
+    QLabel* previewLabel;
+    QWidget* preview;  // the first pixels sent
     QLabel* linkLabel;
-    QLabel* link;  // whether olad answers
+    QLabel* link;  // whether the lights take what is sent
 
-    // Called when the light options change; tells whether olad answers.
+    // Called when the light options change; the output's state; the first
+    // pixels it sent (how many: 0 for none).
     std::function<void()> lightsChanged;
-    std::function<bool()> lightsConnected;
+    std::function<StripStatus()> lightsStatus;
+    std::function<int(StripPreview::Pixels&)> lightsPreview;
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -72,6 +90,7 @@ class SetupWindow : public QWidget {
     WindowPlace& place_;
     bool loading_ = false;
     QTimer lightsStatus_;
+    QTimer previewTimer_;
 };
 
 }  // namespace chromola

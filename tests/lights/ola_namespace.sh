@@ -124,12 +124,12 @@ ola_stop() {
   fi
 }
 
-# Patches universe $1 to the first output port of Art-Net and of E1.31.
+# Patches universe $1 to output port $2 (default 0) of Art-Net and of E1.31.
 ola_patch_universe() {
   local name device
   for name in ArtNet E1.31; do
     device=$(ola_dev_info | awk -v n="$name" '$1 == "Device" && $3 == n {sub(":", "", $2); print $2}')
-    ola_patch -d "$device" -p 0 -u "$1"
+    ola_patch -d "$device" -p "${2:-0}" -u "$1"
   done
 }
 

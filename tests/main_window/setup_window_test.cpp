@@ -7,6 +7,9 @@
 #include <QComboBox>
 #include <QSpinBox>
 
+#include <algorithm>
+#include <vector>
+
 #include "player_harness.h"
 #include "setup_window/setup_window.h"
 
@@ -44,30 +47,46 @@ TEST_F(PlayerTest, SetupPagesChangeTheStateAtOnceAndComeBackAfterARestart) {
     QTest::keyClick(setup->layout, Qt::Key_Down);
     setup->fixtures->setValue(3);
     Click(setup->idleLights);
-    EXPECT_EQ(state.Lights, (LightsOptions{true, 7, 20, kLayoutRgb + 1, 3, 1}));
+    setup->pixels->setValue(300);
+    QTest::keyClick(setup->effect, Qt::Key_End);
+    EXPECT_EQ(state.Lights, (LightsOptions{true, 7, 20, kLayoutRgb + 1, 3, 1, 300, 4}));
+    // The DDP output chosen, no host: nothing can be sent, and the window
+    // says why. A host is set only once the lights are off: no DDP packet
+    // leaves this test.
+    QTest::keyClick(setup->output, Qt::Key_Down);
+    EXPECT_EQ(setup->link->text(), "адрес DDP не задан");
+    Click(setup->lightsOn);
+    setup->ddpHost->setFocus();
+    QTest::keyClicks(setup->ddpHost, "wled.local");
+    setup->ddpPort->setFocus();  // the host is taken when the field is left
+    setup->ddpPort->setValue(4049);
+    const LightsOptions lights{false, 7, 20,         kLayoutRgb + 1, 3,   1,
+                               300,   4, kOutputDdp, "wled.local",   4049};
+    EXPECT_EQ(state.Lights, lights);
     const QRect place(QPoint(150, 120), setup->size() + QSize(40, 30));
     setup->setGeometry(place);
 
     harness.Close();
     PlayerHarness again;
     ASSERT_FALSE(again.Start().has_value());
-    EXPECT_EQ(again.state().Lights, (LightsOptions{true, 7, 20, kLayoutRgb + 1, 3, 1}));
+    EXPECT_EQ(again.state().Lights, lights);
     setup = &OpenSetup(again);
     EXPECT_TRUE(setup->flashLimit->isChecked());
     EXPECT_TRUE(setup->autoLevel->isChecked());
     EXPECT_TRUE(setup->microphone->isChecked());
-    EXPECT_TRUE(setup->lightsOn->isChecked());
+    EXPECT_FALSE(setup->lightsOn->isChecked());
     EXPECT_EQ(setup->universe->value(), 7);
     EXPECT_EQ(setup->address->value(), 20);
     EXPECT_EQ(setup->layout->currentIndex(), kLayoutRgb + 1);
     EXPECT_EQ(setup->fixtures->value(), 3);
     EXPECT_TRUE(setup->idleLights->isChecked());
+    EXPECT_EQ(setup->pixels->value(), 300);
+    EXPECT_EQ(setup->effect->currentIndex(), 4);
+    EXPECT_EQ(setup->output->currentIndex(), kOutputDdp);
+    EXPECT_EQ(setup->ddpHost->text(), "wled.local");
+    EXPECT_EQ(setup->ddpPort->value(), 4049);
     EXPECT_EQ(setup->geometry(), place);
-
-    // Switched off, from the window, at once.
-    Click(setup->lightsOn);
     Click(setup->computerSound);
-    EXPECT_FALSE(again.state().Lights.enabled);
     EXPECT_EQ(again.state().LiveSource, 0);
 
     // Larger than the screen, or off it: on it, whole.
@@ -79,6 +98,46 @@ TEST_F(PlayerTest, SetupPagesChangeTheStateAtOnceAndComeBackAfterARestart) {
         setup->Open();
         EXPECT_TRUE(screen.contains(setup->frameGeometry())) << setup->frameGeometry().x();
     }
+}
+
+// The tick hands the lights the bands of what is heard: the preview of a
+// spectrum strip playing a low tone is lit red at its low end, and only
+// there. Lit by the three levels alone, every band of the red group (the
+// first 23 pixels) would show the same red. (Through olad, which does not
+// run here: nothing is sent.)
+TEST_F(PlayerTest, StripPreviewShowsTheSpectrumOfWhatPlays) {
+    SetupWindow& setup = OpenSetup(harness);
+    setup.pages->setCurrentIndex(2);
+    setup.pixels->setValue(60);
+    QTest::keyClick(setup.effect, Qt::Key_Down);
+    Click(setup.lightsOn);
+    harness.ChooseFiles({WriteTone(dir, "low.wav", {.frequency = 50, .seconds = 10})});
+    // Cell i's colour, 0 xRRGGBB.
+    const auto cells = [&setup] {
+        const QImage image = setup.preview->grab().toImage();
+        std::vector<QRgb> colours;
+        for (int i = 0; i < kPreviewPixels; ++i) {
+            colours.push_back(image.pixel((2 * i + 1) * image.width() / (2 * kPreviewPixels),
+                                          image.height() / 2) &
+                              0xffffff);
+        }
+        return colours;
+    };
+    const auto redAtLowEnd = [](const std::vector<QRgb>& colours) {
+        const auto end = colours.begin() + kPreviewPixels / 4;
+        return std::any_of(colours.begin(), end,
+                           [](QRgb c) { return qRed(c) > 5 && qGreen(c) == 0 && qBlue(c) == 0; }) &&
+               std::find(colours.begin(), end, 0u) != end;
+    };
+    std::vector<QRgb> seen = cells();
+    for (int i = 0; i < 300 && !redAtLowEnd(seen); ++i) {
+        Spin(10);
+        seen = cells();
+    }
+    EXPECT_TRUE(redAtLowEnd(seen)) << "the low end is never lit red by the tone's bands alone";
+    EXPECT_TRUE(std::all_of(seen.end() - kPreviewPixels / 2, seen.end(), [](QRgb c) {
+        return c == 0;
+    })) << "the high end is lit";
 }
 
 // Labels, check boxes and radio buttons as large as their text needs, at the

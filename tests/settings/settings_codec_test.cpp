@@ -82,6 +82,7 @@ std::string Decoded(const QString& name, const QString& text, const QLocale& loc
 // the others of its rule (Left for the geometry, Red for the colour bars).
 TEST(DecodeSettings, ValuesAreCheckedAndClamped) {
     using Rows = std::vector<std::pair<QString, const char*>>;
+    const std::string longHost(253, 'a');
     std::vector<std::pair<QString, Rows>> cases = {
         {"State", {{"1", "0"}, {"2", "2"}, {"4", "0"}, {"5", "2"}, {"-1", "0"}, {"3", "0"}}},
         {"Pause", {{"75", "60"}, {"-3", "0"}, {"0.5", "0.5"}}},
@@ -97,9 +98,21 @@ TEST(DecodeSettings, ValuesAreCheckedAndClamped) {
         {"Universe", {{"32767", "32767"}, {"0", "1"}, {"40000", "1"}}},
         {"Address", {{"512", "512"}, {"513", "1"}}},
         {"Layout", {{"2", "2"}, {"3", "0"}}},
-        {"Fixtures", {{"170", "170"}, {"171", "1"}}}};
+        {"Fixtures", {{"170", "170"}, {"171", "1"}}},
+        {"Pixels", {{"4096", "4096"}, {"4097", "1"}, {"0", "1"}}},
+        {"StripEffect", {{"4", "4"}, {"5", "0"}}},
+        {"DdpPort", {{"65535", "65535"}, {"0", "4048"}, {"65536", "4048"}}},
+        // A host is text as stored, unless it is too long for a resolver or
+        // holds a control character that could break the file's lines.
+        {"DdpHost",
+         {{" wled.local", " wled.local"},
+          {QString::fromStdString(longHost), longHost.c_str()},
+          {QString::fromStdString(longHost + 'a'), ""},
+          {"a\tb", ""},
+          {"a\nb", ""},
+          {QString("a") + QChar(0x85), ""}}}};
     for (const char* flag :
-         {"FlashLimit", "AutoLevel", "Live", "LiveSource", "Lights", "IdleLights"}) {
+         {"FlashLimit", "AutoLevel", "Live", "LiveSource", "Lights", "IdleLights", "Output"}) {
         cases.push_back({flag, {{"1", "1"}, {"2", "0"}, {"-1", "0"}}});
     }
     for (const QLocale& locale : Locales()) {
@@ -145,8 +158,12 @@ TEST(EncodeSettings, DecodeAndThePlayerGiveBackWhatWasWritten) {
     // path, track, scroll, inverse, red, green, blue
     StoredSettings original{2, 0, 4215, -15, 7200, 5400, path, 3, 20, 1, 5, 16, 32};
     for (const OptionSetting& option : OptionSettings()) {
-        original.*option.member =
-            option.fallback == option.maximum ? option.minimum : option.maximum;
+        if (option.text != nullptr) {
+            original.*option.text = QString::fromUtf8("wled-кухня.local");
+        } else {
+            original.*option.member =
+                option.fallback == option.maximum ? option.minimum : option.maximum;
+        }
     }
     // The options come after the thirteen.
     EXPECT_EQ(EncodeSettings(original, QLocale::c()).at(13).first, "FlashLimit");
