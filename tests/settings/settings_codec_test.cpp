@@ -97,9 +97,10 @@ TEST(DecodeSettings, ValuesAreCheckedAndClamped) {
         {"Universe", {{"32767", "32767"}, {"0", "1"}, {"40000", "1"}}},
         {"Address", {{"512", "512"}, {"513", "1"}}},
         {"Layout", {{"2", "2"}, {"3", "0"}}},
-        {"Fixtures", {{"170", "170"}, {"171", "1"}}}};
+        {"Fixtures", {{"170", "170"}, {"171", "1"}}},
+        {"BeatScene", {{"4", "4"}, {"32", "32"}, {"5", "0"}, {"64", "0"}, {"-4", "0"}}}};
     for (const char* flag :
-         {"FlashLimit", "AutoLevel", "Live", "LiveSource", "Lights", "IdleLights"}) {
+         {"FlashLimit", "AutoLevel", "Live", "LiveSource", "Lights", "IdleLights", "BeatAccent"}) {
         cases.push_back({flag, {{"1", "1"}, {"2", "0"}, {"-1", "0"}}});
     }
     for (const QLocale& locale : Locales()) {
