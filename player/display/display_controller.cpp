@@ -1,5 +1,6 @@
 #include "display/display_controller.h"
 
+#include "beats/track_beats.h"
 #include "common/rounding.h"
 #include "display/level_bars.h"
 #include "transport_math.h"
@@ -85,13 +86,48 @@ ColourLevels DisplayController::ShownColour(long long nowMs) {
                                         nowMs - lastTickMs_);
     }
     lastTickMs_ = nowMs;
-    const ColourLevels levels = ComputeColourLevels(
-        spectrum_,
-        {brightness, state_.RedGain, state_.GreenGain, state_.BlueGain, state_.InvertColours});
+    const ColourLevels levels =
+        OnTheBeat(ComputeColourLevels(spectrum_, {brightness, state_.RedGain, state_.GreenGain,
+                                                  state_.BlueGain, state_.InvertColours}),
+                  nowMs);
     if (state_.FlashLimit == 1) {
         return flashLimiter_.Limit(levels, nowMs);
     }
     flashLimiter_.Shown(levels, nowMs);
+    return levels;
+}
+
+ColourLevels DisplayController::OnTheBeat(ColourLevels levels, long long nowMs) {
+    // The spectrum's window starts at the heard frame: the colour shows
+    // what lies at its centre, and so does the beat.
+    constexpr double kSpectrumCentreFrames = 1024.0;
+    const int accent = state_.BeatAccent;
+    const int scene = state_.BeatScene;
+    const DWORD channel = state_.CurrentChannel;
+    const TrackGrid* grid = nullptr;
+    if ((accent == 1 || scene != 0) && beats_ != nullptr && state_.Live == 0) {
+        grid = beats_->GridFor(channel);
+    }
+    QWORD position = static_cast<QWORD>(-1);
+    if (grid != nullptr) {
+        position = bass_.BASS_ChannelGetPosition(channel, BASS_POS_BYTE);
+    }
+    if (position == static_cast<QWORD>(-1)) {
+        beatFollower_.Reset();
+        return levels;
+    }
+    const double heard =
+        playback_.BytesToSeconds(channel, position) + kSpectrumCentreFrames / grid->sampleRate;
+    for (int beats = beatFollower_.Advance(grid->grid.beats, heard); beats > 0; --beats) {
+        beatMs_ = nowMs;
+        if (beatLog_ != nullptr) {
+            beatLog_->Beat(nowMs, grid->grid.bpm);
+        }
+    }
+    levels = Rotated(levels, SceneSteps(beatFollower_.LastIndex(), scene));
+    if (accent == 1) {
+        levels = Accented(levels, AccentAmount(nowMs - beatMs_));
+    }
     return levels;
 }
 
