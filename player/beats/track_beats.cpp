@@ -116,9 +116,9 @@ std::optional<TrackGrid> TrackBeats::Analyse(const Job& job) {
     if (handle == 0) {
         return std::nullopt;
     }
-    TrackGrid out{job.channel, 0.0, {}};
+    TrackGrid out{job.channel, {}};
     const QWORD bytesPerSecond = engine_.BASS_ChannelSeconds2Bytes(handle, 1.0);
-    out.sampleRate = static_cast<double>(bytesPerSecond) / sizeof(float);
+    const double sampleRate = static_cast<double>(bytesPerSecond) / sizeof(float);
     bool complete = bytesPerSecond != static_cast<QWORD>(-1) && bytesPerSecond > 0;
     const beats::BeatCache cache(cacheFolder_);
     const auto identity = beats::BeatCache::IdentityOf(job.path.toStdString());
@@ -129,7 +129,7 @@ std::optional<TrackGrid> TrackBeats::Analyse(const Job& job) {
     if (cached) {
         out.grid = std::move(*cached);
     } else if (complete) {
-        beats::FileBeatAnalysis analysis(out.sampleRate);
+        beats::FileBeatAnalysis analysis(sampleRate);
         std::vector<float> block(kBlockSamples);
         for (;;) {
             if (generation_ != job.generation) {

@@ -40,8 +40,7 @@
 namespace chromola {
 
 struct TrackGrid {
-    DWORD channel = 0;        // the playing channel it was found for
-    double sampleRate = 0.0;  // the file's, as the channel's spectrum counts it
+    DWORD channel = 0;  // the playing channel it was found for
     beats::BeatGrid grid;
 };
 

@@ -98,9 +98,6 @@ ColourLevels DisplayController::ShownColour(long long nowMs) {
 }
 
 ColourLevels DisplayController::OnTheBeat(ColourLevels levels, long long nowMs) {
-    // The spectrum's window starts at the heard frame: the colour shows
-    // what lies at its centre, and so does the beat.
-    constexpr double kSpectrumCentreFrames = 1024.0;
     const int accent = state_.BeatAccent;
     const int scene = state_.BeatScene;
     const DWORD channel = state_.CurrentChannel;
@@ -116,8 +113,9 @@ ColourLevels DisplayController::OnTheBeat(ColourLevels levels, long long nowMs) 
         beatFollower_.Reset();
         return levels;
     }
-    const double heard =
-        playback_.BytesToSeconds(channel, position) + kSpectrumCentreFrames / grid->sampleRate;
+    // The spectrum's window is centred on the heard frame: the beat is
+    // shown when it is heard, as the colour of its sound is.
+    const double heard = playback_.BytesToSeconds(channel, position);
     for (int beats = beatFollower_.Advance(grid->grid.beats, heard); beats > 0; --beats) {
         beatMs_ = nowMs;
         if (beatLog_ != nullptr) {
