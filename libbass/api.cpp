@@ -130,6 +130,11 @@ BASSDEF(BOOL) BASS_ChannelSetPosition(DWORD handle, QWORD pos, DWORD mode) {
 
 BASSDEF(DWORD) BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length) {
     return guarded<DWORD>(static_cast<DWORD>(-1), [&] {
+        if (!buffer && length != 0)
+            throw Error(BASS_ERROR_ILLPARAM);
+        if (length != BASS_DATA_FFT2048 && (length & 0x80000000u) == 0)
+            return library().decodedData(handle, buffer, length & ~BASS_DATA_FLOAT,
+                                         (length & BASS_DATA_FLOAT) != 0);
         if (length != BASS_DATA_FFT2048)
             throw Error(BASS_ERROR_NOTAVAIL);
         if (!buffer)

@@ -29,7 +29,8 @@
 //    taken by flush and wake: libpulse's main loop lock, then under it the
 //    stand-in's, or the no-sound timer's mutex (which its thread holds only
 //    to sleep, never while rendering). A capture's spectrum mutex (callers
-//    only, one spectrum at a time); its main loop lock, held by a caller only
+//    only, one spectrum at a time); a decoding channel's mutex (callers
+//    only, held while it decodes a read's worth); a capture's main loop lock, held by a caller only
 //    while the capture starts (up to the sound server's time-outs) and while
 //    it is freed, and by its thread while handling the server's messages.
 // 4. Library::mutex_, the library lock: held only to find, insert or erase
@@ -119,12 +120,14 @@ void Library::free() {
     std::lock_guard life(lifecycle_);
     std::shared_ptr<OutputDevice> device;
     std::map<DWORD, std::shared_ptr<Channel>> doomed;
+    std::map<DWORD, std::shared_ptr<DecodeChannel>> decodes;
     {
         std::lock_guard lock(mutex_);
         if (!device_)
             throw Error(BASS_ERROR_INIT);
         device.swap(device_);
         doomed.swap(channels_);
+        decodes.swap(decodes_);
     }
     for (auto& [handle, channel] : doomed)
         mixer_.detach(channel.get());
@@ -172,6 +175,8 @@ DWORD Library::createStream(std::unique_ptr<ByteSource> source, DWORD flags) {
     const auto [rate, generation, burst] = outputNow();
     // Opening and pre-decoding happen without the lock: they read the file.
     auto decoder = openStreamDecoder(std::move(source));
+    if (flags & BASS_STREAM_DECODE)
+        return addDecode(std::make_shared<DecodeChannel>(std::move(decoder), flags, false));
     auto channel = std::make_shared<Channel>(std::move(decoder), ChannelKind::Stream, rate,
                                              (flags & BASS_SAMPLE_LOOP) != 0, burst);
     return add(std::move(channel), generation);
@@ -186,6 +191,8 @@ DWORD Library::loadMusic(std::unique_ptr<ByteSource> source, DWORD flags, DWORD 
     options.loop = (flags & BASS_SAMPLE_LOOP) != 0;
     options.volumeRamping = (flags & (BASS_MUSIC_RAMP | BASS_MUSIC_RAMPS)) != 0;
     auto decoder = std::make_unique<ModuleDecoder>(std::move(source), options);
+    if (flags & BASS_MUSIC_DECODE)
+        return addDecode(std::make_shared<DecodeChannel>(std::move(decoder), flags, true));
     auto channel = std::make_shared<Channel>(std::move(decoder), ChannelKind::Music, rate,
                                              options.loop, burst);
     return add(std::move(channel), generation);
@@ -197,8 +204,32 @@ DWORD Library::newHandle() {
     DWORD handle = lastHandle_;
     do {
         ++handle;
-    } while (handle == 0 || channels_.count(handle) || captures_.count(handle));
+    } while (handle == 0 || channels_.count(handle) || captures_.count(handle) ||
+             decodes_.count(handle));
     return handle;
+}
+
+DWORD Library::addDecode(std::shared_ptr<DecodeChannel> channel) {
+    std::lock_guard lock(mutex_);
+    if (!device_)
+        throw Error(BASS_ERROR_INIT);
+    const DWORD handle = newHandle();
+    decodes_.emplace(handle, std::move(channel));
+    lastHandle_ = handle;
+    return handle;
+}
+
+std::shared_ptr<DecodeChannel> Library::findDecode(DWORD handle) const {
+    std::lock_guard lock(mutex_);
+    auto it = decodes_.find(handle);
+    return it == decodes_.end() ? nullptr : it->second;
+}
+
+DWORD Library::decodedData(DWORD handle, void* out, DWORD bytes, bool asFloat) const {
+    const auto decode = findDecode(handle);
+    if (!decode)
+        throw Error(BASS_ERROR_HANDLE);
+    return decode->read(out, bytes, asFloat);
 }
 
 DWORD Library::add(std::shared_ptr<Channel> channel, uint64_t generation) {
@@ -236,6 +267,13 @@ void Library::freeChannel(DWORD handle, ChannelKind kind) {
             captures_.erase(it);
             return;
         }
+        // A decoding channel ends with the last call using it.
+        if (auto it = decodes_.find(handle); it != decodes_.end()) {
+            if ((kind == ChannelKind::Music) != it->second->module())
+                throw Error(BASS_ERROR_HANDLE);
+            decodes_.erase(it);
+            return;
+        }
         auto it = channels_.find(handle);
         if (it == channels_.end() || it->second->kind() != kind)
             throw Error(BASS_ERROR_HANDLE);
@@ -260,7 +298,9 @@ Library::Target Library::find(DWORD handle) const {
     std::lock_guard lock(mutex_);
     auto it = channels_.find(handle);
     if (it == channels_.end())
-        throw Error(captures_.count(handle) ? BASS_ERROR_NOTAVAIL : BASS_ERROR_HANDLE);
+        throw Error(captures_.count(handle)  ? BASS_ERROR_NOTAVAIL
+                    : decodes_.count(handle) ? BASS_ERROR_DECODE
+                                             : BASS_ERROR_HANDLE);
     return {it->second, device_};
 }
 
@@ -294,6 +334,11 @@ void Library::play(DWORD handle, bool restart) {
 }
 
 QWORD Library::length(DWORD handle, DWORD mode) const {
+    if (const auto decode = findDecode(handle)) {
+        if (mode != BASS_POS_BYTE || decode->lengthFrames() < 0)
+            throw Error(BASS_ERROR_NOTAVAIL);
+        return static_cast<QWORD>(decode->lengthFrames()) * decode->bytesPerFrame();
+    }
     const auto channel = find(handle).channel;
     if (mode != BASS_POS_BYTE || channel->lengthFrames() < 0)
         throw Error(BASS_ERROR_NOTAVAIL);
@@ -301,6 +346,11 @@ QWORD Library::length(DWORD handle, DWORD mode) const {
 }
 
 QWORD Library::position(DWORD handle, DWORD mode) const {
+    if (const auto decode = findDecode(handle)) {
+        if (mode != BASS_POS_BYTE)
+            throw Error(BASS_ERROR_NOTAVAIL);
+        return static_cast<QWORD>(decode->positionFrames()) * decode->bytesPerFrame();
+    }
     const auto [channel, device] = find(handle);
     if (mode != BASS_POS_BYTE)
         throw Error(BASS_ERROR_NOTAVAIL);
@@ -308,6 +358,15 @@ QWORD Library::position(DWORD handle, DWORD mode) const {
 }
 
 void Library::setPosition(DWORD handle, QWORD bytes, DWORD mode) {
+    if (const auto decode = findDecode(handle)) {
+        const QWORD frame = bytes / decode->bytesPerFrame();
+        const int64_t length = decode->lengthFrames();
+        if (mode != BASS_POS_BYTE)
+            throw Error(BASS_ERROR_NOTAVAIL);
+        if ((length >= 0 && frame > static_cast<QWORD>(length)) || frame > (QWORD{1} << 48))
+            throw Error(BASS_ERROR_POSITION);
+        return decode->seek(static_cast<int64_t>(frame));
+    }
     const auto [channel, device] = find(handle);
     if (mode != BASS_POS_BYTE)
         throw Error(BASS_ERROR_NOTAVAIL);
@@ -321,17 +380,29 @@ void Library::setPosition(DWORD handle, QWORD bytes, DWORD mode) {
 }
 
 double Library::bytesToSeconds(DWORD handle, QWORD bytes) const {
+    if (const auto decode = findDecode(handle))
+        return static_cast<double>(bytes) /
+               (static_cast<double>(decode->bytesPerFrame()) * decode->rate());
     const auto channel = find(handle).channel;
     return static_cast<double>(bytes) /
            (static_cast<double>(channel->bytesPerFrame()) * channel->rate());
 }
 
 QWORD Library::secondsToBytes(DWORD handle, double seconds) const {
-    const auto channel = find(handle).channel;
-    const double frames = std::floor(seconds * channel->rate());
+    int rate = 0;
+    uint32_t bytesPerFrame = 0;
+    if (const auto decode = findDecode(handle)) {
+        rate = decode->rate();
+        bytesPerFrame = decode->bytesPerFrame();
+    } else {
+        const auto channel = find(handle).channel;
+        rate = channel->rate();
+        bytesPerFrame = channel->bytesPerFrame();
+    }
+    const double frames = std::floor(seconds * rate);
     if (!(frames >= 0) || frames > 0x1p48)
         throw Error(BASS_ERROR_ILLPARAM);
-    return static_cast<QWORD>(frames) * channel->bytesPerFrame();
+    return static_cast<QWORD>(frames) * bytesPerFrame;
 }
 
 void Library::spectrum(DWORD handle, float* out) const {
@@ -344,6 +415,8 @@ void Library::spectrum(DWORD handle, float* out) const {
 DWORD Library::isActive(DWORD handle) const {
     if (const auto capture = findCapture(handle))
         return capture->present() ? BASS_ACTIVE_PLAYING : BASS_ACTIVE_STALLED;
+    if (const auto decode = findDecode(handle))
+        return decode->ended() ? BASS_ACTIVE_STOPPED : BASS_ACTIVE_PLAYING;
     const auto [channel, device] = find(handle);
     if (!channel->playing() || channel->ended(device->heardFrame()))
         return BASS_ACTIVE_STOPPED;

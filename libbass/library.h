@@ -14,6 +14,7 @@
 #include "byte_source.h"
 #include "capture.h"
 #include "channel.h"
+#include "decode_channel.h"
 #include "device.h"
 #include "mixer.h"
 #ifdef CHROMOLA_TIME_LIBRARY_LOCK
@@ -50,6 +51,8 @@ class Library {
     double bytesToSeconds(DWORD handle, QWORD bytes) const;
     QWORD secondsToBytes(DWORD handle, double seconds) const;
     void spectrum(DWORD handle, float* out) const;
+    // A decoding channel's samples (decode_channel.h).
+    DWORD decodedData(DWORD handle, void* out, DWORD bytes, bool asFloat) const;
     DWORD isActive(DWORD handle) const;
 
   private:
@@ -64,6 +67,9 @@ class Library {
     Target find(DWORD handle) const;
     // nullptr when the handle is not a capture's.
     std::shared_ptr<Capture> findCapture(DWORD handle) const;
+    // nullptr when the handle is not a decoding channel's.
+    std::shared_ptr<DecodeChannel> findDecode(DWORD handle) const;
+    DWORD addDecode(std::shared_ptr<DecodeChannel> channel);
     // A handle that names nothing yet; the caller holds mutex_.
     DWORD newHandle();
     DWORD add(std::shared_ptr<Channel> channel, uint64_t generation);
@@ -97,6 +103,7 @@ class Library {
                                      // an older device is never attached to a newer one
     std::map<DWORD, std::shared_ptr<Channel>> channels_;
     std::map<DWORD, std::shared_ptr<Capture>> captures_;
+    std::map<DWORD, std::shared_ptr<DecodeChannel>> decodes_;
     DWORD lastHandle_ = 0;
 };
 

@@ -8,7 +8,9 @@ PlayerCore::PlayerCore(AudioEngine& engine, PlayerState& state, PlayerView& view
       display(engine, state, view, clock, playback),
       sequence(state, view, clock, playback, playlist, display),
       live(engine, state, view, clock, playback, display, sequence),
-      keyboard(engine, state, view, clock, playback, playlist, display, sequence, live) {
+      keyboard(engine, state, view, clock, playback, playlist, display, sequence, live),
+      beats(engine, state, playback) {
+    display.FollowBeats(&beats);
     // A track started by hand or by a key during the pause between tracks
     // replaces the pending start of the next entry.
     playlist.beforeTrackStart = [this, &view] {

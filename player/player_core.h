@@ -4,6 +4,7 @@
 // AudioEngine; the main window and the tests supply all three.
 #pragma once
 
+#include "beats/track_beats.h"
 #include "clock.h"
 #include "display/display_controller.h"
 #include "engine/audio_engine.h"
@@ -29,6 +30,7 @@ class PlayerCore {
     TrackSequence sequence;
     LiveCapture live;
     KeyboardControl keyboard;
+    TrackBeats beats;
 };
 
 }  // namespace chromola

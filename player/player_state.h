@@ -42,6 +42,10 @@ struct PlayerState {
     std::atomic<int> Live{0};
     // What live mode captures: 0 the computer's sound, 1 the microphone.
     int LiveSource = 0;
+    // 1: every heard beat lifts the colour for a moment.
+    std::atomic<int> BeatAccent{0};
+    // 4, 8, 16 or 32: the colours step round every that many beats; 0 off.
+    std::atomic<int> BeatScene{0};
     // Light output through olad.
     LightsOptions Lights;
 };

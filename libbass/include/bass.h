@@ -46,14 +46,20 @@ typedef DWORD HMUSIC;
 #define BASS_ERROR_ILLPARAM 20  // a parameter is out of range
 #define BASS_ERROR_DEVICE 23    // no such output device
 #define BASS_ERROR_NOTAVAIL 37  // the requested data or feature is not available
+#define BASS_ERROR_DECODE 38    // not available on a decoding channel
 #define BASS_ERROR_FILEFORM 41  // the file's content is not a format this call plays
+#define BASS_ERROR_ENDED 45     // a decoding channel has been read to its end
 #define BASS_ERROR_UNKNOWN -1
 
 // Channel creation flags.
+#define BASS_SAMPLE_MONO 2
 #define BASS_SAMPLE_LOOP 4
 #define BASS_SAMPLE_SOFTWARE 16
 #define BASS_MUSIC_RAMP 0x200
 #define BASS_MUSIC_RAMPS 0x400
+#define BASS_SAMPLE_FLOAT 256
+#define BASS_STREAM_DECODE 0x200000
+#define BASS_MUSIC_DECODE BASS_STREAM_DECODE
 #define BASS_UNICODE 0x80000000u
 
 // Position modes.
@@ -61,6 +67,9 @@ typedef DWORD HMUSIC;
 
 // BASS_ChannelGetData: 2048-frame FFT, 1024 float magnitudes.
 #define BASS_DATA_FFT2048 0x80000003u
+// BASS_ChannelGetData on a decoding channel: the length in bytes, this flag
+// or'ed in for float samples.
+#define BASS_DATA_FLOAT 0x40000000u
 
 // BASS_SetConfig options: global volumes, 0..10000.
 #define BASS_CONFIG_GVOL_SAMPLE 4
@@ -98,6 +107,17 @@ BASSDEF(QWORD) BASS_ChannelSeconds2Bytes(DWORD handle, double pos);
 BASSDEF(BOOL) BASS_ChannelSetPosition(DWORD handle, QWORD pos, DWORD mode);
 BASSDEF(DWORD) BASS_ChannelGetData(DWORD handle, void* buffer, DWORD length);
 BASSDEF(DWORD) BASS_ChannelIsActive(DWORD handle);
+
+// Decoding channels (BASS_STREAM_DECODE, BASS_MUSIC_DECODE): no output; the
+// caller reads the samples in order with BASS_ChannelGetData(handle, buffer,
+// bytes [| BASS_DATA_FLOAT]), which returns the bytes written (whole frames)
+// and, once everything has been read, (DWORD)-1 with BASS_ERROR_ENDED. The
+// samples are at the file's rate (a module's: the rate asked for, else the
+// output's), in its channels or mixed to mono with BASS_SAMPLE_MONO, floats
+// with BASS_SAMPLE_FLOAT else 16-bit; positions and lengths count bytes of
+// that format. BASS_ChannelPlay fails with BASS_ERROR_DECODE, as does the
+// spectrum; BASS_ChannelIsActive is BASS_ACTIVE_PLAYING until the end has
+// been read. BASS_Free frees them with the other channels.
 
 // ---------------------------------------------------------------------------
 // This library's own additions, not part of the classic API above: live

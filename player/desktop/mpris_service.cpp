@@ -110,6 +110,9 @@ class MprisPlayerAdaptor : public QDBusAbstractAdaptor {
             map.insert(QStringLiteral("xesam:artist"), track.artists);
         }
         map.insert(QStringLiteral("xesam:url"), track.url);
+        if (track.bpm > 0) {
+            map.insert(QStringLiteral("xesam:audioBPM"), track.bpm);
+        }
         return map;
     }
     qlonglong position() const { return state_.PositionUs(); }

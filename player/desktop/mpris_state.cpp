@@ -72,7 +72,21 @@ void MprisState::TrackStarted() {
     track_.title.clear();
     track_.artists.clear();
     track_.url = QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded);
+    track_.bpm = 0;
     tagsPath_ = path;
+}
+
+void MprisState::TempoChanged(int bpm) {
+    track_.bpm = bpm;
+    if (snapshot_.track.trackId != track_.trackId) {
+        return;
+    }
+    const MprisSnapshot now = Current();
+    const QStringList names = ChangedProperties(snapshot_, now);
+    snapshot_ = now;
+    if (!names.isEmpty() && propertiesChanged) {
+        propertiesChanged(names);
+    }
 }
 
 const MprisTrack& MprisState::Track() {

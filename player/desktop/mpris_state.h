@@ -24,6 +24,7 @@ struct MprisTrack {
     QString title;            // with the artists, empty until the tags are read
     QStringList artists;
     QString url;
+    int bpm = 0;  // whole beats per minute; 0: not known
     bool operator==(const MprisTrack&) const = default;
 };
 
@@ -83,6 +84,8 @@ class MprisState final : public PlaybackListener {
     std::function<void(long long positionUs)> seeked;
 
     void PlaybackChanged(PlaybackEvent event) override;
+    // The current track's tempo became known (whole BPM; 0: none).
+    void TempoChanged(int bpm);
 
   private:
     MprisSnapshot Current() const;

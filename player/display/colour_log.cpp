@@ -23,4 +23,16 @@ void ColourLog::ShowIdle() {
     ShowColour(kIdleColour);
 }
 
+BeatLog::BeatLog(const std::string& path) : file_(std::fopen(path.c_str(), "ae")) {
+    if (file_ != nullptr) {
+        std::setvbuf(file_.get(), nullptr, _IOLBF, 64);
+    }
+}
+
+void BeatLog::Beat(long long ms, double bpm) {
+    if (file_ != nullptr) {
+        std::fprintf(file_.get(), "%lld %.1f\n", ms, bpm);
+    }
+}
+
 }  // namespace chromola

@@ -29,4 +29,19 @@ class ColourLog final : public ColourSink {
     const Clock& clock_;
 };
 
+// A log of the beats the display shows: one line a beat, "milliseconds bpm",
+// on the colour log's clock. The player keeps one when CHROMOLA_BEAT_LOG
+// names a file. Written from the tick.
+class BeatLog {
+  public:
+    explicit BeatLog(const std::string& path);
+    void Beat(long long ms, double bpm);
+
+  private:
+    struct Closer {
+        void operator()(std::FILE* file) const { std::fclose(file); }
+    };
+    std::unique_ptr<std::FILE, Closer> file_;
+};
+
 }  // namespace chromola

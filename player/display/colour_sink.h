@@ -17,6 +17,9 @@ struct StripInput {
     ColourLevels shown{};       // the window's colour, after its limiter
     bool limitFlashes = false;  // the flash limiter is on
     long long nowMs = 0;        // the display's steady clock
+    // The beat scene's steps (beat_display.h): the bands of group g show in
+    // the colour of group (g + sceneSteps) % 3, as the window's levels do.
+    int sceneSteps = 0;
 };
 
 class ColourSink {

@@ -1,5 +1,6 @@
 #include "display/display_controller.h"
 
+#include "beats/track_beats.h"
 #include "common/rounding.h"
 #include "display/level_bars.h"
 #include "transport_math.h"
@@ -86,7 +87,7 @@ ColourLevels DisplayController::ShownColour(long long nowMs) {
     lastTickMs_ = nowMs;
     shownParams_ = {brightness, state_.RedGain, state_.GreenGain, state_.BlueGain,
                     state_.InvertColours};
-    const ColourLevels levels = ComputeColourLevels(spectrum_, shownParams_);
+    const ColourLevels levels = OnTheBeat(ComputeColourLevels(spectrum_, shownParams_), nowMs);
     if (state_.FlashLimit == 1) {
         return flashLimiter_.Limit(levels, nowMs);
     }
@@ -106,12 +107,50 @@ void DisplayController::ShowOnSinks(const ColourLevels& levels) {
         }
         if (!std::exchange(bandsMade, true)) {
             strip_.bands = ComputeBandLevels(spectrum_, shownParams_);
+            AccentBands(strip_.bands, accent_);
+            strip_.sceneSteps = sceneSteps_;
             strip_.shown = levels;
             strip_.limitFlashes = state_.FlashLimit == 1;
             strip_.nowMs = lastTickMs_;
         }
         sink->ShowStrip(strip_);
     }
+}
+
+ColourLevels DisplayController::OnTheBeat(ColourLevels levels, long long nowMs) {
+    const int accent = state_.BeatAccent;
+    const int scene = state_.BeatScene;
+    const DWORD channel = state_.CurrentChannel;
+    const TrackGrid* grid = nullptr;
+    if ((accent == 1 || scene != 0) && beats_ != nullptr && state_.Live == 0) {
+        grid = beats_->GridFor(channel);
+    }
+    QWORD position = static_cast<QWORD>(-1);
+    if (grid != nullptr) {
+        position = bass_.BASS_ChannelGetPosition(channel, BASS_POS_BYTE);
+    }
+    accent_ = 0.0;
+    sceneSteps_ = 0;
+    if (position == static_cast<QWORD>(-1)) {
+        beatFollower_.Reset();
+        return levels;
+    }
+    // The spectrum's window is centred on the heard frame: the beat is
+    // shown when it is heard, as the colour of its sound is.
+    const double heard = playback_.BytesToSeconds(channel, position);
+    for (int beats = beatFollower_.Advance(grid->grid.beats, heard); beats > 0; --beats) {
+        beatMs_ = nowMs;
+        if (beatLog_ != nullptr) {
+            beatLog_->Beat(nowMs, grid->grid.bpm);
+        }
+    }
+    sceneSteps_ = SceneSteps(beatFollower_.LastIndex(), scene);
+    levels = Rotated(levels, sceneSteps_);
+    if (accent == 1) {
+        accent_ = AccentAmount(nowMs - beatMs_);
+        levels = Accented(levels, accent_);
+    }
+    return levels;
 }
 
 void DisplayController::ShowIdleColour() {

@@ -10,7 +10,9 @@
 
 #include "clock.h"
 #include "display/auto_level.h"
+#include "display/beat_display.h"
 #include "display/colour_levels.h"
+#include "display/colour_log.h"
 #include "display/colour_sink.h"
 #include "display/flash_limiter.h"
 #include "display/frame_view.h"
@@ -24,6 +26,8 @@
 #include <vector>
 
 namespace chromola {
+
+class TrackBeats;
 
 class DisplayController {
   public:
@@ -51,6 +55,11 @@ class DisplayController {
     // Sinks follow every colour shown from now on; not owned.
     void AddSink(ColourSink* sink) { sinks_.push_back(sink); }
 
+    // Beats from `beats` move the colour (BeatAccent, BeatScene); each one
+    // shown goes to `log` when there is one. Neither owned.
+    void FollowBeats(TrackBeats* beats) { beats_ = beats; }
+    void LogBeatsTo(BeatLog* log) { beatLog_ = log; }
+
     // The idle look's colour, on the window and every sink.
     void ShowIdleColour();
 
@@ -60,6 +69,8 @@ class DisplayController {
     ColourLevels ShownColour(long long nowMs);
     // This tick's colour to every sink; the bands to those that want them.
     void ShowOnSinks(const ColourLevels& levels);
+    // The accent and the scene of the beats heard by now.
+    ColourLevels OnTheBeat(ColourLevels levels, long long nowMs);
 
     // Draws ticks through the PlayerView, on the owner's thread.
     class ViewFrame final : public FrameView {
@@ -90,6 +101,12 @@ class DisplayController {
     ColourParams shownParams_{};  // what this tick's colour was computed with
     StripInput strip_{};          // this tick's bands, for the sinks that want them
     std::vector<ColourSink*> sinks_;
+    TrackBeats* beats_ = nullptr;
+    BeatLog* beatLog_ = nullptr;
+    BeatFollower beatFollower_;
+    long long beatMs_ = -kAccentMs;  // the tick of the last beat shown
+    double accent_ = 0.0;            // this tick's accent, for the strip's bands too
+    int sceneSteps_ = 0;
 };
 
 }  // namespace chromola

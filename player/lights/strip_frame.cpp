@@ -89,7 +89,7 @@ std::size_t StripPainter::Paint(const StripInput& input, const StripOptions& opt
         case kEffectSpectrum:
         case kEffectMirrored:
             MapBands(o.pixels, o.effect);
-            sums = PaintSpectrum(input.bands, o.pixels, out);
+            sums = PaintSpectrum(input.bands, input.sceneSteps, o.pixels, out);
             break;
         case kEffectFlow:
             sums = PaintFlow(input.shown, o.pixels, out);
@@ -137,14 +137,14 @@ void StripPainter::MapBands(int pixels, int effect) {
     }
 }
 
-StripPainter::Sums StripPainter::PaintSpectrum(const BandLevels& bands, int pixels,
+StripPainter::Sums StripPainter::PaintSpectrum(const BandLevels& bands, int sceneSteps, int pixels,
                                                StripBuffer& out) const {
     const auto& units = Linear().units;
     // Each band's pixel once, then a copy per pixel.
     std::array<std::array<std::uint8_t, 3>, kBandCount> colours{};
     Sums sums{};
     for (std::size_t b = 0; b < colours.size(); ++b) {
-        const int group = BandGroup(static_cast<int>(b));
+        const int group = (BandGroup(static_cast<int>(b)) + ((sceneSteps % 3) + 3)) % 3;
         colours[b][static_cast<std::size_t>(group)] = bands[b];
         sums[static_cast<std::size_t>(group)] +=
             std::uint64_t{units[bands[b]]} * static_cast<std::uint64_t>(bandPixels_[b]);

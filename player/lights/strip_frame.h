@@ -85,7 +85,7 @@ class StripPainter {
     // up to date tick by tick without drifting.
     using Sums = std::array<std::uint64_t, 3>;
     void MapBands(int pixels, int effect);
-    Sums PaintSpectrum(const BandLevels& bands, int pixels, StripBuffer& out) const;
+    Sums PaintSpectrum(const BandLevels& bands, int sceneSteps, int pixels, StripBuffer& out) const;
     Sums PaintFlow(const ColourLevels& colour, int pixels, StripBuffer& out);
     static Sums PaintMeter(const ColourLevels& levels, int pixels, StripBuffer& out);
     void KeepFlashesInLimit(const Sums& sums, int pixels, bool limit, long long nowMs,

@@ -36,6 +36,13 @@
 //   ALSA or no-sound writer), one decoder per channel, one main loop per
 //   capture in live mode. The player never calls into them; it only calls
 //   the library's C API, from the UI thread and the tick.
+// - The beat analysis (TrackBeats, track_beats.h), at the lowest priority
+//   (SCHED_IDLE) while colour on the beat is on: it decodes the playing
+//   track and the next one through decoding channels of the audio library
+//   and reads and writes the beat cache. It waits on nothing of the player's
+//   but its job queue; the UI thread waits for it only when the player ends
+//   (one block of decoding at most, then it sees the quit). The tick takes
+//   its grids under a try-lock and never waits on it.
 // - The light senders, one per output switched on, each a thread of its
 //   module's own (ola_lights.cpp, ddp_lights.cpp): they own their sockets,
 //   look up and connect, and send the newest frame. They wait on olad or the
@@ -172,6 +179,18 @@ std::optional<int> Player::Start() {
         colourLog_ = std::make_unique<ColourLog>(log.toStdString(), *clock_);
         core_->display.AddSink(colourLog_.get());
     }
+    if (const QByteArray log = qgetenv("CHROMOLA_BEAT_LOG"); !log.isEmpty()) {
+        beatLog_ = std::make_unique<BeatLog>(log.toStdString());
+        core_->display.LogBeatsTo(beatLog_.get());
+    }
+    core_->beats.tempoChanged = [this](int bpm) {
+        if (setup_ != nullptr) {
+            setup_->ShowTempo(bpm);
+        }
+        if (mprisState_ != nullptr) {
+            mprisState_->TempoChanged(bpm);
+        }
+    };
     ConnectWindow();
 
     instanceServer_ = std::make_unique<InstanceServer>(
@@ -389,8 +408,10 @@ void Player::ShowSetup() {
         setup_->lightsChanged = [this] { lights_->SetOptions(state_.Lights); };
         setup_->lightsStatus = [this] { return lights_->Status(); };
         setup_->lightsPreview = [this](StripPreview::Pixels& out) { return lights_->Preview(out); };
+        setup_->beatsChanged = [this] { core_->beats.OptionsChanged(); };
     }
     setup_->Open();
+    setup_->ShowTempo(core_->beats.Bpm());
 }
 
 }  // namespace chromola

@@ -107,6 +107,7 @@ class Player {
     std::unique_ptr<Clock> clock_;
     std::unique_ptr<PlayerCore> core_;
     std::unique_ptr<ColourSink> colourLog_;
+    std::unique_ptr<BeatLog> beatLog_;
     std::unique_ptr<LightsLink> lights_;
     std::unique_ptr<Form2> form2_;
     std::unique_ptr<SetupWindow> setup_;

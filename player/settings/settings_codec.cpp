@@ -194,6 +194,10 @@ StoredSettings DecodeSettings(const SettingLookup& lookup, const QLocale& locale
         s.*option.member =
             value < option.minimum || value > option.maximum ? option.fallback : value;
     }
+    // Only the lengths of a phrase count: 4, 8, 16 or 32 beats.
+    if (s.beatScene != 4 && s.beatScene != 8 && s.beatScene != 16 && s.beatScene != 32) {
+        s.beatScene = 0;
+    }
     return s;
 }
 
@@ -213,6 +217,8 @@ const std::vector<OptionSetting>& OptionSettings() {
         {"SetupTop", &StoredSettings::setupTop, -kMaxGeometryTwips, kMaxGeometryTwips, 0},
         {"SetupWidth", &StoredSettings::setupWidth, 0, kMaxGeometryTwips, 0},
         {"SetupHeight", &StoredSettings::setupHeight, 0, kMaxGeometryTwips, 0},
+        {"BeatAccent", &StoredSettings::beatAccent, 0, 1, 0},
+        {"BeatScene", &StoredSettings::beatScene, 0, 32, 0},
         {"Pixels", &StoredSettings::pixels, 1, 4096, 1},
         {"StripEffect", &StoredSettings::stripEffect, 0, 4, 0},
         {"Output", &StoredSettings::output, 0, 1, 0},

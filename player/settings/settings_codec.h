@@ -77,6 +77,10 @@ struct StoredSettings {
     int setupTop = 0;
     int setupWidth = 0;
     int setupHeight = 0;
+    // Colour on the beat (beat_display.h): 1 accents every heard beat; 4, 8,
+    // 16 or 32 steps the colours every that many beats (any other value: 0).
+    int beatAccent = 0;
+    int beatScene = 0;
     // A strip of pixels and its output (lights_options.h).
     int pixels = 1;
     int stripEffect = 0;

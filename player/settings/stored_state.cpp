@@ -27,6 +27,8 @@ void LoadStoredSettings(const StoredSettings& stored, PlayerState& state, Window
                                  stored.pixels,      stored.stripEffect,
                                  stored.output,      stored.ddpHost.toStdString(),
                                  stored.ddpPort};
+    state.BeatAccent = stored.beatAccent;
+    state.BeatScene = stored.beatScene;
 }
 
 StoredSettings SaveStoredSettings(const PlayerState& state, const WindowSettings& window) {
@@ -64,6 +66,8 @@ StoredSettings SaveStoredSettings(const PlayerState& state, const WindowSettings
     out.setupTop = window.setup.top;
     out.setupWidth = window.setup.width;
     out.setupHeight = window.setup.height;
+    out.beatAccent = state.BeatAccent;
+    out.beatScene = state.BeatScene;
     return out;
 }
 

@@ -112,6 +112,33 @@ SetupWindow::SetupWindow(PlayerState& state, WindowPlace& place, QWidget* owner)
     autoLevel = AddCheckBox(colour, QStringLiteral("Автоуровень"),
                             QStringLiteral("Медленно подстраивает яркость под громкость музыки, "
                                            "чтобы тихая музыка не оставалась темной."));
+    beatAccent = AddCheckBox(colour, QStringLiteral("Вспышка на долю"),
+                             QStringLiteral("На каждую долю такта цвет на миг становится ярче "
+                                            "и за десятую долю секунды возвращается."));
+    QWidget* colourPage = colour->parentWidget();
+    beatScene =
+        AddRow(colour, beatSceneLabel, QStringLiteral("Смена цветов:"), new QComboBox(colourPage),
+               QStringLiteral("Через столько долей красный, зеленый и синий по кругу "
+                              "меняются местами, и цвет комнаты следует фразам музыки."));
+    beatScene->addItems({QStringLiteral("нет"), QStringLiteral("каждые 4 доли"),
+                         QStringLiteral("каждые 8 долей"), QStringLiteral("каждые 16 долей"),
+                         QStringLiteral("каждые 32 доли")});
+    tempo = AddRow(colour, tempoLabel, QStringLiteral("Темп:"), new QLabel(colourPage),
+                   QStringLiteral("Темп играющего трека в ударах в минуту, пока включена "
+                                  "вспышка на долю или смена цветов."));
+    ShowTempo(0);
+    connect(beatAccent, &QCheckBox::clicked, this, [this](bool on) {
+        state_.BeatAccent = on ? 1 : 0;
+        if (beatsChanged) {
+            beatsChanged();
+        }
+    });
+    connect(beatScene, &QComboBox::activated, this, [this](int index) {
+        state_.BeatScene = index == 0 ? 0 : 2 << index;
+        if (beatsChanged) {
+            beatsChanged();
+        }
+    });
     connect(flashLimit, &QCheckBox::clicked, this,
             [this](bool on) { state_.FlashLimit = on ? 1 : 0; });
     connect(autoLevel, &QCheckBox::clicked, this,
@@ -212,6 +239,13 @@ void SetupWindow::Open() {
 void SetupWindow::Load() {
     flashLimit->setChecked(state_.FlashLimit == 1);
     autoLevel->setChecked(state_.AutoLevel == 1);
+    beatAccent->setChecked(state_.BeatAccent == 1);
+    const int scene = state_.BeatScene;
+    beatScene->setCurrentIndex(scene == 4    ? 1
+                               : scene == 8  ? 2
+                               : scene == 16 ? 3
+                               : scene == 32 ? 4
+                                             : 0);
     (state_.LiveSource == 1 ? microphone : computerSound)->setChecked(true);
     const LightsOptions options = state_.Lights.Clamped();
     loading_ = true;  // the controls take the stored options without echoing them back
@@ -230,6 +264,10 @@ void SetupWindow::Load() {
     ShowLightsStatus();
     lightsStatus_.start();
     previewTimer_.start();
+}
+
+void SetupWindow::ShowTempo(int bpm) {
+    tempo->setText(bpm > 0 ? QStringLiteral("%1 уд/мин").arg(bpm) : QStringLiteral("нет"));
 }
 
 void SetupWindow::LightsChanged() {

@@ -1,5 +1,6 @@
 // "Vazuvideroz SETUP": the options added beyond the colour set-up of the help
-// window, on pages: Цвет (the flash limiter, the automatic level), Источник
+// window, on pages: Цвет (the flash limiter, the automatic level, colour on
+// the beat and the playing track's tempo), Источник
 // (what live mode captures) and Свет (light output). Every change takes effect
 // at once in the player's state; the main window stores it at exit. Modeless,
 // resizable, owned by the main window, one instance; it keeps its place for
@@ -39,6 +40,11 @@ class SetupWindow : public QWidget {
     // Цвет.
     QCheckBox* flashLimit;
     QCheckBox* autoLevel;
+    QCheckBox* beatAccent;
+    QLabel* beatSceneLabel;
+    QComboBox* beatScene;  // every 0 (never), 4, 8, 16 or 32 beats
+    QLabel* tempoLabel;
+    QLabel* tempo;
     // Источник: live mode's source (F9).
     QLabel* sourceLabel;
     QRadioButton* computerSound;
@@ -70,6 +76,10 @@ class SetupWindow : public QWidget {
     QLabel* linkLabel;
     QLabel* link;  // whether the lights take what is sent
 
+    // The playing track's tempo in whole BPM; 0: none known.
+    void ShowTempo(int bpm);
+    // Called when an option of colour on the beat changes.
+    std::function<void()> beatsChanged;
     // Called when the light options change; the output's state; the first
     // pixels it sent (how many: 0 for none).
     std::function<void()> lightsChanged;

@@ -10,6 +10,7 @@
 #include <ranges>
 
 #include "display/auto_level.h"
+#include "display/beat_display.h"
 #include "display/colour_levels.h"
 #include "display/flash_limiter.h"
 #include "flash_fixtures.h"
@@ -159,6 +160,63 @@ TEST(AutoLevel, QuietAndLoudEndAlikeSilenceStaysBlackAndDrumsDoNotPump) {
     const auto [low, high] = std::ranges::minmax(
         drums | std::views::drop(drums.size() - 1000 / kFlashTickMs) | std::views::values);
     EXPECT_LE(high / low, 1.10f);
+}
+
+// Each beat lands once, on the tick nearest to it; a seek, backwards or
+// forwards, gives none of the beats jumped over and counts on from there.
+TEST(BeatFollower, EachBeatOnceOnItsNearestTickAndNoneForASeek) {
+    const std::vector<double> beats = {0.5, 1.0, 1.5, 2.0, 2.5, 3.0, 3.5, 4.0};
+    BeatFollower follower;
+    std::vector<double> givenAt;
+    const auto play = [&](double from, double to) {
+        for (double heard = from; heard < to; heard += 0.017) {
+            for (int n = follower.Advance(beats, heard); n > 0; --n) {
+                givenAt.push_back(heard);
+            }
+        }
+    };
+    play(0.3, 2.1);
+    ASSERT_EQ(givenAt.size(), 4u);
+    for (std::size_t i = 0; i < givenAt.size(); ++i) {
+        EXPECT_LE(std::abs(givenAt[i] - beats[i]), 0.0085 + 1e-9) << i;
+    }
+    EXPECT_EQ(follower.LastIndex(), 3);
+    givenAt.clear();
+    play(0.9, 1.2);  // back: the beat at 1.0 comes again, the seek's own tick gives none
+    EXPECT_EQ(givenAt.size(), 1u);
+    EXPECT_EQ(follower.LastIndex(), 1);
+    givenAt.clear();
+    play(3.2, 3.6);  // forwards over four beats
+    EXPECT_EQ(givenAt.size(), 1u);
+    EXPECT_EQ(follower.LastIndex(), 6);
+}
+
+// The accent lifts the colour to its brightest form of the same hue and is
+// gone after 120 ms; the scene moves red to green to blue to red.
+TEST(BeatLook, AccentKeepsTheHueAndFadesSceneStepsRoundTheColours) {
+    EXPECT_EQ(Accented({85, 17, 0}, 1.0), (ColourLevels{255, 51, 0}));
+    EXPECT_EQ(Accented({85, 17, 0}, 0.5), (ColourLevels{170, 34, 0}));
+    EXPECT_EQ(Accented({0, 0, 0}, 1.0), (ColourLevels{0, 0, 0}));
+    // A strip's bands rise by one factor, the strongest to full.
+    BandLevels bands{};
+    bands[0] = 85;
+    bands[20] = 17;
+    AccentBands(bands, 1.0);
+    EXPECT_EQ(bands[0], 255);
+    EXPECT_EQ(bands[20], 51);
+    EXPECT_EQ(bands[30], 0);
+    EXPECT_EQ(AccentAmount(0), 1.0);
+    EXPECT_GT(AccentAmount(100), 0.0);
+    EXPECT_EQ(AccentAmount(120), 0.0);
+    EXPECT_EQ(AccentAmount(-5), 0.0);
+    EXPECT_EQ(Rotated({10, 20, 30}, 1), (ColourLevels{30, 10, 20}));
+    EXPECT_EQ(Rotated({10, 20, 30}, 2), (ColourLevels{20, 30, 10}));
+    EXPECT_EQ(Rotated({10, 20, 30}, 3), (ColourLevels{10, 20, 30}));
+    const std::tuple<long, int, int> scenes[] = {{3, 4, 0},   {4, 4, 1},  {11, 4, 2}, {12, 4, 0},
+                                                 {40, 32, 1}, {40, 0, 0}, {-1, 8, 0}};
+    for (const auto& [index, length, steps] : scenes) {
+        EXPECT_EQ(SceneSteps(index, length), steps) << index << " " << length;
+    }
 }
 
 }  // namespace

@@ -82,6 +82,15 @@ TEST(StripFrame, LowToneLightsTheLowEndOnlyAndMirrorsExactly) {
             EXPECT_EQ(spectrum[3 * i + 1] + spectrum[3 * i + 2], 0) << "pixel " << i;
         }
     }
+    // A beat scene one step on shows the low bands in green, as the window
+    // shows its red level.
+    input.sceneSteps = 1;
+    const Pixels scene = Paint(painter, input, 600, kEffectSpectrum);
+    for (int i = 0; i < 600; ++i) {
+        ASSERT_EQ(scene[3 * i] + scene[3 * i + 2], 0) << "pixel " << i;
+    }
+    EXPECT_GT(LitPixels(scene, 0, 30), 0);
+    input.sceneSteps = 0;
     for (const int n : {600, 599, 1, 2, 4096}) {
         SCOPED_TRACE(n);
         const Pixels mirrored = Paint(painter, input, n, kEffectMirrored);

@@ -4,9 +4,12 @@
 //                                      ogg, mp3, mp2; WAV for any other)
 //   make_tone PATH drums BPM SECONDS    a mono drum loop
 //   make_tone PATH module PATTERNS      a ProTracker module, PATTERNS x 7.68 s
+//   make_tone PATH clicks BPM SECONDS   a mono click track, the first click
+//                                       at 0.5 s
 // and the flash counter over a log of shown colours:
 //   make_tone --count-flashes LOG      prints "general red", the most
 //                                      transitions in any second
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -47,9 +50,22 @@ int main(int argc, char** argv) {
     if (argc == 4 && std::strcmp(argv[2], "module") == 0) {
         return writeProTrackerModule(argv[1], {.patterns = std::atoi(argv[3])}) ? 0 : 1;
     }
+    if (argc == 5 && std::strcmp(argv[2], "clicks") == 0) {
+        const int rate = 44100;
+        std::vector<float> clicks(static_cast<std::size_t>(std::atof(argv[4]) * rate), 0.0f);
+        for (double t = 0.5; (t + 0.05) * rate < clicks.size(); t += 60.0 / std::atof(argv[3])) {
+            const auto start = static_cast<std::size_t>(std::lround(t * rate));
+            for (std::size_t i = 0; i < rate / 20; ++i) {
+                const double s = static_cast<double>(i) / rate;
+                clicks[start + i] =
+                    static_cast<float>(0.8 * std::sin(2 * M_PI * 1500 * s) * std::exp(-s / 0.01));
+            }
+        }
+        return writeSamples(argv[1], AudioFormat::Wav, clicks, rate, 1) ? 0 : 1;
+    }
     if (argc != 4) {
         std::cerr << "usage: make_tone PATH FREQUENCY SECONDS | PATH drums BPM SECONDS | "
-                     "PATH module PATTERNS | --count-flashes LOG\n";
+                     "PATH module PATTERNS | PATH clicks BPM SECONDS | --count-flashes LOG\n";
         return 2;
     }
     Tone tone;

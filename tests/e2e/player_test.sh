@@ -321,6 +321,41 @@ flash_limit)
     fi
   done
   ;;
+beat_accent)
+  # With colour on the beat, every click of a click track is logged as a
+  # beat on the tick where the window shows it: the first tick of each run
+  # of lit ticks in the colour log (the window is black between the clicks)
+  # is that click's heard time; the beat lifts the colour there.
+  "$make_tone" "$E2E_DIR/clicks.wav" clicks 120 16 || fail "cannot write the clicks"
+  e2e_form "Path=$E2E_DIR/clicks.wav" Scroll=12 BeatAccent=1
+  colours="$E2E_DIR/colours.log" beats="$E2E_DIR/beats.log"
+  CHROMOLA_COLOUR_LOG="$colours" CHROMOLA_BEAT_LOG="$beats" e2e_player
+  enough() { [ "$(wc -l <"$beats" 2>/dev/null || echo 0)" -ge 12 ]; }
+  E2E_TRIES=200 e2e_until enough || fail "$(wc -l <"$beats" 2>/dev/null) beats logged"
+  e2e_close
+  awk -v slow="$E2E_SLOWDOWN" '
+    FNR == NR { beat[++beats] = $1; bpm[beats] = $2; next }
+    { lit = $2 + $3 + $4 > 0; top = ($2 > $3 ? $2 : $3); top = (top > $4 ? top : $4); shown[$1] = top }
+    lit && !was { click[++clicks] = $1 }
+    { was = lit }
+    END {
+      if (beats < 12) { print "only " beats " beats"; exit 1 }
+      for (b = 1; b <= beats; b++) {
+        if (bpm[b] < 119.5 || bpm[b] > 120.5) { print "beat " b " at " bpm[b] " BPM"; exit 1 }
+        best = 1e9
+        for (c = 1; c <= clicks; c++) { d = beat[b] - click[c]; if (d < 0) d = -d; if (d < best) best = d }
+        if (best > 25 * slow) { print "beat at " beat[b] " ms is " best " ms from a click"; exit 1 }
+        if (shown[beat[b]] != 255) { print "no accent at " beat[b] " ms: " shown[beat[b]]; flat++ }
+        atBeat[beat[b]] = 1
+        if (b > 1 && (beat[b] - beat[b - 1] < 470 || beat[b] - beat[b - 1] > 530) && slow == 1) {
+          print "beats " beat[b - 1] " and " beat[b] " ms"; exit 1
+        }
+      }
+      if (flat > beats / 10) exit 1
+      for (t in shown) if (!(t in atBeat) && shown[t] > 0) { others++; full += shown[t] == 255 }
+      if (full * 2 > others) { print "the clicks show at full strength unaccented: the check is blind"; exit 1 }
+    }' "$beats" "$colours" || fail "the beats do not match the clicks"
+  ;;
 media_controls)
   # The desktop's media widget (playerctl on a private session bus) sees the
   # track from its tags or its file name and steers the player; the media

@@ -87,3 +87,44 @@ TEST_F(ModuleTest, ModuleIsRefusedAsStreamAndPlaysAsMusic) {
     EXPECT_TRUE(BASS_MusicFree(h));
     EXPECT_EQ(BASS_ChannelIsActive(h), kStopped);
 }
+
+// A decoding channel hands over every frame of the file, in order, as fast
+// as it is read and without the output: mono floats when asked, the file's
+// own 16-bit frames otherwise; it cannot be played, and it ends once read.
+TEST_F(BassTest, DecodingChannelGivesEveryFrameOnceAndEnds) {
+    const auto path = file("left.wav");
+    const Tone tone{.frequency = 1000, .amplitude = 0.5, .seconds = 1.5, .leftOnly = true};
+    ASSERT_TRUE(writeTone(path, AudioFormat::Wav, tone));
+    const DWORD flags = BASS_STREAM_DECODE | BASS_SAMPLE_FLOAT | BASS_SAMPLE_MONO | BASS_UNICODE;
+    const DWORD h = BASS_StreamCreateFile(FALSE, path.u16string().c_str(), 0, 0, flags);
+    ASSERT_NE(h, 0u) << "error " << BASS_ErrorGetCode();
+    EXPECT_EQ(BASS_ChannelSeconds2Bytes(h, 1.0), 4u * 44100);
+    EXPECT_EQ(errorOf(BASS_ChannelPlay(h, FALSE), FALSE), BASS_ERROR_DECODE);
+    std::vector<float> mono;
+    std::vector<float> block(1000);
+    for (DWORD got; (got = BASS_ChannelGetData(h, block.data(), 4000 | BASS_DATA_FLOAT)) !=
+                    static_cast<DWORD>(-1);) {
+        ASSERT_EQ(got % 4, 0u);
+        mono.insert(mono.end(), block.begin(), block.begin() + got / 4);
+        ASSERT_LT(mono.size(), 100000u) << "the channel never ends";
+    }
+    EXPECT_EQ(BASS_ErrorGetCode(), BASS_ERROR_ENDED);
+    EXPECT_EQ(BASS_ChannelIsActive(h), kStopped);
+    ASSERT_EQ(mono.size(), 66150u);
+    EXPECT_EQ(BASS_ChannelGetPosition(h, BASS_POS_BYTE), 4u * 66150);
+    // The left channel's tone at half the amplitude: the mean of the two.
+    EXPECT_NEAR(*std::max_element(mono.begin(), mono.end()), 0.25, 0.01);
+
+    // From the start again, in the file's layout: the right channel silent.
+    ASSERT_TRUE(BASS_ChannelSetPosition(h, 0, BASS_POS_BYTE));
+    std::vector<int16_t> frames(2 * 512);
+    const DWORD stereo = BASS_StreamCreateFile(FALSE, path.u16string().c_str(), 0, 0,
+                                               BASS_STREAM_DECODE | BASS_UNICODE);
+    ASSERT_EQ(BASS_ChannelGetData(stereo, frames.data(), 4 * 512), 4u * 512);
+    EXPECT_EQ(BASS_ChannelGetLength(stereo, BASS_POS_BYTE), 4u * 66150);
+    EXPECT_EQ(frames[2 * 5 + 1], 0);
+    EXPECT_NEAR(frames[2 * 11], 32767 * samplesOf(tone)[2 * 11], 2);
+    EXPECT_EQ(errorOf(BASS_MusicFree(stereo), FALSE), BASS_ERROR_HANDLE);
+    EXPECT_TRUE(BASS_StreamFree(stereo));
+    EXPECT_TRUE(BASS_StreamFree(h));
+}

@@ -8,6 +8,7 @@
 #include <QSpinBox>
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "player_harness.h"
@@ -35,6 +36,11 @@ TEST_F(PlayerTest, SetupPagesChangeTheStateAtOnceAndComeBackAfterARestart) {
     EXPECT_EQ(state.FlashLimit, 1);
     QTest::keyClick(setup->autoLevel, Qt::Key_Space);
     EXPECT_EQ(state.AutoLevel, 1);
+    Click(setup->beatAccent);
+    EXPECT_EQ(state.BeatAccent, 1);
+    QTest::keyClick(setup->beatScene, Qt::Key_Down);
+    QTest::keyClick(setup->beatScene, Qt::Key_Down);
+    EXPECT_EQ(state.BeatScene, 8);
     setup->pages->setCurrentIndex(1);
     Click(setup->microphone);
     EXPECT_EQ(state.LiveSource, 1);
@@ -73,6 +79,8 @@ TEST_F(PlayerTest, SetupPagesChangeTheStateAtOnceAndComeBackAfterARestart) {
     setup = &OpenSetup(again);
     EXPECT_TRUE(setup->flashLimit->isChecked());
     EXPECT_TRUE(setup->autoLevel->isChecked());
+    EXPECT_TRUE(setup->beatAccent->isChecked());
+    EXPECT_EQ(setup->beatScene->currentText(), "каждые 8 долей");
     EXPECT_TRUE(setup->microphone->isChecked());
     EXPECT_FALSE(setup->lightsOn->isChecked());
     EXPECT_EQ(setup->universe->value(), 7);
@@ -138,6 +146,51 @@ TEST_F(PlayerTest, StripPreviewShowsTheSpectrumOfWhatPlays) {
     EXPECT_TRUE(std::all_of(seen.end() - kPreviewPixels / 2, seen.end(), [](QRgb c) {
         return c == 0;
     })) << "the high end is lit";
+}
+
+// Colour on the beat switched on while a click track plays: the track is
+// analysed beside its playing, its tempo shown, its grid kept in the cache
+// folder for the next time.
+TEST(SetupWindowBeats, BeatOptionAnalysesThePlayingTrackAndShowsItsTempo) {
+    const TempDir cache;
+    const std::optional<QByteArray> oldCache = qEnvironmentVariableIsSet("XDG_CACHE_HOME")
+                                                   ? std::optional(qgetenv("XDG_CACHE_HOME"))
+                                                   : std::nullopt;
+    qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(cache.path().string()));
+    ForgetSettings();
+    PlayerHarness player;
+    ASSERT_FALSE(player.Start().has_value());
+    const TempDir music;
+    constexpr int kRate = 44100;
+    std::vector<float> clicks(10 * kRate, 0.0f);
+    for (std::size_t beat = kRate / 4; beat + kRate / 50 < clicks.size(); beat += kRate / 2) {
+        for (std::size_t i = 0; i < kRate / 50; ++i) {
+            clicks[beat + i] = static_cast<float>(0.6 * std::sin(i * 2 * M_PI * 1500 / kRate) *
+                                                  std::exp(-i / (0.01 * kRate)));
+        }
+    }
+    ASSERT_TRUE(writeSamples(music / "clicks.wav", AudioFormat::Wav, clicks, kRate, 1));
+    SetupWindow* setup = &OpenSetup(player);
+    EXPECT_EQ(setup->tempo->text(), "нет");
+    player.ChooseFiles({QString::fromStdString((music / "clicks.wav").string())});
+    ASSERT_TRUE(player.IsPlaying());
+    Spin(100);
+    EXPECT_EQ(setup->tempo->text(), "нет") << "analysed with the option off";
+    Click(setup->beatAccent);
+    for (int waited = 0; waited < 5000 && setup->tempo->text() == "нет"; waited += 20) {
+        Spin(20);
+    }
+    EXPECT_EQ(setup->tempo->text(), "120 уд/мин");
+    EXPECT_EQ(player.player().core().beats.Bpm(), 120);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(cache / "chromola"),
+                            std::filesystem::directory_iterator()),
+              1);
+    player.Close();
+    if (oldCache) {
+        qputenv("XDG_CACHE_HOME", *oldCache);
+    } else {
+        qunsetenv("XDG_CACHE_HOME");
+    }
 }
 
 // Labels, check boxes and radio buttons as large as their text needs, at the

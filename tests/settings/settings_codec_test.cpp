@@ -110,9 +110,10 @@ TEST(DecodeSettings, ValuesAreCheckedAndClamped) {
           {QString::fromStdString(longHost + 'a'), ""},
           {"a\tb", ""},
           {"a\nb", ""},
-          {QString("a") + QChar(0x85), ""}}}};
-    for (const char* flag :
-         {"FlashLimit", "AutoLevel", "Live", "LiveSource", "Lights", "IdleLights", "Output"}) {
+          {QString("a") + QChar(0x85), ""}}},
+        {"BeatScene", {{"4", "4"}, {"32", "32"}, {"5", "0"}, {"64", "0"}, {"-4", "0"}}}};
+    for (const char* flag : {"FlashLimit", "AutoLevel", "Live", "LiveSource", "Lights",
+                             "IdleLights", "Output", "BeatAccent"}) {
         cases.push_back({flag, {{"1", "1"}, {"2", "0"}, {"-1", "0"}}});
     }
     for (const QLocale& locale : Locales()) {

@@ -1,0 +1,198 @@
+#include "beats/track_beats.h"
+
+#include <QMetaObject>
+
+#include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <vector>
+
+namespace chromola {
+
+namespace {
+
+constexpr DWORD kDecodeFlags =
+    BASS_STREAM_DECODE | BASS_SAMPLE_FLOAT | BASS_SAMPLE_MONO | BASS_UNICODE;
+constexpr std::size_t kBlockSamples = 16384;
+
+// The analysis takes only what the machine does not need: the tick, the
+// sound and the windows always come first.
+void LowerThisThreadPriority() {
+    sched_param none{};
+    if (pthread_setschedparam(pthread_self(), SCHED_IDLE, &none) != 0) {
+        setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19);
+    }
+}
+
+}  // namespace
+
+TrackBeats::TrackBeats(AudioEngine& engine, PlayerState& state, Playback& playback,
+                       std::filesystem::path cacheFolder)
+    : engine_(engine), state_(state), playback_(playback), cacheFolder_(std::move(cacheFolder)) {
+    playback_.AddListener(this);
+}
+
+TrackBeats::~TrackBeats() {
+    playback_.RemoveListener(this);
+    {
+        std::lock_guard lock(mutex_);
+        quit_ = true;
+        ++generation_;
+    }
+    wake_.notify_all();
+    if (worker_.joinable()) {
+        worker_.join();
+    }
+}
+
+void TrackBeats::PlaybackChanged(PlaybackEvent event) {
+    if (event == PlaybackEvent::TrackStarted) {
+        asked_ = 0;
+        SetBpm(0);
+        Request();
+    } else if (event == PlaybackEvent::Stopped) {
+        SetBpm(0);
+    }
+}
+
+void TrackBeats::OptionsChanged() {
+    if (asked_ != state_.CurrentChannel) {
+        Request();
+    }
+}
+
+void TrackBeats::Request() {
+    if (!Wanted() || state_.Live == 1 || state_.CurrentChannel == 0) {
+        return;
+    }
+    asked_ = state_.CurrentChannel;
+    Job job{asked_, playback_.CurrentPath(), ++generation_};
+    std::optional<Job> ahead;
+    if (const int count = static_cast<int>(state_.Entries.size()); count > 1) {
+        const int next = (state_.TrackIndex + 1) % count;
+        ahead = Job{0, state_.PlaylistFolder + state_.Entries.at(next), job.generation};
+    }
+    {
+        std::lock_guard lock(mutex_);
+        current_ = std::move(job);
+        ahead_ = std::move(ahead);
+        if (!worker_.joinable()) {
+            worker_ = std::thread([this] { Run(); });
+        }
+    }
+    wake_.notify_all();
+}
+
+void TrackBeats::Run() {
+    LowerThisThreadPriority();
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        wake_.wait(lock, [this] { return quit_ || current_ || ahead_; });
+        if (quit_) {
+            return;
+        }
+        Job job = current_ ? std::move(*current_) : std::move(*ahead_);
+        (current_ ? current_ : ahead_).reset();
+        lock.unlock();
+        std::optional<TrackGrid> found = Analyse(job);
+        if (found && job.channel != 0) {
+            Publish(std::make_shared<const TrackGrid>(std::move(*found)));
+        }
+        lock.lock();
+    }
+}
+
+std::optional<TrackGrid> TrackBeats::Analyse(const Job& job) {
+    const std::u16string path = job.path.toStdU16String();
+    DWORD handle = engine_.BASS_StreamCreateFile(FALSE, path.c_str(), 0, 0, kDecodeFlags);
+    bool module = false;
+    if (handle == 0) {
+        handle = engine_.BASS_MusicLoad(FALSE, path.c_str(), 0, 0, kDecodeFlags, 1);
+        module = true;
+    }
+    if (handle == 0) {
+        return std::nullopt;
+    }
+    TrackGrid out{job.channel, {}};
+    const QWORD bytesPerSecond = engine_.BASS_ChannelSeconds2Bytes(handle, 1.0);
+    const double sampleRate = static_cast<double>(bytesPerSecond) / sizeof(float);
+    bool complete = bytesPerSecond != static_cast<QWORD>(-1) && bytesPerSecond > 0;
+    const beats::BeatCache cache(cacheFolder_);
+    const auto identity = beats::BeatCache::IdentityOf(job.path.toStdString());
+    std::optional<beats::BeatGrid> cached;
+    if (complete && identity) {
+        cached = cache.Load(*identity);
+    }
+    if (cached) {
+        out.grid = std::move(*cached);
+    } else if (complete) {
+        beats::FileBeatAnalysis analysis(sampleRate);
+        std::vector<float> block(kBlockSamples);
+        for (;;) {
+            if (generation_ != job.generation) {
+                complete = false;
+                break;
+            }
+            const DWORD got = engine_.BASS_ChannelGetData(
+                handle, block.data(),
+                static_cast<DWORD>(kBlockSamples * sizeof(float)) | BASS_DATA_FLOAT);
+            if (got == static_cast<DWORD>(-1) || got == 0) {
+                break;
+            }
+            analysis.Push(block.data(), got / sizeof(float));
+        }
+        if (complete) {
+            out.grid = analysis.Finish();
+            if (identity) {
+                cache.Store(*identity, out.grid);
+            }
+        }
+    }
+    if (module) {
+        engine_.BASS_MusicFree(handle);
+    } else {
+        engine_.BASS_StreamFree(handle);
+    }
+    if (!complete) {
+        return std::nullopt;
+    }
+    return out;
+}
+
+void TrackBeats::Publish(std::shared_ptr<const TrackGrid> grid) {
+    const DWORD channel = grid->channel;
+    const int bpm = static_cast<int>(std::lround(grid->grid.bpm));
+    {
+        std::lock_guard lock(slotMutex_);
+        slot_ = std::move(grid);
+    }
+    QMetaObject::invokeMethod(
+        &context_,
+        [this, channel, bpm] {
+            if (channel == state_.CurrentChannel && state_.Live == 0) {
+                SetBpm(bpm);
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+const TrackGrid* TrackBeats::GridFor(DWORD channel) {
+    if (std::unique_lock lock(slotMutex_, std::try_to_lock); lock && slot_ != taken_) {
+        taken_ = slot_;
+    }
+    return taken_ != nullptr && taken_->channel == channel ? taken_.get() : nullptr;
+}
+
+void TrackBeats::SetBpm(int bpm) {
+    if (bpm != bpm_) {
+        bpm_ = bpm;
+        if (tempoChanged) {
+            tempoChanged(bpm);
+        }
+    }
+}
+
+}  // namespace chromola
