@@ -327,6 +327,10 @@ void SetupWindow::KeepPlace() {
 void SetupWindow::closeEvent(QCloseEvent* event) {
     lightsStatus_.stop();
     previewTimer_.stop();
+    // A host typed in and not yet left counts as well.
+    if (ddpHost->text().toStdString() != state_.Lights.ddpHost) {
+        LightsChanged();
+    }
     KeepPlace();
     event->accept();
 }
