@@ -20,7 +20,10 @@
 //   library (lock-free or moments under a channel's spectrum mutex), draws
 //   through the FramePainter under the colour link's mutex, and hands the
 //   colour to the sinks, which never wait (the light senders take it through
-//   an atomic slot and a futex wake-up; the colour log writes a line). It
+//   an atomic slot and a futex wake-up, a strip's frame, painted on the
+//   tick, through a buffer of three swapped by one atomic exchange; the
+//   first 60 pixels go to atomic words that the set-up window's preview
+//   reads; the colour log writes a line). It
 //   never waits on the X server: the link writes only what the socket takes
 //   at once and keeps the rest in xcb's buffer, dropping per-frame requests
 //   past a bound (server_link.cpp). What a tick changes beyond its frame

@@ -5,6 +5,8 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
+#include <utility>
+
 #include "common/dialog_font.h"
 #include "common/twips.h"
 #include "main_window/window_placement.h"
@@ -261,6 +263,7 @@ void SetupWindow::Load() {
     ddpHost->setText(QString::fromStdString(options.ddpHost));
     ddpPort->setValue(options.ddpPort);
     loading_ = false;
+    EnableLightsControls();
     ShowLightsStatus();
     lightsStatus_.start();
     previewTimer_.start();
@@ -283,7 +286,25 @@ void SetupWindow::LightsChanged() {
     if (lightsChanged) {
         lightsChanged();
     }
+    EnableLightsControls();
     ShowLightsStatus();
+}
+
+// What the chosen output and the strip's length do not use stays greyed.
+void SetupWindow::EnableLightsControls() {
+    const bool ola = output->currentIndex() == kOutputOla;
+    const bool strip = pixels->value() > 1;
+    const std::pair<QWidget*, bool> rows[] = {
+        {universe, ola}, {address, ola},  {layout, ola},   {fixtures, ola && !strip},
+        {effect, strip}, {ddpHost, !ola}, {ddpPort, !ola},
+    };
+    for (const auto& [field, on] : rows) {
+        field->setEnabled(on);
+        if (QWidget* label =
+                static_cast<QFormLayout*>(field->parentWidget()->layout())->labelForField(field)) {
+            label->setEnabled(on);
+        }
+    }
 }
 
 void SetupWindow::ShowLightsStatus() {
@@ -344,6 +365,10 @@ void SetupWindow::KeepPlace() {
 void SetupWindow::closeEvent(QCloseEvent* event) {
     lightsStatus_.stop();
     previewTimer_.stop();
+    // A host typed in and not yet left counts as well.
+    if (ddpHost->text().toStdString() != state_.Lights.ddpHost) {
+        LightsChanged();
+    }
     KeepPlace();
     event->accept();
 }

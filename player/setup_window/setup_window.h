@@ -92,6 +92,7 @@ class SetupWindow : public QWidget {
   private:
     void Load();
     void LightsChanged();
+    void EnableLightsControls();
     void ShowLightsStatus();
     void Place();
     void KeepPlace();

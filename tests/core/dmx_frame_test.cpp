@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "player_view.h"
@@ -52,6 +53,42 @@ TEST(DmxFrame, IdleFrameIsDarkOrTheIdleColour) {
     options.idleLights = 1;
     EXPECT_EQ(BuildIdleFrame(options),
               FrameWith(20, {255, kIdleColour.red, kIdleColour.green, kIdleColour.blue}, 2));
+}
+
+// A strip through olad: four-slot pixels from slot 5 leave 127 in the first
+// universe, 128 in the next and the rest in a third, each next one from
+// slot 1; a pixel the frame lacks is dark; no universe past 32767.
+TEST(DmxFrame, StripGoesOnInTheNextUniversesFromSlotOne) {
+    LightsOptions options{.universe = 9, .address = 5, .layout = kLayoutRgbw, .pixels = 300};
+    std::vector<std::uint8_t> rgb;
+    for (int i = 0; i < 299; ++i) {  // pixel 299 missing
+        rgb.insert(rgb.end(), {static_cast<std::uint8_t>(i), 7, 200});
+    }
+    // Pixels first..last-1 from 1-based slot `slot` on.
+    const auto expected = [](int slot, int first, int last) {
+        DmxFrame frame{};
+        for (int i = first; i < last; ++i) {
+            const auto at = static_cast<std::size_t>(slot - 1 + 4 * (i - first));
+            const std::uint8_t red = i < 299 ? static_cast<std::uint8_t>(i) : 0;
+            const std::uint8_t rest = i < 299 ? 7 : 0;
+            frame[at] = red;
+            frame[at + 1] = rest;
+            frame[at + 2] = i < 299 ? 200 : 0;
+            frame[at + 3] = std::min(red, rest);
+        }
+        return frame;
+    };
+    ASSERT_EQ(UniverseCount(options), 3);
+    EXPECT_EQ(BuildStripUniverse(rgb, options, 0), expected(5, 0, 127));
+    EXPECT_EQ(BuildStripUniverse(rgb, options, 1), expected(1, 127, 255));
+    EXPECT_EQ(BuildStripUniverse(rgb, options, 2), expected(1, 255, 300));
+    options.idleLights = 1;
+    EXPECT_EQ(BuildIdleStripUniverse(options, 2),
+              FrameWith(1, {kIdleColour.red, kIdleColour.green, kIdleColour.blue, 11}, 45));
+    options.universe = 32766;
+    EXPECT_EQ(UniverseCount(options), 2);
+    options.pixels = 1;
+    EXPECT_EQ(UniverseCount(options), 1);
 }
 
 }  // namespace

@@ -79,7 +79,7 @@ StripStatus AwaitStatus(const StripOutput& output, StripStatus wanted) {
     return output.Status();
 }
 
-TEST(DdpStrip, FramesReachAReceiverOutagesAreReportedAndClosingLeavesIdle) {
+TEST(DdpStrip, FramesReachAReceiverAndOutagesAreReported) {
     Receiver receiver;
     ASSERT_TRUE(receiver.Bound());
     DdpOptions options;
@@ -125,24 +125,13 @@ TEST(DdpStrip, FramesReachAReceiverOutagesAreReportedAndClosingLeavesIdle) {
     output->ShowStrip(input);
     EXPECT_EQ(AwaitStatus(*output, StripStatus::kUnresolved), StripStatus::kUnresolved);
 
-    // Back to the receiver; closing sends the idle colour.
+    // Back to the receiver. (Closing sends the idle colour: the player's
+    // run in lights_test.sh.)
     options.host = "127.0.0.1";
     options.port = kDdpDefaultPort;
     output->SetOptions(options);
     output->ShowStrip(input);
     EXPECT_EQ(receiver.NextFrame(3 * 50).size(), 3u * 50);
-    output.reset();
-    Pixels last;
-    for (Pixels frame; !(frame = receiver.NextFrame(3 * 50)).empty();) {
-        last = frame;  // a repeat may have been under way
-        if (last[0] == kIdleColour.red && last[1] == kIdleColour.green) {
-            break;
-        }
-    }
-    ASSERT_EQ(last.size(), 3u * 50);
-    for (int i = 0; i < 50; ++i) {
-        EXPECT_EQ((ColourLevels{last[3 * i], last[3 * i + 1], last[3 * i + 2]}), kIdleColour);
-    }
 }
 
 }  // namespace

@@ -16,8 +16,8 @@
 #                                    130 on 4)  idle colour  mid-track
 # Every other layout and the fit of the fixtures: dmx_frame_test. Then the
 # same track with a 600-pixel strip straight to a DDP receiver on loopback
-# (one colour; idle dark): every frame it pushes is a shown colour over all
-# pixels, in order, and the last is dark. The effects and the packets
+# (one colour): every frame it pushes is a shown colour over all pixels, in
+# order, and the idle colour through the pause and at exit. The effects and the packets
 # themselves: lights_ddp and the core tests.
 # Usage: lights_test.sh BIN_DIR MAKE_TONE
 source "$(dirname "${BASH_SOURCE[0]}")/ola_namespace.sh"
@@ -242,7 +242,7 @@ receiver=$!
 e2e_pids+=("$receiver")
 e2e_until test -e "$out.capture.ready" || fail "the DDP receiver did not start"
 e2e_form "Path=$E2E_DIR/short.wav" Pause=2 Scroll=32 Lights=1 Output=1 DdpHost=127.0.0.1 \
-  Pixels=600 IdleLights=0
+  Pixels=600 IdleLights=1
 E2E_PLAYER_ERR="$out.err"
 CHROMOLA_COLOUR_LOG="$out.log" e2e_player
 e2e_until played_again "$out.log" 40 || e2e_until played_again "$out.log" 40 ||
@@ -269,9 +269,9 @@ for line in open(out + ".capture"):
         data = bytearray()
 def strip(c):
     return list(c) * 600
-dark = [0] * 1800
+idle = strip((12, 17, 11))
 shown = [tuple(map(int, l.split()[1:])) for l in open(out + ".log")] + [(12, 17, 11)]
-expected = [f for f, _ in groupby(dark if c == (12, 17, 11) else strip(c) for c in shown)]
+expected = [f for f, _ in groupby(strip(c) for c in shown)]
 position, found = 0, []
 for _, pixels in frames:
     found.append(next((j for j in range(position, len(expected)) if len(pixels) == 1800
@@ -282,11 +282,11 @@ if not frames:
 else:
     if None in found:
         failures.append("%d frames match no shown colour in order" % found.count(None))
-    if frames[-1][1] != dark:
-        failures.append("the last frame is not dark but %s..." % frames[-1][1][:6])
-    runs = [list(run) for _, run in groupby(frames, key=lambda f: f[1] == dark)]
-    if not any(r[0][1] == dark and r[-1][0] - r[0][0] > 0.9 for r in runs[1:-1]):
-        failures.append("no dark frame through the pause")
+    if frames[-1][1] != idle:
+        failures.append("the last frame is not the idle colour but %s..." % frames[-1][1][:6])
+    runs = [list(run) for _, run in groupby(frames, key=lambda f: f[1] == idle)]
+    if not any(r[0][1] == idle and r[-1][0] - r[0][0] > 0.9 for r in runs[1:-1]):
+        failures.append("no idle frame through the pause")
     seen = len(set(found) - {None})
     if seen < 0.8 * len(expected):
         failures.append("only %d of %d shown frames arrived" % (seen, len(expected)))
