@@ -186,6 +186,12 @@ const TrackGrid* TrackBeats::GridFor(DWORD channel) {
     return taken_ != nullptr && taken_->channel == channel ? taken_.get() : nullptr;
 }
 
+void TrackBeats::LiveTempo(int bpm) {
+    if (state_.Live == 1) {
+        SetBpm(bpm);
+    }
+}
+
 void TrackBeats::SetBpm(int bpm) {
     if (bpm != bpm_) {
         bpm_ = bpm;

@@ -62,6 +62,8 @@ class TrackBeats final : public PlaybackListener {
 
     // UI thread.
     int Bpm() const { return bpm_; }
+    // The live tracker's tempo (whole BPM, 0 none), while live mode is on.
+    void LiveTempo(int bpm);
     std::function<void(int bpm)> tempoChanged;
 
   private:
