@@ -26,6 +26,7 @@
 #include "error.h"
 #include "fft.h"
 #include "pulse_connection.h"
+#include "sample16.h"
 #include "sample_history.h"
 
 namespace chromola::audio {
@@ -185,6 +186,23 @@ class Capture::Recorder {
         spectrum_.compute(window_.data(), out);
     }
 
+    DWORD read(void* out, DWORD bytes, bool asFloat) {
+        std::lock_guard lock(readMutex_);
+        const std::size_t frameBytes = asFloat ? sizeof(float) : sizeof(int16_t);
+        const std::size_t wanted = std::min<std::size_t>(bytes / frameBytes, history_.capacity());
+        read_.resize(wanted);
+        std::size_t copied = 0;
+        readFrom_ = history_.copyFrom(readFrom_, read_.data(), wanted, copied);
+        if (asFloat) {
+            std::memcpy(out, read_.data(), copied * sizeof(float));
+        } else {
+            ToSamples16(read_.data(), static_cast<int16_t*>(out), copied);
+        }
+        return static_cast<DWORD>(copied * frameBytes);
+    }
+
+    int rate() const { return rate_.load(std::memory_order_acquire); }
+
   private:
     enum class Target { Output, Input, Named };
 
@@ -313,6 +331,7 @@ class Capture::Recorder {
             return false;
         source_ = info.name;
         stream_ = std::move(stream);
+        rate_.store(static_cast<int>(spec.rate), std::memory_order_release);
         return true;
     }
 
@@ -408,6 +427,10 @@ class Capture::Recorder {
     std::mutex spectrumMutex_;  // API threads, one spectrum at a time
     Spectrum spectrum_;
     std::vector<float> window_;
+    std::atomic<int> rate_{0};
+    std::mutex readMutex_;  // API threads, one read at a time
+    int64_t readFrom_ = 0;
+    std::vector<float> read_;
 
     // Loop thread (or a caller holding its lock).
     bool starting_ = true;
@@ -437,6 +460,14 @@ bool Capture::present() const {
 
 void Capture::spectrum(float* out) {
     recorder_->spectrum(out);
+}
+
+DWORD Capture::read(void* out, DWORD bytes, bool asFloat) {
+    return recorder_->read(out, bytes, asFloat);
+}
+
+int Capture::rate() const {
+    return recorder_->rate();
 }
 
 int listCaptureSources(CHROMOLA_CAPTURE_SOURCE* out, int max) {

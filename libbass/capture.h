@@ -33,6 +33,12 @@ class Capture {
     // The spectrum of the newest 2048 frames (1024 values). Never waits on
     // the server.
     void spectrum(float* out);
+    // The frames captured since the last read, mono, as many as fit in
+    // `bytes` (floats, else 16-bit); the bytes written. Frames older than
+    // the history are lost. Callers take turns.
+    DWORD read(void* out, DWORD bytes, bool asFloat);
+    // Frames a second of the source being recorded; 0 before it records.
+    int rate() const;
 
   private:
     class Recorder;

@@ -226,6 +226,8 @@ std::shared_ptr<DecodeChannel> Library::findDecode(DWORD handle) const {
 }
 
 DWORD Library::decodedData(DWORD handle, void* out, DWORD bytes, bool asFloat) const {
+    if (const auto capture = findCapture(handle))
+        return capture->read(out, bytes, asFloat);
     const auto decode = findDecode(handle);
     if (!decode)
         throw Error(BASS_ERROR_HANDLE);
@@ -391,7 +393,12 @@ double Library::bytesToSeconds(DWORD handle, QWORD bytes) const {
 QWORD Library::secondsToBytes(DWORD handle, double seconds) const {
     int rate = 0;
     uint32_t bytesPerFrame = 0;
-    if (const auto decode = findDecode(handle)) {
+    if (const auto capture = findCapture(handle)) {
+        rate = capture->rate();
+        bytesPerFrame = sizeof(int16_t);
+        if (rate == 0)
+            throw Error(BASS_ERROR_NOTAVAIL);
+    } else if (const auto decode = findDecode(handle)) {
         rate = decode->rate();
         bytesPerFrame = decode->bytesPerFrame();
     } else {

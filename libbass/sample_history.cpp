@@ -37,6 +37,21 @@ void SampleHistory::copyNewest(float* out, std::size_t n) const noexcept {
     });
 }
 
+int64_t SampleHistory::copyFrom(int64_t from, float* out, std::size_t max,
+                                std::size_t& copied) const noexcept {
+    int64_t start = from;
+    run_.read([&](const SeqLocked<2>::Values& run) {
+        const auto begin = static_cast<int64_t>(run[0]);
+        const auto end = static_cast<int64_t>(run[1]);
+        const int64_t oldest = std::max(begin, end - static_cast<int64_t>(capacity_));
+        start = from > end ? oldest : std::max(from, oldest);
+        copied =
+            static_cast<std::size_t>(std::min<int64_t>(end - start, static_cast<int64_t>(max)));
+        copyHeld(run, start, out, copied);
+    });
+    return start + static_cast<int64_t>(copied);
+}
+
 void SampleHistory::copyHeld(const SeqLocked<2>::Values& run, int64_t start, float* out,
                              std::size_t n) const noexcept {
     const int64_t stop = start + static_cast<int64_t>(n);

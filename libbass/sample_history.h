@@ -32,6 +32,10 @@ class SampleHistory {
     void copy(int64_t start, float* out, std::size_t n) const noexcept;
     // Copies the newest n frames, the last one last; frames not held read as 0.
     void copyNewest(float* out, std::size_t n) const noexcept;
+    // Copies up to max frames held from timeline frame `from` on (from the
+    // oldest one held when `from` is no longer held or lies beyond the end
+    // of a run restarted since); returns the frame after the last copied.
+    int64_t copyFrom(int64_t from, float* out, std::size_t max, std::size_t& copied) const noexcept;
 
   private:
     void copyHeld(const SeqLocked<2>::Values& run, int64_t start, float* out,

@@ -130,7 +130,13 @@ BASSDEF(DWORD) BASS_ChannelIsActive(DWORD handle);
 // has gone; GetData then reads silence) and BASS_StreamFree; the other
 // channel calls fail with BASS_ERROR_NOTAVAIL, BASS_MusicFree with
 // BASS_ERROR_HANDLE. The usual rules hold: failure values and the calling
-// thread's error code. Capture needs no BASS_Init, works beside an
+// thread's error code. A capture's samples, as a decoding channel's: with a
+// length in bytes (| BASS_DATA_FLOAT for floats, else 16-bit)
+// BASS_ChannelGetData returns the frames captured since the last such call,
+// mixed to mono, as many as fit (and 0 when there are none yet); frames
+// older than about 85 ms at the call are lost. BASS_ChannelSeconds2Bytes
+// counts its mono 16-bit frames at the rate it records now (so 1.0 gives
+// twice the rate). Capture needs no BASS_Init, works beside an
 // initialised output, and BASS_Free leaves it running.
 
 typedef struct CHROMOLA_CAPTURE_SOURCE {

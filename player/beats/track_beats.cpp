@@ -1,6 +1,6 @@
 #include "beats/track_beats.h"
 
-#include <QMetaObject>
+#include <QCoreApplication>
 
 #include <pthread.h>
 #include <sched.h>
@@ -169,14 +169,22 @@ void TrackBeats::Publish(std::shared_ptr<const TrackGrid> grid) {
         std::lock_guard lock(slotMutex_);
         slot_ = std::move(grid);
     }
-    QMetaObject::invokeMethod(
-        &context_,
-        [this, channel, bpm] {
-            if (channel == state_.CurrentChannel && state_.Live == 0) {
-                SetBpm(bpm);
-            }
-        },
-        Qt::QueuedConnection);
+    {
+        std::lock_guard lock(mutex_);
+        tempo_ = {channel, bpm};
+    }
+    QCoreApplication::postEvent(&relay_, new QEvent(QEvent::User));
+}
+
+void TrackBeats::TakeTempo() {
+    std::optional<std::pair<DWORD, int>> tempo;
+    {
+        std::lock_guard lock(mutex_);
+        tempo = std::exchange(tempo_, std::nullopt);
+    }
+    if (tempo && tempo->first == state_.CurrentChannel && state_.Live == 0) {
+        SetBpm(tempo->second);
+    }
 }
 
 const TrackGrid* TrackBeats::GridFor(DWORD channel) {
@@ -184,6 +192,12 @@ const TrackGrid* TrackBeats::GridFor(DWORD channel) {
         taken_ = slot_;
     }
     return taken_ != nullptr && taken_->channel == channel ? taken_.get() : nullptr;
+}
+
+void TrackBeats::LiveTempo(int bpm) {
+    if (state_.Live == 1) {
+        SetBpm(bpm);
+    }
 }
 
 void TrackBeats::SetBpm(int bpm) {

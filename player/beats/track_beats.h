@@ -13,11 +13,13 @@
 //   try-lock, or keeps the one it had. A grid belongs to the channel that
 //   was playing when it was asked for.
 // - The tempo of the playing track reaches the UI thread (tempoChanged, with
-//   whole BPM, 0 for none) through Qt's queue.
+//   whole BPM, 0 for none): the worker leaves it under the job lock and
+//   posts an empty event to wake the UI thread, which takes it there.
 // Threads: the UI thread makes, asks and destroys (which stops and joins the
 // worker); the tick calls GridFor only; the worker calls the audio library.
 #pragma once
 
+#include <QEvent>
 #include <QObject>
 #include <QString>
 
@@ -29,6 +31,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <utility>
 
 #include "beats/beat_cache.h"
 #include "beats/beat_grid.h"
@@ -62,6 +65,8 @@ class TrackBeats final : public PlaybackListener {
 
     // UI thread.
     int Bpm() const { return bpm_; }
+    // The live tracker's tempo (whole BPM, 0 none), while live mode is on.
+    void LiveTempo(int bpm);
     std::function<void(int bpm)> tempoChanged;
 
   private:
@@ -75,12 +80,25 @@ class TrackBeats final : public PlaybackListener {
     std::optional<TrackGrid> Analyse(const Job& job);
     void Publish(std::shared_ptr<const TrackGrid> grid);
     void SetBpm(int bpm);
+    void TakeTempo();
+    // Wakes the UI thread for TakeTempo.
+    class Relay final : public QObject {
+      public:
+        explicit Relay(TrackBeats& owner) : owner_(owner) {}
+        // The worker's event itself is never read here: it was made on the
+        // worker's thread, and only Qt's own code, which hands it over,
+        // touches it.
+        void customEvent(QEvent*) override { owner_.TakeTempo(); }
+
+      private:
+        TrackBeats& owner_;
+    };
 
     AudioEngine& engine_;
     PlayerState& state_;
     Playback& playback_;
     std::filesystem::path cacheFolder_;
-    QObject context_;  // the UI thread's queue
+    Relay relay_{*this};
     int bpm_ = 0;
     DWORD asked_ = 0;  // the channel last asked for (UI thread)
 
@@ -89,6 +107,7 @@ class TrackBeats final : public PlaybackListener {
     std::optional<Job> current_, ahead_;
     std::atomic<unsigned> generation_{0};  // a new request drops the work under way
     bool quit_ = false;
+    std::optional<std::pair<DWORD, int>> tempo_;  // a channel's tempo for the UI thread
     std::thread worker_;
 
     std::mutex slotMutex_;  // the worker sets, the tick try-locks

@@ -6,6 +6,7 @@
 #include "transport_math.h"
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 namespace chromola {
@@ -121,36 +122,86 @@ ColourLevels DisplayController::OnTheBeat(ColourLevels levels, long long nowMs) 
     const int accent = state_.BeatAccent;
     const int scene = state_.BeatScene;
     const DWORD channel = state_.CurrentChannel;
-    const TrackGrid* grid = nullptr;
-    if ((accent == 1 || scene != 0) && beats_ != nullptr && state_.Live == 0) {
-        grid = beats_->GridFor(channel);
+    const bool wanted = (accent == 1 || scene != 0) && beats_ != nullptr;
+    if (!wanted || state_.Live == 0) {
+        live_.reset();
     }
-    QWORD position = static_cast<QWORD>(-1);
-    if (grid != nullptr) {
-        position = bass_.BASS_ChannelGetPosition(channel, BASS_POS_BYTE);
+    int heard = -1;
+    long index = -1;
+    if (wanted && state_.Live == 1) {
+        heard = LiveBeats();
+        index = liveBeats_ - 1;
+    } else if (const TrackGrid* grid = wanted ? beats_->GridFor(channel) : nullptr) {
+        const QWORD position = bass_.BASS_ChannelGetPosition(channel, BASS_POS_BYTE);
+        if (position != static_cast<QWORD>(-1)) {
+            // The spectrum's window is centred on the heard frame: the beat
+            // is shown when it is heard, as the colour of its sound is.
+            heard = beatFollower_.Advance(grid->grid.beats,
+                                          playback_.BytesToSeconds(channel, position));
+            index = beatFollower_.LastIndex();
+            beatBpm_ = grid->grid.bpm;
+        }
     }
     accent_ = 0.0;
     sceneSteps_ = 0;
-    if (position == static_cast<QWORD>(-1)) {
+    if (heard < 0) {
         beatFollower_.Reset();
         return levels;
     }
-    // The spectrum's window is centred on the heard frame: the beat is
-    // shown when it is heard, as the colour of its sound is.
-    const double heard = playback_.BytesToSeconds(channel, position);
-    for (int beats = beatFollower_.Advance(grid->grid.beats, heard); beats > 0; --beats) {
+    for (; heard > 0; --heard) {
         beatMs_ = nowMs;
         if (beatLog_ != nullptr) {
-            beatLog_->Beat(nowMs, grid->grid.bpm);
+            beatLog_->Beat(nowMs, beatBpm_);
         }
     }
-    sceneSteps_ = SceneSteps(beatFollower_.LastIndex(), scene);
+    sceneSteps_ = SceneSteps(index, scene);
     levels = Rotated(levels, sceneSteps_);
     if (accent == 1) {
         accent_ = AccentAmount(nowMs - beatMs_);
         levels = Accented(levels, accent_);
     }
     return levels;
+}
+
+int DisplayController::LiveBeats() {
+    constexpr std::size_t kBlock = 4096;
+    const DWORD channel = state_.CurrentChannel;
+    // Twice the rate the capture records at now: its mono 16-bit frames.
+    const QWORD rate = bass_.BASS_ChannelSeconds2Bytes(channel, 1.0);
+    if (rate == static_cast<QWORD>(-1) || rate == 0) {
+        return -1;
+    }
+    if (live_ == nullptr || channel != liveChannel_ || rate != liveRate_) {
+        live_ = std::make_unique<beats::LiveBeatTracker>(static_cast<double>(rate) / 2.0);
+        liveChannel_ = channel;
+        liveRate_ = rate;
+        liveBeats_ = 0;
+        liveSamples_.resize(kBlock);
+    }
+    for (;;) {
+        const DWORD got =
+            bass_.BASS_ChannelGetData(channel, liveSamples_.data(),
+                                      static_cast<DWORD>(kBlock * sizeof(float)) | BASS_DATA_FLOAT);
+        if (got == static_cast<DWORD>(-1) || got == 0) {
+            break;
+        }
+        live_->Push(liveSamples_.data(), got / sizeof(float), liveEvents_);
+        if (got < kBlock * sizeof(float)) {
+            break;
+        }
+    }
+    int beats = 0;
+    for (const beats::LiveEvent& event : liveEvents_) {
+        beats += event.kind == beats::LiveEvent::Kind::Beat ? 1 : 0;
+    }
+    liveEvents_.clear();
+    liveBeats_ += beats;
+    beatBpm_ = live_->Bpm();
+    if (const int bpm = static_cast<int>(std::lround(beatBpm_)); bpm != liveBpm_) {
+        liveBpm_ = bpm;
+        clock_.RunOnOwner([this, bpm] { beats_->LiveTempo(bpm); });
+    }
+    return beats;
 }
 
 void DisplayController::ShowIdleColour() {

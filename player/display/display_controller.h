@@ -8,6 +8,7 @@
 // source to the owner's thread.
 #pragma once
 
+#include "beats/live_beats.h"
 #include "clock.h"
 #include "display/auto_level.h"
 #include "display/beat_display.h"
@@ -23,6 +24,7 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace chromola {
@@ -71,6 +73,9 @@ class DisplayController {
     void ShowOnSinks(const ColourLevels& levels);
     // The accent and the scene of the beats heard by now.
     ColourLevels OnTheBeat(ColourLevels levels, long long nowMs);
+    // How many beats the live tracker heard in the sound captured since the
+    // last tick; -1 while it cannot listen.
+    int LiveBeats();
 
     // Draws ticks through the PlayerView, on the owner's thread.
     class ViewFrame final : public FrameView {
@@ -107,6 +112,15 @@ class DisplayController {
     long long beatMs_ = -kAccentMs;  // the tick of the last beat shown
     double accent_ = 0.0;            // this tick's accent, for the strip's bands too
     int sceneSteps_ = 0;
+    double beatBpm_ = 0.0;  // the tempo of the last beat shown
+    // Live mode's tracker on the capture's samples (the tick's own).
+    std::unique_ptr<beats::LiveBeatTracker> live_;
+    DWORD liveChannel_ = 0;
+    QWORD liveRate_ = 0;
+    long liveBeats_ = 0;
+    int liveBpm_ = 0;
+    std::vector<float> liveSamples_;
+    std::vector<beats::LiveEvent> liveEvents_;
 };
 
 }  // namespace chromola

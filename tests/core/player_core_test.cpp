@@ -487,6 +487,9 @@ TEST_F(MprisTest, EachStartIsANewTrackAndThePauseBetweenTracksStillPlays) {
     EXPECT_EQ(Now().track.lengthUs, 1'500'000);
     EXPECT_EQ(Now().track.url, QUrl::fromLocalFile(Path("a.wav")).toString());
     const QString first = Now().track.trackId;
+    mpris.TempoChanged(128);
+    EXPECT_EQ(Now().track.bpm, 128);
+    EXPECT_EQ(changes.back(), QStringList{"Metadata"}) << "the tempo found is announced";
 
     clock.Advance(1600);
     ASSERT_TRUE(core.sequence.isBetweenTracks());
@@ -495,6 +498,7 @@ TEST_F(MprisTest, EachStartIsANewTrackAndThePauseBetweenTracksStillPlays) {
     EXPECT_EQ(tagReads, 2) << "once asked, each new track is read as it starts";
     EXPECT_EQ(Now().track.title, "b.wav");
     EXPECT_NE(Now().track.trackId, first);
+    EXPECT_EQ(Now().track.bpm, 0) << "the last track's tempo";
     EXPECT_EQ(changes.back(), QStringList{"Metadata"});
 
     mpris.Stop();

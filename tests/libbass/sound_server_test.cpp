@@ -217,6 +217,21 @@ TEST_F(CaptureTest, HearsItsSourceOnTheScaleOfAStream) {
         level = std::max(level, spectrum(h)[kHeadphones]);
     EXPECT_NEAR(20 * std::log10(level / played), 0.0, 3.0) << level;
     EXPECT_EQ(BASS_ChannelIsActive(h), kPlaying);
+    // Its samples, mono, at the source's rate: the half-scale tone.
+    EXPECT_EQ(BASS_ChannelSeconds2Bytes(h, 1.0), 2u * 48000);
+    std::vector<float> samples(4096);
+    // Every read takes what came since the last one.
+    DWORD got = 0;
+    const auto read = [&] {
+        got = BASS_ChannelGetData(h, samples.data(), 4096 * 4 | BASS_DATA_FLOAT);
+        return got;
+    };
+    ASSERT_TRUE(waitFor([&] { return got > 400 || read() > 400; }));
+    EXPECT_EQ(got % 4, 0u);
+    float peak = 0;
+    for (std::size_t i = 0; i < got / 4; ++i)
+        peak = std::max(peak, std::abs(samples[i]));
+    EXPECT_NEAR(peak, 0.5f, 0.05f);
 
     // A capture has no position, length or playing of its own, and is no
     // module.
