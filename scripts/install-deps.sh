@@ -19,7 +19,7 @@ packages=(
   # the desktop's media controls: a private session bus and a client
   dbus-daemon playerctl
   # reference decoders and encoders used by tests and benchmarks
-  mpg123 vorbis-tools flac sndfile-programs twolame lame time strace
+  mpg123 vorbis-tools flac sndfile-programs twolame lame openmpt123 time strace
   # the beat benchmark's peer tracker (run as a separate program, never linked) and its scorer
   aubio-tools python3-mir-eval
   # light output: the Open Lighting Architecture's daemon and client library;

@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
 # Decoding speed of libbass against the reference decoders, measured in the
-# same run on the same 5-minute files: mp3 (lame), ogg (oggenc), flac (flac).
-# Prints, per format, the best of three runs of each and their ratio
-# (libbass time / reference time; goal: at most 1.10).
+# same run on the same 5-minute files: mp3 (lame) and mp2 (twolame) against
+# mpg123, ogg (oggenc) against oggdec, flac against flac, and a ProTracker
+# module against openmpt123 (rendering to a pipe). Prints, per format, the
+# best of three runs of each and their ratio (libbass time / reference time;
+# goal: at most 1.05). WAV and AIFF are read by libsndfile with no decoding
+# to speak of, and no encoder in the archive writes MPEG layer I: neither is
+# measured.
 # Usage: bench/libbass/decode_ratio.sh <build folder>   (default: build-libbass)
 set -euo pipefail
 
@@ -10,7 +14,7 @@ build=${1:-build-libbass}
 tool="$build/bench/libbass/libbass_decode"
 [ -x "$tool" ] || tool="$build/bin/libbass_decode"
 [ -x "$tool" ] || { echo "libbass_decode not built in $build" >&2; exit 2; }
-for cmd in lame oggenc flac mpg123 oggdec; do
+for cmd in lame twolame oggenc flac mpg123 oggdec openmpt123; do
   command -v "$cmd" >/dev/null || { echo "missing $cmd" >&2; exit 2; }
 done
 
@@ -21,6 +25,10 @@ trap 'rm -rf "$work"' EXIT
 lame --quiet -b 192 "$work/signal.wav" "$work/signal.mp3"
 oggenc --quiet -q 5 -o "$work/signal.ogg" "$work/signal.wav"
 flac --silent -5 -o "$work/signal.flac" "$work/signal.wav"
+twolame --quiet -b 192 "$work/signal.wav" "$work/signal.mp2"
+# 40 patterns of 7.68 s: the same five minutes.
+"$(dirname "$tool")/make_tone" "$work/signal.mod" module 40 2>/dev/null ||
+  "$build/bin/make_tone" "$work/signal.mod" module 40
 
 # Wall-clock seconds of the fastest of three runs of a command.
 best_of_three() {
@@ -39,15 +47,18 @@ best_of_three() {
 }
 
 printf '%-5s %12s %12s %8s  %s\n' format libbass_s reference_s ratio reference
-for fmt in mp3 ogg flac; do
+for fmt in mp3 mp2 ogg flac mod; do
   file="$work/signal.$fmt"
   case $fmt in
-    mp3) ref=(mpg123 -q -t "$file") ;;
+    mp3 | mp2) ref=(mpg123 -q -t "$file") ;;
+    mod) ref=(sh -c 'openmpt123 --batch --quiet --stdout "$1" >/dev/null' - "$file") ;;
     ogg) ref=(oggdec --quiet -o /dev/null "$file") ;;
     flac) ref=(flac --silent -t "$file") ;;
   esac
   ours=$(best_of_three "$tool" "$file")
   theirs=$(best_of_three "${ref[@]}")
   ratio=$(awk -v a="$ours" -v b="$theirs" 'BEGIN { printf "%.3f", a / b }')
-  printf '%-5s %12.3f %12.3f %8s  %s\n' "$fmt" "$ours" "$theirs" "$ratio" "${ref[0]}"
+  name=${ref[0]}
+  [ "$fmt" != mod ] || name=openmpt123
+  printf '%-5s %12.3f %12.3f %8s  %s\n' "$fmt" "$ours" "$theirs" "$ratio" "$name"
 done

@@ -1,6 +1,6 @@
 // Decodes a file to the end as fast as possible through the library's own
-// stream decoders (the code a channel's decoder thread runs), or writes the
-// test signal the decode benchmark encodes.
+// stream or module decoders (the code a channel's decoder thread runs), or
+// writes the test signal the decode benchmark encodes.
 //   libbass_decode <file>                 prints frames decoded and seconds taken
 //   libbass_decode --signal <out.wav> <s> writes s seconds of a busy stereo signal
 #include <sndfile.h>
@@ -10,12 +10,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <numbers>
 #include <random>
 #include <vector>
 
 #include "byte_source.h"
 #include "error.h"
+#include "module_decoder.h"
 #include "stream_decoder.h"
 
 namespace {
@@ -60,7 +62,14 @@ int decode(const char* path) {
     using namespace chromola::audio;
     const auto start = std::chrono::steady_clock::now();
     try {
-        auto decoder = openStreamDecoder(openFileSource(path, 0, 0));
+        const char* dot = std::strrchr(path, '.');
+        bool module = false;
+        for (const char* ext : {".mod", ".xm", ".s3m", ".it", ".mtm", ".umx"}) {
+            module = module || (dot != nullptr && std::strcmp(dot, ext) == 0);
+        }
+        std::unique_ptr<Decoder> decoder =
+            module ? std::make_unique<ModuleDecoder>(openFileSource(path, 0, 0), ModuleOptions{})
+                   : openStreamDecoder(openFileSource(path, 0, 0));
         std::vector<float> buffer(4096 * static_cast<std::size_t>(decoder->channels()));
         long long frames = 0;
         while (std::size_t n = decoder->read(buffer.data(), 4096))
