@@ -13,18 +13,21 @@
 # round and round with no pause, so that hours of play open and close
 # thousands of streams; the ticks between two tracks are not expected then
 # and count in the gaps only. With --load N, N busy processes at the user's
-# normal priority run beside the player. Xvfb with openbox, sound into a
-# PulseAudio null sink.
-# Usage: colour_soak.sh BIN_DIR [--minutes MINUTES] [--load N] [--list]
+# normal priority run beside the player. --set NAME=VALUE adds a stored
+# setting (BeatAccent=1: every track is analysed for its beats as it
+# starts, the next one ahead). Xvfb with openbox, sound into a PulseAudio
+# null sink.
+# Usage: colour_soak.sh BIN_DIR [--minutes MINUTES] [--load N] [--list] [--set NAME=VALUE]...
 bin="$(cd "$1" && pwd)"
 shift
-minutes=30 load=0 list=0
+minutes=30 load=0 list=0 settings=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --minutes) minutes="$2"; shift 2 ;;
     --load) load="$2"; shift 2 ;;
     --list) list=1; shift ;;
-    *) echo "usage: colour_soak.sh BIN_DIR [--minutes MINUTES] [--load N] [--list]" >&2; exit 2 ;;
+    --set) settings+=("$2"); shift 2 ;;
+    *) echo "usage: colour_soak.sh BIN_DIR [--minutes MINUTES] [--load N] [--list] [--set NAME=VALUE]..." >&2; exit 2 ;;
   esac
 done
 here="$(dirname "${BASH_SOURCE[0]}")"
@@ -42,13 +45,13 @@ if [ "$list" = 1 ]; then
   done
   "$bin/make_tone" "$E2E_DIR/song.mod" module 3 || exit 1
   files+=("$E2E_DIR/song.mod")
-  e2e_form Pause=0 Left=1500 Top=1500 Width=7200 Height=5000
+  e2e_form Pause=0 Left=1500 Top=1500 Width=7200 Height=5000 "${settings[@]}"
 else
   # One minute longer than the soak, so that the track never ends within it.
   python3 "$here/music.py" "$E2E_DIR/music.wav" $((minutes + 1))
   lame --quiet -b 192 "$E2E_DIR/music.wav" "$E2E_DIR/music.mp3"
   rm "$E2E_DIR/music.wav"
-  e2e_form "Path=$E2E_DIR/music.mp3" Left=1500 Top=1500 Width=7200 Height=5000
+  e2e_form "Path=$E2E_DIR/music.mp3" Left=1500 Top=1500 Width=7200 Height=5000 "${settings[@]}"
 fi
 
 for _ in $(seq "$load"); do
@@ -68,7 +71,8 @@ while [ $SECONDS -lt $end ]; do
 done
 e2e_close
 
-awk -v start="$start" -v ms=$((minutes * 60000)) -v load="$load" -v list="$list" '
+awk -v start="$start" -v ms=$((minutes * 60000)) -v load="$load" -v list="$list" \
+  -v set="${settings[*]:+ with ${settings[*]}}" '
   $1 < start { next }
   $1 > start + ms { exit }
   { if (n > 0) { gap = $1 - last; if (gap > longest) longest = gap; if (gap > 51) over51++;
@@ -76,8 +80,8 @@ awk -v start="$start" -v ms=$((minutes * 60000)) -v load="$load" -v list="$list"
     last = $1; n++ }
   END {
     expected = ms / 17 + 1
-    printf "%d min%s, %d busy processes beside: %d of %d ticks shown (%.3f %%), longest gap %d ms, %d gaps over 51 ms, %d over 100 ms\n",
-           ms / 60000, list ? " of a list of short files" : "", load, n, expected, 100 * n / expected,
+    printf "%d min%s%s, %d busy processes beside: %d of %d ticks shown (%.3f %%), longest gap %d ms, %d gaps over 51 ms, %d over 100 ms\n",
+           ms / 60000, list ? " of a list of short files" : "", set, load, n, expected, 100 * n / expected,
            longest, over51, over100
   }' "$log"
 awk -v skip=$((minutes * 6)) '
