@@ -87,6 +87,7 @@ void TrackBeats::Request() {
 }
 
 void TrackBeats::Run() {
+    pthread_setname_np(pthread_self(), "chromola-beats");
     LowerThisThreadPriority();
     std::unique_lock lock(mutex_);
     for (;;) {
