@@ -79,6 +79,8 @@
 #include "main_window/thread_clock.h"
 #include "playlist/chosen_files.h"
 #include "playlist/opened_paths.h"
+#include "remote/remote_link.h"
+#include "remote/remote_secret.h"
 #include "settings/settings_store.h"
 #include "settings/stored_state.h"
 #include "setup_window/setup_window.h"
@@ -202,6 +204,7 @@ std::optional<int> Player::Start() {
         NumLock::set(true);
     }
     StartLights();
+    StartRemote();
     // Files from outside take the place of live mode as of a stored track.
     if (window_.live && options_.openPaths.isEmpty()) {
         core_->live.Enter();
@@ -328,6 +331,24 @@ void Player::StartLights() {
     core_->display.AddSink(lights_.get());
 }
 
+void Player::StartRemote() {
+    remote_ = std::make_unique<RemoteLink>(QFile::encodeName(options_.programDir).toStdString(),
+                                           RemoteSecretPath(), *core_, state_, *form_, *clock_);
+    core_->display.AddSink(remote_.get());
+    remote_->changed = [this] { ShowStateInWindows(); };
+    remote_->lightsChanged = [this] { lights_->SetOptions(state_.Lights); };
+    remote_->Apply();
+}
+
+void Player::ShowStateInWindows() {
+    if (form2_ != nullptr) {
+        form2_->ShowState();
+    }
+    if (setup_ != nullptr) {
+        setup_->ShowState();
+    }
+}
+
 void Player::Unload() {
     if (unloaded_ || !libraryInitialised_) {
         return;
@@ -336,6 +357,7 @@ void Player::Unload() {
     mpris_.reset();
     mprisState_.reset();
     instanceServer_.reset();
+    remote_->Stop();
     core_->sequence.CancelPendingStart();
     if (form2_ != nullptr && form2_->isVisible()) {
         form2_->close();
@@ -388,6 +410,13 @@ void Player::ShowSetup() {
         setup_ = std::make_unique<SetupWindow>(state_, window_.setup, form_.get());
         setup_->lightsChanged = [this] { lights_->SetOptions(state_.Lights); };
         setup_->lightsConnected = [this] { return lights_->Connected(); };
+        setup_->remoteChanged = [this] { remote_->Apply(); };
+        setup_->renewRemoteKey = [this] { remote_->RenewSecret(); };
+        setup_->remoteStatus = [this] {
+            RemoteStatus status{remote_->Address(), remote_->Error(), {}, 0};
+            status.code = remote_->QrCode(status.codeWidth);
+            return status;
+        };
     }
     setup_->Open();
 }

@@ -200,6 +200,8 @@ const std::vector<OptionSetting>& OptionSettings() {
         {"SetupTop", &StoredSettings::setupTop, -kMaxGeometryTwips, kMaxGeometryTwips, 0},
         {"SetupWidth", &StoredSettings::setupWidth, 0, kMaxGeometryTwips, 0},
         {"SetupHeight", &StoredSettings::setupHeight, 0, kMaxGeometryTwips, 0},
+        {"Remote", &StoredSettings::remote, 0, 2, 0},
+        {"RemotePort", &StoredSettings::remotePort, 1024, 65535, 8765},
     };
     return options;
 }

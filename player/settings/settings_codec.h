@@ -77,6 +77,9 @@ struct StoredSettings {
     int setupTop = 0;
     int setupWidth = 0;
     int setupHeight = 0;
+    // The remote: 0 off, 1 this computer only, 2 the local network; its TCP port.
+    int remote = 0;
+    int remotePort = 8765;
 
     friend bool operator==(const StoredSettings&, const StoredSettings&) = default;
 };

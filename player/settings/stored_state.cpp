@@ -23,6 +23,8 @@ void LoadStoredSettings(const StoredSettings& stored, PlayerState& state, Window
     state.LiveSource = stored.liveSource;
     state.Lights = LightsOptions{stored.lights == 1, stored.universe, stored.address,
                                  stored.layout,      stored.fixtures, stored.idleLights};
+    state.Remote = stored.remote;
+    state.RemotePort = stored.remotePort;
 }
 
 StoredSettings SaveStoredSettings(const PlayerState& state, const WindowSettings& window) {
@@ -55,6 +57,8 @@ StoredSettings SaveStoredSettings(const PlayerState& state, const WindowSettings
     out.setupTop = window.setup.top;
     out.setupWidth = window.setup.width;
     out.setupHeight = window.setup.height;
+    out.remote = state.Remote;
+    out.remotePort = state.RemotePort;
     return out;
 }
 

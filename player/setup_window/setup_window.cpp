@@ -2,7 +2,12 @@
 
 #include <QCloseEvent>
 #include <QFormLayout>
+#include <QImage>
+#include <QPainter>
+#include <QPixmap>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 #include "common/dialog_font.h"
 #include "common/twips.h"
@@ -120,6 +125,40 @@ SetupWindow::SetupWindow(PlayerState& state, WindowPlace& place, QWidget* owner)
         connect(spin, &QSpinBox::valueChanged, this, &SetupWindow::LightsChanged);
     }
     connect(layout, &QComboBox::activated, this, &SetupWindow::LightsChanged);
+
+    QFormLayout* remote = AddPage(pages, QStringLiteral("Пульт"));
+    QWidget* remotePage = remote->parentWidget();
+    remoteMode =
+        AddRow(remote, remoteModeLabel, QStringLiteral("Пульт:"), new QComboBox(remotePage),
+               QStringLiteral("Откуда можно управлять проигрывателем из браузера "
+                              "телефона или компьютера."));
+    remoteMode->addItems({QStringLiteral("Выключен"), QStringLiteral("Только этот компьютер"),
+                          QStringLiteral("Домашняя сеть")});
+    remotePort =
+        AddRow(remote, remotePortLabel, QStringLiteral("Порт:"), MakeSpin(remotePage, 1024, 65535),
+               QStringLiteral("Номер порта TCP, на котором проигрыватель ждет пульт."));
+    remoteAddress =
+        AddRow(remote, remoteAddressLabel, QStringLiteral("Адрес:"), new QLabel(remotePage),
+               QStringLiteral("Этот адрес с ключом откройте в браузере телефона; никому его не "
+                              "показывайте."));
+    remoteAddress->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    remoteAddress->setWordWrap(true);
+    remoteCode = new QLabel(remotePage);
+    remoteCode->setToolTip(
+        QStringLiteral("Наведите камеру телефона на код, чтобы открыть пульт с ключом."));
+    remote->addRow(remoteCode);
+    newRemoteKey = new QPushButton(QStringLiteral("Новый ключ"), remotePage);
+    newRemoteKey->setToolTip(
+        QStringLiteral("Меняет ключ пульта: все подключенные телефоны отключаются."));
+    remote->addRow(newRemoteKey);
+    connect(remoteMode, &QComboBox::activated, this, &SetupWindow::RemoteChanged);
+    connect(remotePort, &QSpinBox::editingFinished, this, &SetupWindow::RemoteChanged);
+    connect(newRemoteKey, &QPushButton::clicked, this, [this] {
+        if (this->renewRemoteKey) {
+            this->renewRemoteKey();
+        }
+        ShowRemoteStatus();
+    });
     lightsStatus_.setInterval(1000);
     connect(&lightsStatus_, &QTimer::timeout, this, &SetupWindow::ShowLightsStatus);
 }
@@ -135,6 +174,11 @@ void SetupWindow::Open() {
 }
 
 void SetupWindow::Load() {
+    ShowState();
+    lightsStatus_.start();
+}
+
+void SetupWindow::ShowState() {
     flashLimit->setChecked(state_.FlashLimit == 1);
     autoLevel->setChecked(state_.AutoLevel == 1);
     (state_.LiveSource == 1 ? microphone : computerSound)->setChecked(true);
@@ -146,9 +190,58 @@ void SetupWindow::Load() {
     layout->setCurrentIndex(options.layout);
     fixtures->setValue(options.fixtures);
     idleLights->setChecked(options.idleLights == 1);
+    remoteMode->setCurrentIndex(std::clamp(state_.Remote, 0, 2));
+    if (!remotePort->hasFocus()) {
+        remotePort->setValue(state_.RemotePort);
+    }
     loading_ = false;
     ShowLightsStatus();
-    lightsStatus_.start();
+    ShowRemoteStatus();
+}
+
+void SetupWindow::RemoteChanged() {
+    if (loading_) {
+        return;
+    }
+    state_.Remote = remoteMode->currentIndex();
+    state_.RemotePort = remotePort->value();
+    if (remoteChanged) {
+        remoteChanged();
+    }
+    ShowRemoteStatus();
+}
+
+void SetupWindow::ShowRemoteStatus() {
+    const RemoteStatus status = remoteStatus ? remoteStatus() : RemoteStatus{};
+    remotePort->setEnabled(state_.Remote != 0);
+    newRemoteKey->setEnabled(state_.Remote != 0);
+    if (state_.Remote == 0) {
+        remoteAddress->setText(QStringLiteral("пульт выключен"));
+    } else if (!status.error.isEmpty()) {
+        remoteAddress->setText(status.error);
+    } else {
+        remoteAddress->setText(status.address);
+    }
+    // Four modules of quiet zone round the code, as readers expect.
+    const int width = status.codeWidth;
+    if (width <= 0 || status.code.size() != static_cast<std::size_t>(width) * width) {
+        remoteCode->clear();
+        return;
+    }
+    const int scale = 4;
+    const int side = (width + 8) * scale;
+    QImage image(side, side, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    for (int y = 0; y < width; ++y) {
+        for (int x = 0; x < width; ++x) {
+            if (status.code[static_cast<std::size_t>(y) * width + x]) {
+                painter.fillRect((x + 4) * scale, (y + 4) * scale, scale, scale, Qt::black);
+            }
+        }
+    }
+    painter.end();
+    remoteCode->setPixmap(QPixmap::fromImage(image));
 }
 
 void SetupWindow::LightsChanged() {

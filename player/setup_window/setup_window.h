@@ -1,6 +1,7 @@
 // "Vazuvideroz SETUP": the options added beyond the colour set-up of the help
 // window, on pages: Цвет (the flash limiter, the automatic level), Источник
-// (what live mode captures) and Свет (light output). Every change takes effect
+// (what live mode captures), Свет (light output) and Пульт (the remote in a
+// phone's browser). Every change takes effect
 // at once in the player's state; the main window stores it at exit. Modeless,
 // resizable, owned by the main window, one instance; it keeps its place for
 // the main window to store, and opens there again, fitted to the screen.
@@ -9,6 +10,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -16,11 +18,20 @@
 #include <QWidget>
 
 #include <functional>
+#include <vector>
 
 #include "player_state.h"
 #include "settings/stored_state.h"
 
 namespace chromola {
+
+// What the Пульт page shows of the remote's server.
+struct RemoteStatus {
+    QString address;         // to open, with the secret; empty while off or failed
+    QString error;           // why the server does not listen; empty when it does
+    std::vector<bool> code;  // the address's QR code, codeWidth modules a row
+    int codeWidth = 0;
+};
 
 class SetupWindow : public QWidget {
     Q_OBJECT
@@ -53,10 +64,27 @@ class SetupWindow : public QWidget {
     QCheckBox* idleLights;
     QLabel* linkLabel;
     QLabel* link;  // whether olad answers
+    // Пульт: the remote in a phone's browser.
+    QLabel* remoteModeLabel;
+    QComboBox* remoteMode;
+    QLabel* remotePortLabel;
+    QSpinBox* remotePort;
+    QLabel* remoteAddressLabel;
+    QLabel* remoteAddress;
+    QLabel* remoteCode;  // the address as a QR code
+    QPushButton* newRemoteKey;
+
+    // Shows the options as the state holds them now, once they were changed
+    // elsewhere (the remote).
+    void ShowState();
 
     // Called when the light options change; tells whether olad answers.
     std::function<void()> lightsChanged;
     std::function<bool()> lightsConnected;
+    // Called when the remote's mode or port changes, and for a new key.
+    std::function<void()> remoteChanged;
+    std::function<void()> renewRemoteKey;
+    std::function<RemoteStatus()> remoteStatus;
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -65,6 +93,8 @@ class SetupWindow : public QWidget {
     void Load();
     void LightsChanged();
     void ShowLightsStatus();
+    void RemoteChanged();
+    void ShowRemoteStatus();
     void Place();
     void KeepPlace();
 

@@ -97,7 +97,10 @@ TEST(DecodeSettings, ValuesAreCheckedAndClamped) {
         {"Universe", {{"32767", "32767"}, {"0", "1"}, {"40000", "1"}}},
         {"Address", {{"512", "512"}, {"513", "1"}}},
         {"Layout", {{"2", "2"}, {"3", "0"}}},
-        {"Fixtures", {{"170", "170"}, {"171", "1"}}}};
+        {"Fixtures", {{"170", "170"}, {"171", "1"}}},
+        {"Remote", {{"2", "2"}, {"3", "0"}, {"-1", "0"}}},
+        {"RemotePort",
+         {{"1024", "1024"}, {"1023", "8765"}, {"65535", "65535"}, {"65536", "8765"}}}};
     for (const char* flag :
          {"FlashLimit", "AutoLevel", "Live", "LiveSource", "Lights", "IdleLights"}) {
         cases.push_back({flag, {{"1", "1"}, {"2", "0"}, {"-1", "0"}}});
