@@ -22,7 +22,8 @@
   let socket = null;
   let retry = 500;
   let state = {};
-  let editing = null;  // the control the user holds, not overwritten meanwhile
+  let editing = null;
+  const pending = {};  // a slider's value waiting to be sent  // the control the user holds, not overwritten meanwhile
 
   const time = (s) => Math.floor(s / 60) + ':' + String(s % 60).padStart(2, '0');
   const send = (cmd, value) => {
@@ -48,7 +49,7 @@
     $('at').textContent = time(s.pos);
     $('len').textContent = time(s.len);
     for (const id of ['bright', 'red', 'green', 'blue']) {
-      if (editing !== $(id)) { $(id).value = String(s[id]); }
+      if (editing !== $(id) && !pending[id]) { $(id).value = String(s[id]); }
       $(id + 'Out').textContent = String(id === 'bright' ? s[id] : s[id] - 16);
     }
     for (const id of ['invert', 'live', 'flash', 'auto', 'lights']) { $(id).checked = !!s[id]; }
@@ -119,11 +120,15 @@
   };
   for (const id of ['pos', 'bright', 'red', 'green', 'blue', 'pause']) { holding($(id)); }
   // A slider being dragged sends at most every 80 ms, and its last value.
-  const pending = {};
   for (const id of ['bright', 'red', 'green', 'blue']) {
     $(id).addEventListener('input', () => {
-      if (pending[id]) { return; }
-      pending[id] = setTimeout(() => { pending[id] = null; send(id, Number($(id).value)); }, 80);
+      const value = Number($(id).value);
+      if (pending[id]) {
+        pending[id].value = value;
+        return;
+      }
+      pending[id] = { value };
+      setTimeout(() => { send(id, pending[id].value); pending[id] = null; }, 80);
     });
   }
   $('pos').addEventListener('change', () => send('seek', Number($('pos').value)));

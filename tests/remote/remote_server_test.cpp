@@ -279,6 +279,9 @@ TEST_F(RemoteTest, WhatIsTooLargeTooSlowOrTooFrequentIsCutOff) {
 
     // A well-behaved phone still steers the player.
     QWebSocket& good = *phones[1];
+    QStringList told;
+    QObject::connect(&good, &QWebSocket::textMessageReceived,
+                     [&told](const QString& m) { told.append(m); });
     good.sendTextMessage(QStringLiteral("{\"cmd\":\"next\"}"));
     good.sendTextMessage(QStringLiteral("{\"cmd\":\"bright\",\"value\":9}"));
     good.sendTextMessage(QStringLiteral("{\"cmd\":\"red\",\"value\":30}"));
@@ -286,6 +289,9 @@ TEST_F(RemoteTest, WhatIsTooLargeTooSlowOrTooFrequentIsCutOff) {
     EXPECT_EQ(harness_.state().TrackIndex, before + 1);
     EXPECT_EQ(harness_.form().VScroll1->value(), 9);
     EXPECT_EQ(harness_.state().RedGain, 30 * 0.025f);
+    // Every phone is told at once.
+    EXPECT_TRUE(told.join(' ').contains("\"bright\":9")) << told.join(' ').toStdString();
+    EXPECT_TRUE(told.join(' ').contains("\"red\":30"));
     EXPECT_TRUE(harness_.IsPlaying());
 }
 
