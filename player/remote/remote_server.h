@@ -71,7 +71,7 @@ class RemoteHttpServer final : public QObject, public RemoteServer {
     static constexpr int kMaxFailures = 10;
     static constexpr int kFailureWindowMs = 60000;
     // How often the phones are told the colour and the state, when changed.
-    static constexpr int kPushIntervalMs = 25;
+    static constexpr int kPushIntervalMs = 40;
 
   private:
     class Gate;
@@ -96,7 +96,7 @@ class RemoteHttpServer final : public QObject, public RemoteServer {
     void PhoneMessage(Phone& phone, const QString& message);
     void Push();
     void SendAll(const QByteArray& message);
-    void SendTo(QWebSocket* socket, const QByteArray& message);
+    void SendTo(QWebSocket* socket, const QByteArray& message, bool binary = false);
     QByteArray StateMessage(bool listToo, bool& listChanged);
 
     RemoteHost& host_;

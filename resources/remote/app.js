@@ -77,12 +77,19 @@
     linkShown(false, 'Подключение…');
     socket = new WebSocket('ws://' + location.host + '/ws?k=' + key);
     socket.onopen = () => { retry = 500; linkShown(true, 'На связи'); };
+    socket.binaryType = 'arraybuffer';
     socket.onmessage = (event) => {
+      // The colour shown: three bytes, red, green and blue.
+      if (event.data instanceof ArrayBuffer) {
+        const c = new Uint8Array(event.data);
+        if (c.length === 3) {
+          $('swatch').style.backgroundColor = 'rgb(' + c[0] + ',' + c[1] + ',' + c[2] + ')';
+        }
+        return;
+      }
       let message;
       try { message = JSON.parse(event.data); } catch (e) { return; }
-      if (message.t === 'c') {
-        $('swatch').style.backgroundColor = message.c;
-      } else if (message.t === 'state') {
+      if (message.t === 'state') {
         showState(message);
       } else if (message.t === 'list') {
         showList(message.entries);
