@@ -41,6 +41,11 @@
 //   look up and connect, and send the newest frame. They wait on olad or the
 //   network with deadlines (0.5 s to connect to olad, 2 s for its answer to
 //   a last frame; DDP never blocks), and on nothing of the player's.
+// - The remote's server (remote/remote_server.h), when it is switched on,
+//   runs on the UI thread's event loop: its sockets, its timer that pushes
+//   the colour and the state to phones, and the commands, which it hands to
+//   the core as the keys do. The tick only stores the colour in one atomic
+//   word (RemoteLink::ShowColour); the server never waits on a phone.
 // - A start that hands its files to the running player (instance_link.h)
 //   does so before it makes any thread, window or connection, and waits for
 //   the running player's socket 5 s at most.

@@ -201,6 +201,17 @@ TEST_F(RemoteTest, NothingOfThePlayerWithoutTheSecretOrFromAnotherOrigin) {
     const QByteArray held = Get(port_, "/state", Bearer(secret_));
     EXPECT_EQ(StatusOf(held), 429);
     EXPECT_TRUE(held.contains("Retry-After: "));
+
+    // A port that another program holds is said on the page; the player
+    // plays on.
+    QTcpServer other;
+    ASSERT_TRUE(other.listen(QHostAddress::LocalHost, 0));
+    SetupWindow& setup = *harness_.player().setupWindow();
+    setup.remotePort->setValue(other.serverPort());
+    emit setup.remotePort->editingFinished();
+    EXPECT_TRUE(setup.remoteAddress->text().contains(QStringLiteral("занят")))
+        << setup.remoteAddress->text().toStdString();
+    EXPECT_TRUE(setup.remoteCode->pixmap().isNull());
     EXPECT_TRUE(harness_.IsPlaying());
 }
 
