@@ -179,11 +179,16 @@ int RunServer(int seconds) {
 int RunPhones(const QString& url, int seconds) {
     std::vector<std::unique_ptr<QWebSocket>> sockets;
     long long messages = 0;
+    long long lists = 0;
+    long long states = 0;
     const QUrl address(url);
     for (int i = 0; i < kPhones; ++i) {
         auto socket = std::make_unique<QWebSocket>();
         QObject::connect(socket.get(), &QWebSocket::textMessageReceived,
-                         [&messages](const QString&) { ++messages; });
+                         [&](const QString& message) {
+                             ++messages;
+                             ++(message.contains(QLatin1String("\"t\":\"list\"")) ? lists : states);
+                         });
         QObject::connect(socket.get(), &QWebSocket::binaryMessageReceived,
                          [&messages](const QByteArray&) { ++messages; });
         QNetworkRequest request(QUrl(QStringLiteral("ws://%1:%2/ws?%3")
@@ -198,8 +203,8 @@ int RunPhones(const QString& url, int seconds) {
     }
     QTimer::singleShot(seconds * 1000, qApp, &QCoreApplication::quit);
     QCoreApplication::exec();
-    std::printf("phones received %lld messages (%.1f a second a phone)\n", messages,
-                static_cast<double>(messages) / seconds / kPhones);
+    std::printf("phones received %lld messages (%.1f a second a phone; %lld states, %lld lists)\n",
+                messages, static_cast<double>(messages) / seconds / kPhones, states, lists);
     return messages > 0 ? 0 : 1;
 }
 

@@ -29,8 +29,8 @@ class RemoteHost {
     virtual ~RemoteHost() = default;
     // What a phone shows of the player, without the list.
     virtual QJsonObject State() = 0;
-    // The list's names (no folders); `changed` tells whether it differs from
-    // the one handed out at the previous call.
+    // The list's names (no folders) when it differs from the one handed out
+    // at the previous call (`changed`); else nothing.
     virtual QStringList Entries(bool& changed) = 0;
     // A phone's command, a JSON object that the host checks in full.
     virtual void Command(const QJsonObject& command) = 0;

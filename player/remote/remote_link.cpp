@@ -181,7 +181,7 @@ QJsonObject RemoteLink::State() {
     };
     QString name;
     if (count > 0 && state_.TrackIndex >= 0 && state_.TrackIndex < count && !live) {
-        name = NameOf(state_.Entries[state_.TrackIndex]);
+        name = NameOf(state_.Entries.at(state_.TrackIndex));
     }
     out.insert(QStringLiteral("name"), name);
     // The tags of the track last started, read once for each.
@@ -203,13 +203,17 @@ QJsonObject RemoteLink::State() {
 }
 
 QStringList RemoteLink::Entries(bool& changed) {
-    // Any change to the list detaches it from the copy kept here.
+    // Any change to the list detaches it from the copy kept here (and so
+    // must nothing else: only const access to the list here).
     changed = !(state_.Entries.size() == sentEntries_.size() &&
                 state_.Entries.constData() == sentEntries_.constData());
+    if (!changed) {
+        return {};
+    }
     sentEntries_ = state_.Entries;
     QStringList names;
     names.reserve(sentEntries_.size());
-    for (const QString& entry : sentEntries_) {
+    for (const QString& entry : std::as_const(sentEntries_)) {
         names.append(NameOf(entry));
     }
     return names;

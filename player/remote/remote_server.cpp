@@ -163,6 +163,7 @@ RemoteHttpServer::RemoteHttpServer(RemoteHost& host)
         QStringList entries = host_.Entries(changed);
         if (changed) {
             entries_ = entries;
+            SendAll(ListMessage());  // the phones learn it here, not at the next push
         }
         QJsonObject state = host_.State();
         state.insert(QStringLiteral("entries"), QJsonArray::fromStringList(entries_));
@@ -666,12 +667,15 @@ void RemoteHttpServer::PhoneConnected() {
             }
         });
         bool changed = false;
-        const QByteArray state = StateMessage(true, changed);
+        const QByteArray state = StateMessage(changed);
+        // A list that changed just now goes to every phone.
+        const QByteArray list = ListMessage();
+        if (changed) {
+            SendAll(list);
+        } else {
+            SendTo(socket, list);
+        }
         SendTo(socket, state);
-        QJsonArray list = QJsonArray::fromStringList(entries_);
-        SendTo(socket, QJsonDocument(QJsonObject{{QStringLiteral("t"), QStringLiteral("list")},
-                                                 {QStringLiteral("entries"), list}})
-                           .toJson(QJsonDocument::Compact));
         lastColour_ = 0xffffffffu;  // every phone gets the colour now
         if (!push_.isActive()) {
             push_.start();
@@ -701,13 +705,19 @@ void RemoteHttpServer::PhoneMessage(Phone& phone, const QString& message) {
     Push();
 }
 
-QByteArray RemoteHttpServer::StateMessage(bool listToo, bool& listChanged) {
+QByteArray RemoteHttpServer::StateMessage(bool& listChanged) {
     const QStringList entries = host_.Entries(listChanged);
     if (listChanged) {
         entries_ = entries;
     }
-    (void)listToo;
     return QJsonDocument(host_.State()).toJson(QJsonDocument::Compact);
+}
+
+QByteArray RemoteHttpServer::ListMessage() const {
+    return QJsonDocument(
+               QJsonObject{{QStringLiteral("t"), QStringLiteral("list")},
+                           {QStringLiteral("entries"), QJsonArray::fromStringList(entries_)}})
+        .toJson(QJsonDocument::Compact);
 }
 
 void RemoteHttpServer::Push() {
@@ -729,12 +739,9 @@ void RemoteHttpServer::Push() {
         }
     }
     bool listChanged = false;
-    const QByteArray state = StateMessage(false, listChanged);
+    const QByteArray state = StateMessage(listChanged);
     if (listChanged) {
-        SendAll(QJsonDocument(
-                    QJsonObject{{QStringLiteral("t"), QStringLiteral("list")},
-                                {QStringLiteral("entries"), QJsonArray::fromStringList(entries_)}})
-                    .toJson(QJsonDocument::Compact));
+        SendAll(ListMessage());
     }
     if (state != lastState_ || listChanged) {
         lastState_ = state;

@@ -97,7 +97,8 @@ class RemoteHttpServer final : public QObject, public RemoteServer {
     void Push();
     void SendAll(const QByteArray& message);
     void SendTo(QWebSocket* socket, const QByteArray& message, bool binary = false);
-    QByteArray StateMessage(bool listToo, bool& listChanged);
+    QByteArray StateMessage(bool& listChanged);
+    QByteArray ListMessage() const;
 
     RemoteHost& host_;
     int mode_ = kRemoteOff;

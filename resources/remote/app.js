@@ -150,5 +150,6 @@
   $('previous').addEventListener('click', () => send('previous'));
   $('next').addEventListener('click', () => send('next'));
   $('stop').addEventListener('click', () => send('stop'));
+  $('play').addEventListener('click', () => { if (state.index >= 0) { send('play', state.index); } });
   connect();
 })();
