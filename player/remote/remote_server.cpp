@@ -658,14 +658,19 @@ void RemoteHttpServer::PhoneConnected() {
                 [this, raw](const QString& message) { PhoneMessage(*raw, message); });
         connect(socket, &QWebSocket::binaryMessageReceived, socket,
                 [socket] { socket->close(QWebSocketProtocol::CloseCodeDatatypeNotSupported); });
-        connect(socket, &QWebSocket::disconnected, this, [this, raw] {
-            const auto found = std::find_if(phones_.begin(), phones_.end(),
-                                            [raw](const auto& p) { return p.get() == raw; });
-            if (found != phones_.end()) {
-                (*found)->socket->deleteLater();
-                phones_.erase(found);
-            }
-        });
+        // Forgotten on the next pass of the event loop: a phone may go while
+        // the list of phones is being walked (a send, a new secret).
+        connect(
+            socket, &QWebSocket::disconnected, this,
+            [this, raw] {
+                const auto found = std::find_if(phones_.begin(), phones_.end(),
+                                                [raw](const auto& p) { return p.get() == raw; });
+                if (found != phones_.end()) {
+                    (*found)->socket->deleteLater();
+                    phones_.erase(found);
+                }
+            },
+            Qt::QueuedConnection);
         bool changed = false;
         const QByteArray state = StateMessage(changed);
         // A list that changed just now goes to every phone.
