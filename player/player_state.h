@@ -48,6 +48,10 @@ struct PlayerState {
     std::atomic<int> BeatScene{0};
     // Light output through olad.
     LightsOptions Lights;
+    // The remote in a phone's browser: 0 off, 1 this computer only, 2 the
+    // local network; the TCP port it listens on, 1024..65535.
+    int Remote = 0;
+    int RemotePort = 8765;
 };
 
 }  // namespace chromola

@@ -25,6 +25,9 @@ packages=(
   # light output: the Open Lighting Architecture's daemon and client library;
   # its tests run olad in a private network namespace
   ola libola-dev iproute2 util-linux
+  # the remote in a phone's browser: its server, the QR code of its address,
+  # and a real browser driven by its end-to-end test
+  qt6-httpserver-dev qt6-websockets-dev libqrencode-dev chromium chromium-driver python3-selenium
 )
 
 missing=()

@@ -193,7 +193,17 @@ void Form2::Load() {
     }
     Label4->setText(EnvironmentOr("USERDOMAIN", QSysInfo::machineHostName()));
     Label5->setText(EnvironmentOr("USERNAME", qEnvironmentVariable("USER")));
-    Text1->setText(FormatNumber(state_.PauseSeconds, locale_));
+    ShowState();
+}
+
+void Form2::ShowState() {
+    if (!loaded_) {
+        return;
+    }
+    // The box keeps what is typed in it while that is the pause already.
+    if (ParseNumber(Text1->text(), locale_) != state_.PauseSeconds) {
+        Text1->setText(FormatNumber(state_.PauseSeconds, locale_));
+    }
     // Only 1 inverts the display; any other stored value shows unchecked and
     // is kept until the box is clicked.
     Check1->setChecked(state_.InvertColours == 1);

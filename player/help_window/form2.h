@@ -35,6 +35,9 @@ class Form2 : public QWidget {
     // F1: loads and shows the window, or brings it forward when it is open.
     void Open();
     bool isLoaded() const { return loaded_; }
+    // Shows the pause, the inversion and the gains as the state holds them
+    // now, once they were changed elsewhere (the remote).
+    void ShowState();
 
     static QUrl FeedbackUrl();
     static const std::array<const char*, 9>& HelpLines();

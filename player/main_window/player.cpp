@@ -51,6 +51,11 @@
 //   look up and connect, and send the newest frame. They wait on olad or the
 //   network with deadlines (0.5 s to connect to olad, 2 s for its answer to
 //   a last frame; DDP never blocks), and on nothing of the player's.
+// - The remote's server (remote/remote_server.h), when it is switched on,
+//   runs on the UI thread's event loop: its sockets, its timer that pushes
+//   the colour and the state to phones, and the commands, which it hands to
+//   the core as the keys do. The tick only stores the colour in one atomic
+//   word (RemoteLink::ShowColour); the server never waits on a phone.
 // - A start that hands its files to the running player (instance_link.h)
 //   does so before it makes any thread, window or connection, and waits for
 //   the running player's socket 5 s at most.
@@ -89,6 +94,8 @@
 #include "main_window/thread_clock.h"
 #include "playlist/chosen_files.h"
 #include "playlist/opened_paths.h"
+#include "remote/remote_link.h"
+#include "remote/remote_secret.h"
 #include "settings/settings_store.h"
 #include "settings/stored_state.h"
 #include "setup_window/setup_window.h"
@@ -224,6 +231,7 @@ std::optional<int> Player::Start() {
         NumLock::set(true);
     }
     StartLights();
+    StartRemote();
     // Files from outside take the place of live mode as of a stored track.
     if (window_.live && options_.openPaths.isEmpty()) {
         core_->live.Enter();
@@ -350,6 +358,24 @@ void Player::StartLights() {
     core_->display.AddSink(lights_.get());
 }
 
+void Player::StartRemote() {
+    remote_ = std::make_unique<RemoteLink>(QFile::encodeName(options_.programDir).toStdString(),
+                                           RemoteSecretPath(), *core_, state_, *form_, *clock_);
+    core_->display.AddSink(remote_.get());
+    remote_->changed = [this] { ShowStateInWindows(); };
+    remote_->lightsChanged = [this] { lights_->SetOptions(state_.Lights); };
+    remote_->Apply();
+}
+
+void Player::ShowStateInWindows() {
+    if (form2_ != nullptr) {
+        form2_->ShowState();
+    }
+    if (setup_ != nullptr) {
+        setup_->ShowState();
+    }
+}
+
 void Player::Unload() {
     if (unloaded_ || !libraryInitialised_) {
         return;
@@ -358,6 +384,7 @@ void Player::Unload() {
     mpris_.reset();
     mprisState_.reset();
     instanceServer_.reset();
+    remote_->Stop();
     core_->sequence.CancelPendingStart();
     if (form2_ != nullptr && form2_->isVisible()) {
         form2_->close();
@@ -412,6 +439,13 @@ void Player::ShowSetup() {
         setup_->lightsStatus = [this] { return lights_->Status(); };
         setup_->lightsPreview = [this](StripPreview::Pixels& out) { return lights_->Preview(out); };
         setup_->beatsChanged = [this] { core_->beats.OptionsChanged(); };
+        setup_->remoteChanged = [this] { remote_->Apply(); };
+        setup_->renewRemoteKey = [this] { remote_->RenewSecret(); };
+        setup_->remoteStatus = [this] {
+            RemoteStatus status{remote_->Address(), remote_->Error(), {}, 0};
+            status.code = remote_->QrCode(status.codeWidth);
+            return status;
+        };
     }
     setup_->Open();
     setup_->ShowTempo(core_->beats.Bpm());

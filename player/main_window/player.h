@@ -27,6 +27,7 @@ class Form1;
 class Form2;
 class SetupWindow;
 class LightsLink;
+class RemoteLink;
 class MprisService;
 class MprisState;
 
@@ -91,6 +92,9 @@ class Player {
     void ReadWindowSettings();
     void ReadPlaylistSettings();
     void StartLights();
+    void StartRemote();
+    // Shows in the help and set-up windows what a phone changed.
+    void ShowStateInWindows();
     void WriteSettings();
     void PlaceWindow(int left, int top, int width, int height);
     void ConnectWindow();
@@ -109,6 +113,7 @@ class Player {
     std::unique_ptr<ColourSink> colourLog_;
     std::unique_ptr<BeatLog> beatLog_;
     std::unique_ptr<LightsLink> lights_;
+    std::unique_ptr<RemoteLink> remote_;
     std::unique_ptr<Form2> form2_;
     std::unique_ptr<SetupWindow> setup_;
     std::unique_ptr<MprisState> mprisState_;

@@ -224,6 +224,8 @@ const std::vector<OptionSetting>& OptionSettings() {
         {"Output", &StoredSettings::output, 0, 1, 0},
         {"DdpHost", nullptr, 0, kMaxHostLength, 0, &StoredSettings::ddpHost},
         {"DdpPort", &StoredSettings::ddpPort, 1, 65535, 4048},
+        {"Remote", &StoredSettings::remote, 0, 2, 0},
+        {"RemotePort", &StoredSettings::remotePort, 1024, 65535, 8765},
     };
     return options;
 }

@@ -87,6 +87,9 @@ struct StoredSettings {
     int output = 0;
     QString ddpHost{};
     int ddpPort = 4048;
+    // The remote: 0 off, 1 this computer only, 2 the local network; its TCP port.
+    int remote = 0;
+    int remotePort = 8765;
 
     friend bool operator==(const StoredSettings&, const StoredSettings&) = default;
 };

@@ -29,6 +29,8 @@ void LoadStoredSettings(const StoredSettings& stored, PlayerState& state, Window
                                  stored.ddpPort};
     state.BeatAccent = stored.beatAccent;
     state.BeatScene = stored.beatScene;
+    state.Remote = stored.remote;
+    state.RemotePort = stored.remotePort;
 }
 
 StoredSettings SaveStoredSettings(const PlayerState& state, const WindowSettings& window) {
@@ -68,6 +70,8 @@ StoredSettings SaveStoredSettings(const PlayerState& state, const WindowSettings
     out.setupHeight = window.setup.height;
     out.beatAccent = state.BeatAccent;
     out.beatScene = state.BeatScene;
+    out.remote = state.Remote;
+    out.remotePort = state.RemotePort;
     return out;
 }
 

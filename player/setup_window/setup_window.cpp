@@ -2,9 +2,12 @@
 
 #include <QCloseEvent>
 #include <QFormLayout>
+#include <QImage>
 #include <QPainter>
+#include <QPixmap>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <utility>
 
 #include "common/dialog_font.h"
@@ -224,6 +227,40 @@ SetupWindow::SetupWindow(PlayerState& state, WindowPlace& place, QWidget* owner)
     connect(ddpHost, &QLineEdit::editingFinished, this, &SetupWindow::LightsChanged);
     previewTimer_.setInterval(kPreviewIntervalMs);
     connect(&previewTimer_, &QTimer::timeout, row, &PixelRow::Refresh);
+
+    QFormLayout* remote = AddPage(pages, QStringLiteral("Пульт"));
+    QWidget* remotePage = remote->parentWidget();
+    remoteMode =
+        AddRow(remote, remoteModeLabel, QStringLiteral("Пульт:"), new QComboBox(remotePage),
+               QStringLiteral("Откуда можно управлять проигрывателем из браузера "
+                              "телефона или компьютера."));
+    remoteMode->addItems({QStringLiteral("Выключен"), QStringLiteral("Только этот компьютер"),
+                          QStringLiteral("Домашняя сеть")});
+    remotePort =
+        AddRow(remote, remotePortLabel, QStringLiteral("Порт:"), MakeSpin(remotePage, 1024, 65535),
+               QStringLiteral("Номер порта TCP, на котором проигрыватель ждет пульт."));
+    remoteAddress =
+        AddRow(remote, remoteAddressLabel, QStringLiteral("Адрес:"), new QLabel(remotePage),
+               QStringLiteral("Этот адрес с ключом откройте в браузере телефона; никому его не "
+                              "показывайте."));
+    remoteAddress->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    remoteAddress->setWordWrap(true);
+    remoteCode = new QLabel(remotePage);
+    remoteCode->setToolTip(
+        QStringLiteral("Наведите камеру телефона на код, чтобы открыть пульт с ключом."));
+    remote->addRow(remoteCode);
+    newRemoteKey = new QPushButton(QStringLiteral("Новый ключ"), remotePage);
+    newRemoteKey->setToolTip(
+        QStringLiteral("Меняет ключ пульта: все подключенные телефоны отключаются."));
+    remote->addRow(newRemoteKey);
+    connect(remoteMode, &QComboBox::activated, this, &SetupWindow::RemoteChanged);
+    connect(remotePort, &QSpinBox::editingFinished, this, &SetupWindow::RemoteChanged);
+    connect(newRemoteKey, &QPushButton::clicked, this, [this] {
+        if (this->renewRemoteKey) {
+            this->renewRemoteKey();
+        }
+        ShowRemoteStatus();
+    });
     lightsStatus_.setInterval(1000);
     connect(&lightsStatus_, &QTimer::timeout, this, &SetupWindow::ShowLightsStatus);
 }
@@ -239,6 +276,12 @@ void SetupWindow::Open() {
 }
 
 void SetupWindow::Load() {
+    ShowState();
+    lightsStatus_.start();
+    previewTimer_.start();
+}
+
+void SetupWindow::ShowState() {
     flashLimit->setChecked(state_.FlashLimit == 1);
     autoLevel->setChecked(state_.AutoLevel == 1);
     beatAccent->setChecked(state_.BeatAccent == 1);
@@ -260,17 +303,67 @@ void SetupWindow::Load() {
     pixels->setValue(options.pixels);
     effect->setCurrentIndex(options.stripEffect);
     output->setCurrentIndex(options.output);
-    ddpHost->setText(QString::fromStdString(options.ddpHost));
+    if (!ddpHost->hasFocus()) {  // a name being typed stays as it is
+        ddpHost->setText(QString::fromStdString(options.ddpHost));
+    }
     ddpPort->setValue(options.ddpPort);
+    remoteMode->setCurrentIndex(std::clamp(state_.Remote, 0, 2));
+    if (!remotePort->hasFocus()) {
+        remotePort->setValue(state_.RemotePort);
+    }
     loading_ = false;
     EnableLightsControls();
     ShowLightsStatus();
-    lightsStatus_.start();
-    previewTimer_.start();
+    ShowRemoteStatus();
 }
 
 void SetupWindow::ShowTempo(int bpm) {
     tempo->setText(bpm > 0 ? QStringLiteral("%1 уд/мин").arg(bpm) : QStringLiteral("нет"));
+}
+
+void SetupWindow::RemoteChanged() {
+    if (loading_) {
+        return;
+    }
+    state_.Remote = remoteMode->currentIndex();
+    state_.RemotePort = remotePort->value();
+    if (remoteChanged) {
+        remoteChanged();
+    }
+    ShowRemoteStatus();
+}
+
+void SetupWindow::ShowRemoteStatus() {
+    const RemoteStatus status = remoteStatus ? remoteStatus() : RemoteStatus{};
+    remotePort->setEnabled(state_.Remote != 0);
+    newRemoteKey->setEnabled(state_.Remote != 0);
+    if (state_.Remote == 0) {
+        remoteAddress->setText(QStringLiteral("пульт выключен"));
+    } else if (!status.error.isEmpty()) {
+        remoteAddress->setText(status.error);
+    } else {
+        remoteAddress->setText(status.address);
+    }
+    // Four modules of quiet zone round the code, as readers expect.
+    const int width = status.codeWidth;
+    if (width <= 0 || status.code.size() != static_cast<std::size_t>(width) * width) {
+        remoteCode->clear();
+        return;
+    }
+    const int scale = 4;
+    const int side = (width + 8) * scale;
+    QImage image(side, side, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    for (int y = 0; y < width; ++y) {
+        for (int x = 0; x < width; ++x) {
+            if (status.code[static_cast<std::size_t>(y) * width + x]) {
+                painter.fillRect((x + 4) * scale, (y + 4) * scale, scale, scale, Qt::black);
+            }
+        }
+    }
+    painter.end();
+    remoteCode->setPixmap(QPixmap::fromImage(image));
 }
 
 void SetupWindow::LightsChanged() {

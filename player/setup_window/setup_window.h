@@ -1,7 +1,8 @@
 // "Vazuvideroz SETUP": the options added beyond the colour set-up of the help
 // window, on pages: Цвет (the flash limiter, the automatic level, colour on
-// the beat and the playing track's tempo), Источник
-// (what live mode captures) and Свет (light output). Every change takes effect
+// the beat and the playing track's tempo), Источник (what live mode
+// captures), Свет (light output) and Пульт (the remote in a phone's
+// browser). Every change takes effect
 // at once in the player's state; the main window stores it at exit. Modeless,
 // resizable, owned by the main window, one instance; it keeps its place for
 // the main window to store, and opens there again, fitted to the screen.
@@ -11,6 +12,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -18,6 +20,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <vector>
 
 #include "lights/strip_output.h"
 #include "lights/strip_preview.h"
@@ -25,6 +28,14 @@
 #include "settings/stored_state.h"
 
 namespace chromola {
+
+// What the Пульт page shows of the remote's server.
+struct RemoteStatus {
+    QString address;         // to open, with the secret; empty while off or failed
+    QString error;           // why the server does not listen; empty when it does
+    std::vector<bool> code;  // the address's QR code, codeWidth modules a row
+    int codeWidth = 0;
+};
 
 class SetupWindow : public QWidget {
     Q_OBJECT
@@ -75,6 +86,19 @@ class SetupWindow : public QWidget {
     QWidget* preview;  // the first pixels sent
     QLabel* linkLabel;
     QLabel* link;  // whether the lights take what is sent
+    // Пульт: the remote in a phone's browser.
+    QLabel* remoteModeLabel;
+    QComboBox* remoteMode;
+    QLabel* remotePortLabel;
+    QSpinBox* remotePort;
+    QLabel* remoteAddressLabel;
+    QLabel* remoteAddress;
+    QLabel* remoteCode;  // the address as a QR code
+    QPushButton* newRemoteKey;
+
+    // Shows the options as the state holds them now, once they were changed
+    // elsewhere (the remote).
+    void ShowState();
 
     // The playing track's tempo in whole BPM; 0: none known.
     void ShowTempo(int bpm);
@@ -85,6 +109,10 @@ class SetupWindow : public QWidget {
     std::function<void()> lightsChanged;
     std::function<StripStatus()> lightsStatus;
     std::function<int(StripPreview::Pixels&)> lightsPreview;
+    // Called when the remote's mode or port changes, and for a new key.
+    std::function<void()> remoteChanged;
+    std::function<void()> renewRemoteKey;
+    std::function<RemoteStatus()> remoteStatus;
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -94,6 +122,8 @@ class SetupWindow : public QWidget {
     void LightsChanged();
     void EnableLightsControls();
     void ShowLightsStatus();
+    void RemoteChanged();
+    void ShowRemoteStatus();
     void Place();
     void KeepPlace();
 

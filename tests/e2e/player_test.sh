@@ -478,6 +478,22 @@ uninstall)
   xdotool windowactivate --sync "$box" key Return
   e2e_close
   ;;
+remote)
+  # The remote's page in a real browser on this computer: it names and
+  # colours what plays, steps to the next track and darkens the window.
+  mkdir -p "$E2E_DIR/m"
+  "$make_tone" "$E2E_DIR/m/a-red.wav" 100 60 && "$make_tone" "$E2E_DIR/m/b-green.wav" 1000 60 ||
+    fail "cannot write tone"
+  port=$(/usr/bin/python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+  e2e_form Left=1500 Top=1500 Width=7200 Height=5000 Remote=1 "RemotePort=$port"
+  e2e_player "$E2E_DIR/m/a-red.wav" "$E2E_DIR/m/b-green.wav"
+  secret="$XDG_CONFIG_HOME/chromola/remote-secret"
+  e2e_until test -s "$secret" || fail "no secret kept"
+  [ "$(stat -c %a "$secret")" = 600 ] || fail "the secret's file is $(stat -c %a "$secret")"
+  /usr/bin/python3 "$(dirname "${BASH_SOURCE[0]}")/remote_page.py" \
+    "http://127.0.0.1:$port/#k=$(cat "$secret")" "$id" || fail "the remote's page"
+  e2e_close
+  ;;
 *)
   fail "unknown case $case_name"
   ;;

@@ -111,7 +111,10 @@ TEST(DecodeSettings, ValuesAreCheckedAndClamped) {
           {"a\tb", ""},
           {"a\nb", ""},
           {QString("a") + QChar(0x85), ""}}},
-        {"BeatScene", {{"4", "4"}, {"32", "32"}, {"5", "0"}, {"64", "0"}, {"-4", "0"}}}};
+        {"BeatScene", {{"4", "4"}, {"32", "32"}, {"5", "0"}, {"64", "0"}, {"-4", "0"}}},
+        {"Remote", {{"2", "2"}, {"3", "0"}, {"-1", "0"}}},
+        {"RemotePort",
+         {{"1024", "1024"}, {"1023", "8765"}, {"65535", "65535"}, {"65536", "8765"}}}};
     for (const char* flag : {"FlashLimit", "AutoLevel", "Live", "LiveSource", "Lights",
                              "IdleLights", "Output", "BeatAccent"}) {
         cases.push_back({flag, {{"1", "1"}, {"2", "0"}, {"-1", "0"}}});
