@@ -1,5 +1,6 @@
 #include "settings_remover.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
@@ -54,8 +55,18 @@ bool RemoveApplicationEntry() {
     return QFile::remove(path);
 }
 
+void RemoveRemoteSecret() {
+    const QString path = chromola::RemoteSecretFilePath();
+    const QFileInfo info(path);
+    if (info.isSymLink() || IsPlainFile(info)) {
+        QFile::remove(path);
+    }
+    QDir().rmdir(info.absolutePath());  // only when empty
+}
+
 QString RemoveSettings() {
     RemoveSection();
+    RemoveRemoteSecret();
     return QString::fromUtf8(RemoveApplicationEntry() ? kAllRemovedMessage
                                                       : kAlreadyRemovedMessage);
 }

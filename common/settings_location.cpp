@@ -13,4 +13,9 @@ QString SettingsFilePath() {
         .absoluteFilePath();
 }
 
+QString RemoteSecretFilePath() {
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    return QFileInfo(folder + QStringLiteral("/chromola/remote-secret")).absoluteFilePath();
+}
+
 }  // namespace chromola

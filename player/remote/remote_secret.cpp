@@ -1,5 +1,7 @@
 #include "remote/remote_secret.h"
 
+#include "common/settings_location.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -76,11 +78,7 @@ bool WritePrivateFile(const QByteArray& path, const QByteArray& text) {
 }  // namespace
 
 QString RemoteSecretPath() {
-    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (config.isEmpty() || !QDir::isAbsolutePath(config)) {
-        config = QDir::homePath() + QStringLiteral("/.config");
-    }
-    return config + QStringLiteral("/chromola/remote-secret");
+    return RemoteSecretFilePath();
 }
 
 bool IsRemoteSecret(const QByteArray& text) {

@@ -92,6 +92,21 @@ TEST(Remover, OutcomesFollowTheSecondStepAndALinkIsNotFollowed) {
             QDir().rmdir(path);
         }
     }
+    // The remote's secret goes too, and its folder once empty; a link in its
+    // place goes, never the file it points to.
+    const QString secret = chromola::RemoteSecretFilePath();
+    for (const bool link : {false, true}) {
+        SCOPED_TRACE(link ? "secret as a link" : "secret");
+        WriteFile(link ? target : secret, "k");
+        if (link) {
+            QDir().mkpath(QFileInfo(secret).absolutePath());
+            ASSERT_TRUE(QFile::link(target, secret));
+        }
+        QTest::mouseClick(window.Command1, Qt::LeftButton);
+        EXPECT_FALSE(QFileInfo(secret).exists() || QFileInfo(secret).isSymLink());
+        EXPECT_FALSE(QFileInfo::exists(QFileInfo(secret).absolutePath()));
+    }
+    EXPECT_EQ(ReadFile(target), "k");
 }
 
 }  // namespace
