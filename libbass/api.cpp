@@ -112,6 +112,15 @@ BASSDEF(QWORD) BASS_ChannelGetPosition(DWORD handle, DWORD mode) {
     return guarded<QWORD>(static_cast<QWORD>(-1), [&] { return library().position(handle, mode); });
 }
 
+BASSDEF(BOOL) BASS_ChannelGetAttribute(DWORD handle, DWORD attrib, float* value) {
+    return guarded<BOOL>(FALSE, [&] {
+        if (!value)
+            throw Error(BASS_ERROR_ILLPARAM);
+        *value = library().attribute(handle, attrib);
+        return TRUE;
+    });
+}
+
 BASSDEF(double) BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos) {
     return guarded<double>(-1.0, [&] { return library().bytesToSeconds(handle, pos); });
 }

@@ -80,6 +80,11 @@ void DecodeChannel::seek(int64_t frame) {
     ended_ = false;
 }
 
+std::optional<MusicState> DecodeChannel::musicState() const {
+    std::lock_guard lock(mutex_);
+    return decoder_->musicState();
+}
+
 bool DecodeChannel::ended() const {
     std::lock_guard lock(mutex_);
     return ended_;

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "bass.h"
@@ -38,6 +39,8 @@ class DecodeChannel {
     int64_t positionFrames() const;
     void seek(int64_t frame);
     bool ended() const;
+    // A module's state as of the last frame read; none for a stream.
+    std::optional<MusicState> musicState() const;
 
   private:
     mutable std::mutex mutex_;

@@ -4,8 +4,18 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 namespace chromola::audio {
+
+// Where a tracker module's song is and how fast it goes, as of the last frame
+// decoded.
+struct MusicState {
+    int order = 0;
+    int row = 0;
+    int speed = 0;  // ticks per row
+    int tempo = 0;  // the tracker's tempo (in the usual mode a tick lasts 2.5 / tempo seconds)
+};
 
 class Decoder {
   public:
@@ -20,6 +30,8 @@ class Decoder {
     virtual std::size_t read(float* out, std::size_t frames) = 0;
     // Moves to frame; false when the format cannot go there.
     virtual bool seek(int64_t frame) = 0;
+    // A module's; none for every other format.
+    virtual std::optional<MusicState> musicState() const { return std::nullopt; }
 };
 
 }  // namespace chromola::audio

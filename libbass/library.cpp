@@ -347,7 +347,22 @@ QWORD Library::length(DWORD handle, DWORD mode) const {
     return static_cast<QWORD>(channel->lengthFrames()) * channel->bytesPerFrame();
 }
 
+MusicState Library::musicState(DWORD handle) const {
+    const auto decode = findDecode(handle);
+    if (!decode)
+        find(handle);  // an unknown handle is reported as such
+    const std::optional<MusicState> state = decode ? decode->musicState() : std::nullopt;
+    if (!state)
+        throw Error(BASS_ERROR_NOTAVAIL);
+    return *state;
+}
+
 QWORD Library::position(DWORD handle, DWORD mode) const {
+    if (mode == BASS_POS_MUSIC_ORDER) {
+        const MusicState state = musicState(handle);
+        return static_cast<QWORD>(state.order & 0xFFFF) |
+               (static_cast<QWORD>(state.row & 0xFFFF) << 16);
+    }
     if (const auto decode = findDecode(handle)) {
         if (mode != BASS_POS_BYTE)
             throw Error(BASS_ERROR_NOTAVAIL);
@@ -357,6 +372,15 @@ QWORD Library::position(DWORD handle, DWORD mode) const {
     if (mode != BASS_POS_BYTE)
         throw Error(BASS_ERROR_NOTAVAIL);
     return static_cast<QWORD>(channel->position(device->heardFrame())) * channel->bytesPerFrame();
+}
+
+float Library::attribute(DWORD handle, DWORD attrib) const {
+    const MusicState state = musicState(handle);
+    if (attrib == BASS_ATTRIB_MUSIC_SPEED)
+        return static_cast<float>(state.speed);
+    if (attrib == BASS_ATTRIB_MUSIC_BPM)
+        return static_cast<float>(state.tempo);
+    throw Error(BASS_ERROR_ILLTYPE);
 }
 
 void Library::setPosition(DWORD handle, QWORD bytes, DWORD mode) {

@@ -47,6 +47,7 @@ class Library {
     void play(DWORD handle, bool restart);
     QWORD length(DWORD handle, DWORD mode) const;
     QWORD position(DWORD handle, DWORD mode) const;
+    float attribute(DWORD handle, DWORD attrib) const;
     void setPosition(DWORD handle, QWORD bytes, DWORD mode);
     double bytesToSeconds(DWORD handle, QWORD bytes) const;
     QWORD secondsToBytes(DWORD handle, double seconds) const;
@@ -69,6 +70,8 @@ class Library {
     std::shared_ptr<Capture> findCapture(DWORD handle) const;
     // nullptr when the handle is not a decoding channel's.
     std::shared_ptr<DecodeChannel> findDecode(DWORD handle) const;
+    // A decoding module's state; throws Error(NOTAVAIL) for any other channel.
+    MusicState musicState(DWORD handle) const;
     DWORD addDecode(std::shared_ptr<DecodeChannel> channel);
     // A handle that names nothing yet; the caller holds mutex_.
     DWORD newHandle();

@@ -24,6 +24,10 @@ struct Openmpt {
     decltype(&openmpt_module_destroy) destroy;
     decltype(&openmpt_module_read_interleaved_float_stereo) readInterleavedFloatStereo;
     decltype(&openmpt_module_set_position_seconds) setPositionSeconds;
+    decltype(&openmpt_module_get_current_order) getCurrentOrder;
+    decltype(&openmpt_module_get_current_row) getCurrentRow;
+    decltype(&openmpt_module_get_current_speed) getCurrentSpeed;
+    decltype(&openmpt_module_get_current_tempo) getCurrentTempo;
 };
 
 const Openmpt* openmpt() {
@@ -38,6 +42,10 @@ const Openmpt* openmpt() {
             bind(f.destroy, "openmpt_module_destroy");
             bind(f.readInterleavedFloatStereo, "openmpt_module_read_interleaved_float_stereo");
             bind(f.setPositionSeconds, "openmpt_module_set_position_seconds");
+            bind(f.getCurrentOrder, "openmpt_module_get_current_order");
+            bind(f.getCurrentRow, "openmpt_module_get_current_row");
+            bind(f.getCurrentSpeed, "openmpt_module_get_current_speed");
+            bind(f.getCurrentTempo, "openmpt_module_get_current_tempo");
         });
     return api;
 }
@@ -80,6 +88,12 @@ std::size_t ModuleDecoder::read(float* out, std::size_t frames) {
 bool ModuleDecoder::seek(int64_t frame) {
     openmpt()->setPositionSeconds(module_, static_cast<double>(frame) / rate_);
     return true;
+}
+
+std::optional<MusicState> ModuleDecoder::musicState() const {
+    const Openmpt* mpt = openmpt();
+    return MusicState{mpt->getCurrentOrder(module_), mpt->getCurrentRow(module_),
+                      mpt->getCurrentSpeed(module_), mpt->getCurrentTempo(module_)};
 }
 
 }  // namespace chromola::audio

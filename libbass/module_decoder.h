@@ -31,6 +31,7 @@ class ModuleDecoder final : public Decoder {
     int64_t lengthFrames() const override { return length_; }
     std::size_t read(float* out, std::size_t frames) override;
     bool seek(int64_t frame) override;
+    std::optional<MusicState> musicState() const override;
 
     // Modules are small; anything bigger is not one.
     static constexpr int64_t kMaxFileBytes = int64_t{256} << 20;

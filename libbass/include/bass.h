@@ -64,6 +64,17 @@ typedef DWORD HMUSIC;
 
 // Position modes.
 #define BASS_POS_BYTE 0
+// A decoding module's place in its song (BASS_ChannelGetPosition only): the
+// order in the low word, the row in the high word, as of the last frame read.
+#define BASS_POS_MUSIC_ORDER 1
+
+// BASS_ChannelGetAttribute on a decoding module, as of the last frame read:
+// the tracker's tempo (in the usual tempo mode a tick lasts 2.5 / tempo
+// seconds) and its speed in ticks per row. A row thus lasts
+// speed * 2.5 / tempo seconds, and at 4 rows a beat the song goes at
+// 6 * tempo / speed beats per minute.
+#define BASS_ATTRIB_MUSIC_BPM 0x103
+#define BASS_ATTRIB_MUSIC_SPEED 0x104
 
 // BASS_ChannelGetData: 2048-frame FFT, 1024 float magnitudes.
 #define BASS_DATA_FFT2048 0x80000003u
@@ -102,6 +113,9 @@ BASSDEF(BOOL) BASS_StreamFree(DWORD handle);
 BASSDEF(BOOL) BASS_MusicFree(DWORD handle);
 BASSDEF(QWORD) BASS_ChannelGetLength(DWORD handle, DWORD mode);
 BASSDEF(QWORD) BASS_ChannelGetPosition(DWORD handle, DWORD mode);
+// Only the module attributes above, only on a decoding module (elsewhere
+// BASS_ERROR_NOTAVAIL; BASS_ERROR_ILLTYPE for another attribute).
+BASSDEF(BOOL) BASS_ChannelGetAttribute(DWORD handle, DWORD attrib, float* value);
 BASSDEF(double) BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos);
 BASSDEF(QWORD) BASS_ChannelSeconds2Bytes(DWORD handle, double pos);
 BASSDEF(BOOL) BASS_ChannelSetPosition(DWORD handle, QWORD pos, DWORD mode);
@@ -117,7 +131,11 @@ BASSDEF(DWORD) BASS_ChannelIsActive(DWORD handle);
 // with BASS_SAMPLE_FLOAT else 16-bit; positions and lengths count bytes of
 // that format. BASS_ChannelPlay fails with BASS_ERROR_DECODE, as does the
 // spectrum; BASS_ChannelIsActive is BASS_ACTIVE_PLAYING until the end has
-// been read. BASS_Free frees them with the other channels.
+// been read. BASS_Free frees them with the other channels. A module's
+// timing (BASS_POS_MUSIC_ORDER, the music attributes) is that of the last
+// frame read: a caller reading a few milliseconds at a time sees each row
+// begin, to within what it read. After the song's last row it reads as its
+// first row again.
 
 // ---------------------------------------------------------------------------
 // This library's own additions, not part of the classic API above: live

@@ -17,7 +17,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr char kMagic[8] = {'C', 'H', 'R', 'B', 'E', 'A', 'T', '1'};
+// 2: a module's grid is its own rows where its timing is steady; the grids
+// found before by ear are found again.
+constexpr char kMagic[8] = {'C', 'H', 'R', 'B', 'E', 'A', 'T', '2'};
 constexpr std::uint64_t kMaxBeats = 1u << 20;  // ~6 days at 180 BPM
 constexpr std::uint32_t kMaxPath = 1u << 16;
 

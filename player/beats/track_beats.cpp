@@ -8,7 +8,10 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdint>
 #include <vector>
+
+#include "beats/module_timing.h"
 
 namespace chromola {
 
@@ -17,6 +20,8 @@ namespace {
 constexpr DWORD kDecodeFlags =
     BASS_STREAM_DECODE | BASS_SAMPLE_FLOAT | BASS_SAMPLE_MONO | BASS_UNICODE;
 constexpr std::size_t kBlockSamples = 16384;
+// Under a millisecond at 44.1 kHz and above.
+constexpr std::size_t kModuleReadFrames = 32;
 
 // The analysis takes only what the machine does not need: the tick, the
 // sound and the windows always come first.
@@ -27,7 +32,77 @@ void LowerThisThreadPriority() {
     }
 }
 
+std::optional<beats::BeatGrid> Decode(AudioEngine& engine, DWORD handle, bool module,
+                                      const std::function<bool()>& stop) {
+    const QWORD bytesPerSecond = engine.BASS_ChannelSeconds2Bytes(handle, 1.0);
+    if (bytesPerSecond == static_cast<QWORD>(-1) || bytesPerSecond == 0) {
+        return std::nullopt;
+    }
+    const double sampleRate = static_cast<double>(bytesPerSecond) / sizeof(float);
+    beats::FileBeatAnalysis analysis(sampleRate);
+    std::optional<beats::ModuleTiming> timing;
+    if (module) {
+        timing.emplace(sampleRate);
+    }
+    // A module is read a little at a time, so that every row's start is seen.
+    const std::size_t step = module ? kModuleReadFrames : kBlockSamples;
+    std::vector<float> block(kBlockSamples);
+    std::size_t filled = 0;
+    std::int64_t frames = 0;
+    for (;;) {
+        if (stop()) {
+            return std::nullopt;
+        }
+        const DWORD got =
+            engine.BASS_ChannelGetData(handle, block.data() + filled,
+                                       static_cast<DWORD>(step * sizeof(float)) | BASS_DATA_FLOAT);
+        if (got == static_cast<DWORD>(-1) || got == 0) {
+            break;
+        }
+        filled += got / sizeof(float);
+        frames += got / sizeof(float);
+        if (timing &&
+            timing->Read(frames, static_cast<std::uint32_t>(engine.BASS_ChannelGetPosition(
+                                     handle, BASS_POS_MUSIC_ORDER)))) {
+            float speed = 0.0f, tempo = 0.0f;
+            engine.BASS_ChannelGetAttribute(handle, BASS_ATTRIB_MUSIC_SPEED, &speed);
+            engine.BASS_ChannelGetAttribute(handle, BASS_ATTRIB_MUSIC_BPM, &tempo);
+            timing->RowPace(speed, tempo);
+        }
+        if (filled + step > block.size()) {
+            analysis.Push(block.data(), filled);
+            filled = 0;
+        }
+    }
+    analysis.Push(block.data(), filled);
+    if (timing) {
+        if (std::optional<beats::BeatGrid> rows = timing->Finish()) {
+            return rows;
+        }
+    }
+    return analysis.Finish();
+}
+
 }  // namespace
+
+std::optional<beats::BeatGrid> FindBeats(AudioEngine& engine, const std::u16string& path,
+                                         const std::function<bool()>& stop) {
+    DWORD handle = engine.BASS_StreamCreateFile(FALSE, path.c_str(), 0, 0, kDecodeFlags);
+    const bool module = handle == 0;
+    if (module) {
+        handle = engine.BASS_MusicLoad(FALSE, path.c_str(), 0, 0, kDecodeFlags, 1);
+    }
+    if (handle == 0) {
+        return std::nullopt;
+    }
+    std::optional<beats::BeatGrid> grid = Decode(engine, handle, module, stop);
+    if (module) {
+        engine.BASS_MusicFree(handle);
+    } else {
+        engine.BASS_StreamFree(handle);
+    }
+    return grid;
+}
 
 TrackBeats::TrackBeats(AudioEngine& engine, PlayerState& state, Playback& playback,
                        std::filesystem::path cacheFolder)
@@ -107,60 +182,23 @@ void TrackBeats::Run() {
 }
 
 std::optional<TrackGrid> TrackBeats::Analyse(const Job& job) {
-    const std::u16string path = job.path.toStdU16String();
-    DWORD handle = engine_.BASS_StreamCreateFile(FALSE, path.c_str(), 0, 0, kDecodeFlags);
-    bool module = false;
-    if (handle == 0) {
-        handle = engine_.BASS_MusicLoad(FALSE, path.c_str(), 0, 0, kDecodeFlags, 1);
-        module = true;
-    }
-    if (handle == 0) {
-        return std::nullopt;
-    }
-    TrackGrid out{job.channel, {}};
-    const QWORD bytesPerSecond = engine_.BASS_ChannelSeconds2Bytes(handle, 1.0);
-    const double sampleRate = static_cast<double>(bytesPerSecond) / sizeof(float);
-    bool complete = bytesPerSecond != static_cast<QWORD>(-1) && bytesPerSecond > 0;
     const beats::BeatCache cache(cacheFolder_);
     const auto identity = beats::BeatCache::IdentityOf(job.path.toStdString());
-    std::optional<beats::BeatGrid> cached;
-    if (complete && identity) {
-        cached = cache.Load(*identity);
+    std::optional<beats::BeatGrid> grid;
+    if (identity) {
+        grid = cache.Load(*identity);
     }
-    if (cached) {
-        out.grid = std::move(*cached);
-    } else if (complete) {
-        beats::FileBeatAnalysis analysis(sampleRate);
-        std::vector<float> block(kBlockSamples);
-        for (;;) {
-            if (generation_ != job.generation) {
-                complete = false;
-                break;
-            }
-            const DWORD got = engine_.BASS_ChannelGetData(
-                handle, block.data(),
-                static_cast<DWORD>(kBlockSamples * sizeof(float)) | BASS_DATA_FLOAT);
-            if (got == static_cast<DWORD>(-1) || got == 0) {
-                break;
-            }
-            analysis.Push(block.data(), got / sizeof(float));
-        }
-        if (complete) {
-            out.grid = analysis.Finish();
-            if (identity) {
-                cache.Store(*identity, out.grid);
-            }
+    if (!grid) {
+        grid = FindBeats(engine_, job.path.toStdU16String(),
+                         [&] { return generation_ != job.generation; });
+        if (grid && identity) {
+            cache.Store(*identity, *grid);
         }
     }
-    if (module) {
-        engine_.BASS_MusicFree(handle);
-    } else {
-        engine_.BASS_StreamFree(handle);
-    }
-    if (!complete) {
+    if (!grid) {
         return std::nullopt;
     }
-    return out;
+    return TrackGrid{job.channel, std::move(*grid)};
 }
 
 void TrackBeats::Publish(std::shared_ptr<const TrackGrid> grid) {

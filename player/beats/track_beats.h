@@ -30,6 +30,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <thread>
 #include <utility>
 
@@ -46,6 +47,14 @@ struct TrackGrid {
     DWORD channel = 0;  // the playing channel it was found for
     beats::BeatGrid grid;
 };
+
+// The beat grid of the file at `path`, decoded through `engine` (a decoding
+// channel, mono floats): a tracker module's own rows where its timing is
+// steady (beats/module_timing.h), else the audio analysis (beats/beat_grid.h).
+// None when the file cannot be decoded, or when `stop` says so midway (asked
+// between reads, every few milliseconds of sound).
+std::optional<beats::BeatGrid> FindBeats(AudioEngine& engine, const std::u16string& path,
+                                         const std::function<bool()>& stop);
 
 class TrackBeats final : public PlaybackListener {
   public:

@@ -25,6 +25,7 @@ class AudioEngine {
     virtual BOOL BASS_MusicFree(DWORD handle) = 0;
     virtual QWORD BASS_ChannelGetLength(DWORD handle, DWORD mode) = 0;
     virtual QWORD BASS_ChannelGetPosition(DWORD handle, DWORD mode) = 0;
+    virtual BOOL BASS_ChannelGetAttribute(DWORD handle, DWORD attrib, float* value) = 0;
     virtual double BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos) = 0;
     virtual QWORD BASS_ChannelSeconds2Bytes(DWORD handle, double pos) = 0;
     virtual BOOL BASS_ChannelSetPosition(DWORD handle, QWORD pos, DWORD mode) = 0;

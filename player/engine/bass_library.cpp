@@ -65,6 +65,7 @@ void BassLibrary::LoadSymbols() {
     resolve("BASS_MusicFree", musicFree_);
     resolve("BASS_ChannelGetLength", channelGetLength_);
     resolve("BASS_ChannelGetPosition", channelGetPosition_);
+    resolve("BASS_ChannelGetAttribute", channelGetAttribute_);
     resolve("BASS_ChannelBytes2Seconds", channelBytes2Seconds_);
     resolve("BASS_ChannelSeconds2Bytes", channelSeconds2Bytes_);
     resolve("BASS_ChannelSetPosition", channelSetPosition_);
@@ -169,6 +170,11 @@ QWORD BassLibrary::BASS_ChannelGetLength(DWORD handle, DWORD mode) {
 QWORD BassLibrary::BASS_ChannelGetPosition(DWORD handle, DWORD mode) {
     auto* fn = bind(channelGetPosition_);
     return fn ? fn(handle, mode) : kQwordFailure;
+}
+
+BOOL BassLibrary::BASS_ChannelGetAttribute(DWORD handle, DWORD attrib, float* value) {
+    auto* fn = bind(channelGetAttribute_);
+    return fn ? fn(handle, attrib, value) : FALSE;
 }
 
 double BassLibrary::BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos) {

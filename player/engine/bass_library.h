@@ -51,6 +51,7 @@ class BassLibrary final : public AudioEngine {
     BOOL BASS_MusicFree(DWORD handle) override;
     QWORD BASS_ChannelGetLength(DWORD handle, DWORD mode) override;
     QWORD BASS_ChannelGetPosition(DWORD handle, DWORD mode) override;
+    BOOL BASS_ChannelGetAttribute(DWORD handle, DWORD attrib, float* value) override;
     double BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos) override;
     QWORD BASS_ChannelSeconds2Bytes(DWORD handle, double pos) override;
     BOOL BASS_ChannelSetPosition(DWORD handle, QWORD pos, DWORD mode) override;
@@ -97,6 +98,7 @@ class BassLibrary final : public AudioEngine {
     decltype(&::BASS_MusicFree) musicFree_ = nullptr;
     decltype(&::BASS_ChannelGetLength) channelGetLength_ = nullptr;
     decltype(&::BASS_ChannelGetPosition) channelGetPosition_ = nullptr;
+    decltype(&::BASS_ChannelGetAttribute) channelGetAttribute_ = nullptr;
     decltype(&::BASS_ChannelBytes2Seconds) channelBytes2Seconds_ = nullptr;
     decltype(&::BASS_ChannelSeconds2Bytes) channelSeconds2Bytes_ = nullptr;
     decltype(&::BASS_ChannelSetPosition) channelSetPosition_ = nullptr;

@@ -150,6 +150,7 @@ class FakeEngine final : public AudioEngine {
     QWORD BASS_ChannelGetPosition(DWORD handle, DWORD) override {
         return Find(handle) ? Bytes(HeardSeconds(handle)) : kNoBytes;
     }
+    BOOL BASS_ChannelGetAttribute(DWORD, DWORD, float*) override { return FALSE; }
     double BASS_ChannelBytes2Seconds(DWORD handle, QWORD pos) override {
         return Find(handle) ? pos / kBytesPerSecond : -1.0;
     }

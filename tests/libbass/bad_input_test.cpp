@@ -106,6 +106,8 @@ TEST_F(BadInputTest, BadHandlesAndArgumentsFailWithTheirCodesAndFailureValues) {
         EXPECT_EQ(errorOf(BASS_ChannelPlay(h, FALSE), FALSE), BASS_ERROR_HANDLE);
         EXPECT_EQ(errorOf(BASS_ChannelGetLength(h, BASS_POS_BYTE), kFailed), BASS_ERROR_HANDLE);
         EXPECT_EQ(errorOf(BASS_ChannelGetPosition(h, BASS_POS_BYTE), kFailed), BASS_ERROR_HANDLE);
+        EXPECT_EQ(errorOf(BASS_ChannelGetAttribute(h, BASS_ATTRIB_MUSIC_SPEED, buffer), FALSE),
+                  BASS_ERROR_HANDLE);
         EXPECT_LT(BASS_ChannelBytes2Seconds(h, 1000), 0.0);
         EXPECT_EQ(errorOf(BASS_ChannelSeconds2Bytes(h, 1.0), kFailed), BASS_ERROR_HANDLE);
         EXPECT_EQ(errorOf(BASS_ChannelSetPosition(h, 0, BASS_POS_BYTE), FALSE), BASS_ERROR_HANDLE);

@@ -88,6 +88,45 @@ TEST_F(ModuleTest, ModuleIsRefusedAsStreamAndPlaysAsMusic) {
     EXPECT_EQ(BASS_ChannelIsActive(h), kStopped);
 }
 
+// A decoding module tells where its song is and how fast it goes, as of the
+// last frame read: read a few frames at a time, every row in turn, and the
+// tempo that its first row sets from that row's second tick on. Only a
+// decoding module does: a playing one, or a stream, has none to tell.
+TEST_F(ModuleTest, DecodingModuleTellsItsRowsSpeedAndTempo) {
+    ASSERT_TRUE(writeProTrackerModule(file("song.mod"), {.speed = 5, .patterns = 2, .tempo = 137}));
+    const DWORD h = openMusic(file("song.mod"), BASS_MUSIC_DECODE | BASS_SAMPLE_FLOAT);
+    ASSERT_NE(h, 0u) << "error " << BASS_ErrorGetCode();
+    std::vector<QWORD> places;
+    float block[2 * 32], speed = 0, tempo = 0;
+    while (BASS_ChannelGetData(h, block, sizeof block) != static_cast<DWORD>(-1)) {
+        const QWORD place = BASS_ChannelGetPosition(h, BASS_POS_MUSIC_ORDER);
+        if (!places.empty() && place == places.back())
+            continue;
+        places.push_back(place);
+        ASSERT_TRUE(BASS_ChannelGetAttribute(h, BASS_ATTRIB_MUSIC_SPEED, &speed));
+        ASSERT_TRUE(BASS_ChannelGetAttribute(h, BASS_ATTRIB_MUSIC_BPM, &tempo));
+        EXPECT_EQ(speed, 5.0f);
+        EXPECT_EQ(tempo, places.size() == 1 ? 125.0f : 137.0f) << "row " << places.size() - 1;
+    }
+    ASSERT_EQ(places.size(), 129u);  // and the song's start again, once it is over
+    for (QWORD i = 0; i < 129; ++i)
+        EXPECT_EQ(places[i], i == 128 ? 0 : (i % 64) << 16 | i / 64);
+    EXPECT_EQ(errorOf(BASS_ChannelGetAttribute(h, 0x105, &tempo), FALSE), BASS_ERROR_ILLTYPE);
+    EXPECT_TRUE(BASS_MusicFree(h));
+
+    const DWORD playing = openMusic(file("song.mod"));
+    const DWORD stream = BASS_StreamCreateFile(FALSE, tone("a.wav").u16string().c_str(), 0, 0,
+                                               BASS_STREAM_DECODE | BASS_UNICODE);
+    for (DWORD other : {playing, stream}) {
+        EXPECT_EQ(errorOf(BASS_ChannelGetAttribute(other, BASS_ATTRIB_MUSIC_BPM, &tempo), FALSE),
+                  BASS_ERROR_NOTAVAIL);
+        EXPECT_EQ(errorOf(BASS_ChannelGetPosition(other, BASS_POS_MUSIC_ORDER), kFailed),
+                  BASS_ERROR_NOTAVAIL);
+    }
+    EXPECT_TRUE(BASS_MusicFree(playing));
+    EXPECT_TRUE(BASS_StreamFree(stream));
+}
+
 // A decoding channel hands over every frame of the file, in order, as fast
 // as it is read and without the output: mono floats when asked, the file's
 // own 16-bit frames otherwise; it cannot be played, and it ends once read.

@@ -78,41 +78,64 @@ bool writeTone(const fs::path& path, AudioFormat format, const Tone& tone) {
 }
 
 double moduleSeconds(const ModuleSpec& song) {
-    // 64 rows x speed ticks x 2.5 / 125 BPM seconds per tick.
-    return song.patterns * 64.0 * song.speed * 0.02;
+    // 64 rows x speed ticks x 2.5 / tempo seconds per tick.
+    const int ticks = song.laterSpeed != 0 ? 32 * (song.speed + song.laterSpeed) : 64 * song.speed;
+    return song.patterns * ticks * 2.5 / song.tempo;
 }
 
 bool writeProTrackerModule(const fs::path& path, const ModuleSpec& song) {
     // Title (20 bytes), 31 sample headers, song length, restart position,
     // order list (all pattern 0) and "M.K.", then the one pattern of 64 rows
-    // of 4 channels, then the sample.
-    constexpr std::size_t kHeader = 1084, kPattern = 64 * 4 * 4, kSampleBytes = 64;
-    std::vector<unsigned char> m(kHeader + kPattern + kSampleBytes, 0);
+    // of 4 channels, then the samples.
+    constexpr std::size_t kHeader = 1084, kPattern = 64 * 4 * 4, kSampleBytes = 64,
+                          kClickBytes = 128;
+    std::vector<unsigned char> m(kHeader + kPattern + kSampleBytes + kClickBytes, 0);
     const auto put = [&](std::size_t at, std::size_t word) {  // big-endian
         m[at] = static_cast<unsigned char>(word >> 8);
         m[at + 1] = static_cast<unsigned char>(word);
     };
     // Sample headers from offset 20, 30 bytes each: name (22), length in
     // words, finetune, volume, loop start and loop length in words. Sample 1
-    // loops over all of it; the other 30 are empty with the customary loop
-    // length of 1.
+    // loops over all of it; sample 2, the click, plays once; the other 29 are
+    // empty. A loop length of 1 is the customary "no loop".
     put(42, kSampleBytes / 2);
     m[45] = 64;
+    put(72, kClickBytes / 2);
+    m[75] = 64;
     for (std::size_t i = 0; i < 31; ++i)
         put(48 + i * 30, i == 0 ? kSampleBytes / 2 : 1);
     m[950] = static_cast<unsigned char>(song.patterns);
     m[951] = 127;
     std::copy_n("M.K.", 4, m.begin() + 1080);
-    // One note, C (period 428), of sample 1 on channel 1 in the first row,
-    // which also sets the speed (effect F); the looped sample sounds on to
-    // the song's end.
-    put(kHeader, 428);  // the sample number's high bits are 0
-    m[kHeader + 2] = 0x1F;
-    m[kHeader + 3] = static_cast<unsigned char>(song.speed);
-    // One cycle of a sine in signed 8-bit samples, peak 100.
+    // A cell: the sample number's high bits and the period (C, 428), then the
+    // sample's low bits with the effect, and the effect's parameter. Effect F
+    // sets the speed below 32, the tempo from 32 on.
+    const auto cell = [&](int row, int channel, int sample, int effect, int parameter) {
+        const auto at = kHeader + static_cast<std::size_t>(row * 16 + channel * 4);
+        if (sample != 0)
+            put(at, 428);
+        m[at + 2] = static_cast<unsigned char>(sample << 4 | effect);
+        m[at + 3] = static_cast<unsigned char>(parameter);
+    };
+    // The looped sample sounds on to the song's end; clicks come on their rows.
+    cell(0, 0, song.clickRows != 0 ? 2 : 1, 0xF, song.speed);
+    if (song.tempo != 125)
+        cell(0, 1, 0, 0xF, song.tempo);
+    if (song.laterSpeed != 0)
+        cell(32, 1, 0, 0xF, song.laterSpeed);
+    for (int row = song.clickRows; song.clickRows != 0 && row < 64;) {
+        cell(row, 0, 2, 0, 0);
+        row += row < 32 || song.laterSpeed == 0 ? song.clickRows
+                                                : song.clickRows * song.speed / song.laterSpeed;
+    }
+    // One cycle of a sine in signed 8-bit samples, peak 100; the click, a
+    // square wave of 8-byte cycles fading out.
     for (std::size_t i = 0; i < kSampleBytes; ++i)
         m[kHeader + kPattern + i] = static_cast<unsigned char>(std::lround(
             100 * std::sin(2.0 * std::numbers::pi * static_cast<double>(i) / kSampleBytes)));
+    for (std::size_t i = 0; i < kClickBytes; ++i)
+        m[kHeader + kPattern + kSampleBytes + i] = static_cast<unsigned char>(
+            (i % 8 < 4 ? 1 : -1) * static_cast<int>(100 - i * 100 / kClickBytes));
     return writeBytes(path, m);
 }
 

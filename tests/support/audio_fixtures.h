@@ -36,12 +36,19 @@ bool writeTone(const std::filesystem::path& path, AudioFormat format, const Tone
 
 struct ModuleSpec {
     int speed = 6;  // 1..31 ticks per row at 125 BPM: one pattern of 64 rows lasts speed * 1.28 s
-    int patterns = 1;  // 1..127: the song's length in patterns, every one the same
+    int patterns = 1;   // 1..127: the song's length in patterns, every one the same
+    int tempo = 125;    // 32..255: a tick lasts 2.5 / tempo seconds
+    int clickRows = 0;  // 0: one long note; else a short click every that many rows
+    // 0: none; else the speed from row 32 of each pattern on, where the
+    // clicks come every clickRows * speed / laterSpeed rows, keeping their pace.
+    int laterSpeed = 0;
 };
 
-// A 4-channel ProTracker module ("M.K."): one looped sample and one note.
-// Its length is patterns * speed * 1.28 seconds.
+// A 4-channel ProTracker module ("M.K."): one looped sample and one note, or
+// clicks of a short sample. The first row sets the speed and tempo.
 bool writeProTrackerModule(const std::filesystem::path& path, const ModuleSpec& song = {});
+// About (libopenmpt rounds a tick to whole frames): for the one long note,
+// patterns * speed * 1.28 seconds.
 double moduleSeconds(const ModuleSpec& song);
 
 bool writeBytes(const std::filesystem::path& path, const std::vector<unsigned char>& bytes);
