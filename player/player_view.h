@@ -10,7 +10,6 @@
 
 namespace chromola {
 
-
 // Window states as the settings store them; full screen counts as maximised.
 enum WindowStateValue { kNormal = 0, kMinimised = 1, kMaximised = 2 };
 
@@ -45,6 +44,7 @@ class PlayerView {
 
     // The playlist `List1`: its entries and the selected one (-1: none).
     virtual void SetEntries(const QStringList& entries) = 0;
+    virtual void AppendEntries(const QStringList& entries) = 0;
     virtual void RemoveEntry(int index) = 0;
     virtual void SelectEntry(int index) = 0;
     virtual int SelectedEntry() const = 0;

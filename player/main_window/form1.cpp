@@ -422,6 +422,10 @@ void Form1::SetEntries(const QStringList& entries) {
     List1->addItems(entries);
 }
 
+void Form1::AppendEntries(const QStringList& entries) {
+    List1->addItems(entries);
+}
+
 void Form1::RemoveEntry(int index) {
     std::unique_ptr<QListWidgetItem> removed(List1->takeItem(index));
 }

@@ -72,6 +72,7 @@ class Form1 : public QWidget, public PlayerView {
     void EnablePosition(bool enabled) override { HScroll1->setEnabled(enabled); }
     void ShowBrightness(int value, const QString& caption) override;
     void SetEntries(const QStringList& entries) override;
+    void AppendEntries(const QStringList& entries) override;
     void RemoveEntry(int index) override;
     void SelectEntry(int index) override;
     int SelectedEntry() const override;

@@ -69,7 +69,8 @@ struct NameOrder {
     }
 };
 
-void AddFolder(const QString& folder, const NameOrder& order, QStringList& out) {
+bool WalkFolder(const QString& folder, const NameOrder& order,
+                const std::function<bool(QStringList)>& found) {
     const QDir dir(folder);
     QStringList files;
     QStringList folders;
@@ -85,12 +86,29 @@ void AddFolder(const QString& folder, const NameOrder& order, QStringList& out) 
     }
     std::sort(files.begin(), files.end(), order);
     std::sort(folders.begin(), folders.end(), order);
-    for (const QString& name : files) {
-        out << dir.filePath(name);
+    for (QString& name : files) {
+        name = dir.filePath(name);
+    }
+    if (!found(std::move(files))) {
+        return false;
     }
     for (const QString& name : folders) {
-        AddFolder(dir.filePath(name), order, out);
+        if (!WalkFolder(dir.filePath(name), order, found)) {
+            return false;
+        }
     }
+    return true;
+}
+
+// Whether a clean absolute path is `folder` or lies below it.
+bool IsAtOrBelow(const QString& path, const QString& folder) {
+    return folder == u"/" || path == folder ||
+           (path.startsWith(folder) && path.at(folder.size()) == u'/');
+}
+
+QString ParentOf(const QString& path) {
+    const qsizetype slash = path.lastIndexOf(u'/');
+    return slash <= 0 ? QStringLiteral("/") : path.left(slash);
 }
 
 }  // namespace
@@ -107,18 +125,42 @@ bool HasPlayableExtension(const QString& fileName) {
     return dot >= 0 && PlayableExtensions().contains(fileName.mid(dot + 1).toLower());
 }
 
-QStringList ExpandOpenedPaths(const QStringList& paths) {
+void WalkOpenedPaths(const QStringList& paths, const std::function<bool(QStringList)>& found) {
     const NameOrder order;
-    QStringList files;
     for (const QString& path : paths) {
         const QFileInfo info(QDir::current().absoluteFilePath(path));
         if (info.isDir()) {
-            AddFolder(QDir::cleanPath(info.absoluteFilePath()), order, files);
-        } else if (IsPlayableEntryFile(info.absoluteFilePath())) {
-            files << QDir::cleanPath(info.absoluteFilePath());
+            if (!WalkFolder(QDir::cleanPath(info.absoluteFilePath()), order, found)) {
+                return;
+            }
+        } else if (IsPlayableEntryFile(info.absoluteFilePath()) &&
+                   !found({QDir::cleanPath(info.absoluteFilePath())})) {
+            return;
         }
     }
-    return files;
+}
+
+QString OpenedPathsFolder(const QStringList& paths) {
+    QString common;
+    for (const QString& path : paths) {
+        const QFileInfo info(QDir::current().absoluteFilePath(path));
+        const QString clean = QDir::cleanPath(info.absoluteFilePath());
+        QString folder;
+        if (info.isDir()) {
+            folder = clean;
+        } else if (IsPlayableEntryFile(clean)) {
+            folder = ParentOf(clean);
+        } else {
+            continue;
+        }
+        if (common.isEmpty()) {
+            common = folder;
+        }
+        while (!IsAtOrBelow(folder, common)) {
+            common = ParentOf(common);
+        }
+    }
+    return common;
 }
 
 QStringList MergeHandedOver(std::vector<QStringList> lists) {

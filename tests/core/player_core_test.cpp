@@ -257,11 +257,22 @@ TEST_F(CoreTest, FilesOpenedFromOutsideListedUnderTheirCommonFolder) {
     Choose({"one/a.wav", "two/b.wav"});
     EXPECT_EQ(view.entries, (QStringList{"one/a.wav", "two/b.wav"}));
     EXPECT_EQ(engine.PlayingName(), "a.wav");
-    EXPECT_FALSE(core.playlist.OpenPaths({Path("missing.wav")}));
+    int nothing = 0;
+    core.playlist.nothingOpened = [&nothing] { ++nothing; };
+    Open({Path("missing.wav")});
+    EXPECT_EQ(nothing, 1);
     EXPECT_EQ(view.entries.size(), 2) << "nothing to play changes nothing";
-    EXPECT_TRUE(core.playlist.OpenPaths({Path("two")}));
+    // A folder whose files all lie in one subfolder is stored under it.
+    Open({Path("two")});
     EXPECT_EQ(view.entries, QStringList{"b.wav"});
+    EXPECT_EQ(state.ChosenFiles, Path("two/b.wav"));
     EXPECT_EQ(engine.PlayingName(), "b.wav");
+    const QString folder = QFileInfo(Path("x")).path();
+    Open({folder});
+    EXPECT_EQ(view.entries, (QStringList{"one/a.wav", "two/b.wav"}));
+    const QChar nul(u'\0');
+    EXPECT_EQ(state.ChosenFiles, folder + nul + "one/a.wav" + nul + "two/b.wav" + nul + nul);
+    EXPECT_EQ(nothing, 1);
 }
 
 // What can be played: paths_test (PlayableEntries).
@@ -529,6 +540,7 @@ TEST_F(MprisTest, OpenUriTakesLocalFilesOnly) {
     Choose({"a.wav", "b.wav"});
     EXPECT_FALSE(mpris.OpenUri("https://example.org/a.wav"));
     EXPECT_TRUE(mpris.OpenUri(QUrl::fromLocalFile(Path("b.wav")).toString()));
+    SpinUntil([this] { return !core.playlist.Opening(); });
     EXPECT_EQ(view.entries, QStringList{"b.wav"});
     EXPECT_EQ(mpris.Track().title, "b.wav");
 }
