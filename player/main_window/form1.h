@@ -11,7 +11,7 @@
 #include <QColor>
 #include <QIcon>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QMenu>
 #include <QPointer>
 #include <QPushButton>
@@ -23,6 +23,7 @@
 
 #include "main_window/colour_surface.h"
 #include "main_window/control_panel.h"
+#include "main_window/entry_list.h"
 #include "main_window/frame_painter.h"
 #include "main_window/picture_box.h"
 #include "main_window/window_placement.h"
@@ -108,7 +109,7 @@ class Form1 : public QWidget, public PlayerView {
     QPushButton* Command1;
     QScrollBar* VScroll1;
     QScrollBar* HScroll1;
-    QListWidget* List1;
+    EntryList* List1;
     QLabel* Label2;
     QLabel* Label1;
     PictureBox* Image1;

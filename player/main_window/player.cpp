@@ -255,7 +255,7 @@ void Player::ConnectWindow() {
                      [&core] { core.playlist.PreviousTrack(); });
     QObject::connect(form.Command3, &QPushButton::clicked, &form,
                      [&core] { core.playlist.NextTrack(); });
-    QObject::connect(form.List1, &QListWidget::itemDoubleClicked, &form,
+    QObject::connect(form.List1, &QListView::doubleClicked, &form,
                      [&core] { core.playlist.PlaySelected(); });
     QObject::connect(form.mDel, &QAction::triggered, &form,
                      [&core] { core.playlist.RemoveSelected(); });

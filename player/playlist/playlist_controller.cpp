@@ -105,9 +105,10 @@ void PlaylistController::Opened(FolderScan::Found run) {
         view_.SetEntries(state_.Entries);
         view_.SelectEntry(state_.TrackIndex);
     }
-    state_.ChosenFiles = state_.Entries.size() == 1
-                             ? state_.PlaylistFolder + state_.Entries.first()
-                             : RebuildChosenFiles(state_.ChosenFiles, state_.Entries);
+    // The names themselves join it when the list is saved (RebuildChosenFiles).
+    if (state_.Entries.size() == 1) {
+        state_.ChosenFiles = state_.PlaylistFolder + state_.Entries.first();
+    }
     playback_.Notify(PlaybackEvent::ListChanged);
 }
 

@@ -11,6 +11,7 @@
 #include "display/level_bars.h"
 #include "fake_player.h"
 #include "keys/keyboard_control.h"
+#include "playlist/chosen_files.h"
 #include "transport_math.h"
 
 namespace chromola::testing {
@@ -271,7 +272,8 @@ TEST_F(CoreTest, FilesOpenedFromOutsideListedUnderTheirCommonFolder) {
     Open({folder});
     EXPECT_EQ(view.entries, (QStringList{"one/a.wav", "two/b.wav"}));
     const QChar nul(u'\0');
-    EXPECT_EQ(state.ChosenFiles, folder + nul + "one/a.wav" + nul + "two/b.wav" + nul + nul);
+    EXPECT_EQ(RebuildChosenFiles(state.ChosenFiles, state.Entries),
+              folder + nul + "one/a.wav" + nul + "two/b.wav" + nul + nul);
     EXPECT_EQ(nothing, 1);
 }
 

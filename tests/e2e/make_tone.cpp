@@ -1,12 +1,16 @@
 // Sound files for the end-to-end tests and the benchmarks, 44.1 kHz:
-//   make_tone PATH FREQUENCY SECONDS   a stereo sine tone, as MP3 when PATH
-//                                      ends in .mp3, else as WAV
+//   make_tone PATH FREQUENCY SECONDS   a stereo sine tone in the format PATH's
+//                                      extension names (mp3, mp2, ogg, opus at
+//                                      48 kHz, flac, aiff), else as WAV; a .mod
+//                                      is a looped note of about that length
 //   make_tone PATH drums BPM SECONDS    a mono drum loop
 // and the flash counter over a log of shown colours:
 //   make_tone --count-flashes LOG      prints "general red", the most
 //                                      transitions in any second
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -51,7 +55,23 @@ int main(int argc, char** argv) {
     tone.frequency = std::atof(argv[2]);
     tone.seconds = std::atof(argv[3]);
     tone.amplitude = 0.8;
-    const std::string path = argv[1];
-    const bool mp3 = path.size() > 4 && path.compare(path.size() - 4, 4, ".mp3") == 0;
-    return writeTone(path, mp3 ? AudioFormat::Mp3 : AudioFormat::Wav, tone) ? 0 : 1;
+    const std::filesystem::path path = argv[1];
+    const std::string extension = path.extension().string();
+    if (extension == ".mod") {
+        // 64 rows at speed 31 last 39.68 s a pattern.
+        const int patterns = std::clamp(static_cast<int>(tone.seconds / 39.68) + 1, 1, 127);
+        return writeProTrackerModule(path, {.speed = 31, .patterns = patterns}) ? 0 : 1;
+    }
+    AudioFormat format = AudioFormat::Wav;
+    for (const AudioFormat f : {AudioFormat::Mp3, AudioFormat::Mp2, AudioFormat::OggVorbis,
+                                AudioFormat::Flac, AudioFormat::Aiff}) {
+        if (extension == "." + extensionOf(f)) {
+            format = f;
+        }
+    }
+    if (extension == ".opus") {
+        format = AudioFormat::OggOpus;
+        tone.rate = 48000;
+    }
+    return writeTone(path, format, tone) ? 0 : 1;
 }

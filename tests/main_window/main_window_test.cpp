@@ -135,8 +135,8 @@ TEST_F(PlayerTest, DraggingThePositionThumbSeeksButArrowClicksDoNot) {
 TEST_F(PlayerTest, DoubleClickOrReturnPlaysTheEntry) {
     harness.ChooseFiles(
         {WriteTone(dir, "a.wav"), WriteTone(dir, "b.wav"), WriteTone(dir, "c.wav")});
-    QListWidget* list = harness.form().List1;
-    const QPoint second = list->visualItemRect(list->item(1)).center();
+    EntryList* list = harness.form().List1;
+    const QPoint second = list->visualRect(list->model()->index(1, 0)).center();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, second);
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, second);
     EXPECT_EQ(harness.state().TrackIndex, 1);
@@ -183,7 +183,7 @@ TEST_F(PlayerTest, DroppedFilesAndFoldersAreOpened) {
               (QStringList{"album/2.wav", "album/10.wav", "album/cd 9/3.wav", "album/cd 10/2.wav",
                            "album/cd 10/x/1.wav", "a.wav"}));
     EXPECT_EQ(harness.form().List1->count(), 6);
-    EXPECT_EQ(harness.form().List1->item(4)->text(), "album/cd 10/x/1.wav");
+    EXPECT_EQ(harness.form().List1->text(4), "album/cd 10/x/1.wav");
     EXPECT_EQ(harness.state().TrackIndex, 0);
     EXPECT_TRUE(harness.IsPlaying());
 }
@@ -191,8 +191,8 @@ TEST_F(PlayerTest, DroppedFilesAndFoldersAreOpened) {
 // Which entry stays selected after a removal: the core.
 TEST_F(PlayerTest, RightClickSelectsTheEntryForThePopupAndTheTooltipStays) {
     harness.ChooseFiles({WriteTone(dir, "a.wav"), WriteTone(dir, "b.wav")});
-    QListWidget* list = harness.form().List1;
-    const QPoint onSecond = list->visualItemRect(list->item(1)).center();
+    EntryList* list = harness.form().List1;
+    const QPoint onSecond = list->visualRect(list->model()->index(1, 0)).center();
 
     // The tooltip names the entry under the pointer and keeps it over empty
     // space.
@@ -212,7 +212,7 @@ TEST_F(PlayerTest, RightClickSelectsTheEntryForThePopupAndTheTooltipStays) {
     harness.form().mMenu->close();
     harness.form().mDel->trigger();
     EXPECT_EQ(list->count(), 1);
-    EXPECT_EQ(list->item(0)->text(), "a.wav");
+    EXPECT_EQ(list->text(0), "a.wav");
 }
 
 // Signals the event loop has not taken in yet fill the handler's socket: a
