@@ -1,11 +1,14 @@
 #include "playlist/folder_scan.h"
 
-#include <QMetaObject>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
+#include <utility>
 
 #include "playlist/opened_paths.h"
 
@@ -22,58 +25,54 @@ constexpr qsizetype kRunFiles = 4096;
 }  // namespace
 
 // What the walker and the starting thread share. The walker adds to
-// `pending` and posts one delivery at a time to `receiver`; the starting
-// thread takes `pending` in that delivery. All of it under `mutex`, except
-// `found`, which only the starting thread calls.
+// `pending` and wakes the starting thread through `wake` once per delivery;
+// the starting thread takes `pending` when it wakes. All of it under
+// `mutex`. The wake-up goes through a file descriptor rather than Qt's
+// queued calls so that the hand-over is one the thread sanitizer can see.
 struct FolderScan::Shared {
-    std::function<void(Found)> found;
+    Shared() : wake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+    ~Shared() {
+        if (wake >= 0) {
+            close(wake);
+        }
+    }
+    Shared(const Shared&) = delete;
+    Shared& operator=(const Shared&) = delete;
+
+    const int wake;
     // Read by the walker at each folder, to stop without taking the mutex.
     std::atomic<bool> stopped{false};
     std::mutex mutex;
     std::condition_variable ended;
-    QObject* receiver = nullptr;  // null once the scan is stopped
     QString folder;
     QStringList pending;
     bool done = false;
-    bool posted = false;
+    bool woken = false;
     bool walkerEnded = false;
 
-    // On the walker: hands `names` over, waking the starting thread unless a
-    // wake-up is already on its way. False once the scan is stopped.
-    bool Hand(QStringList& names, bool last, const std::shared_ptr<Shared>& self) {
+    // On the walker: hands `names` over. False once the scan is stopped.
+    bool Hand(QStringList& names, bool last) {
         const std::lock_guard lock(mutex);
-        if (receiver == nullptr) {
+        if (stopped) {
             return false;
         }
         pending.append(std::move(names));
         names.clear();
         done = last;
-        if (!posted) {
-            posted = true;
-            QMetaObject::invokeMethod(
-                receiver, [self] { self->Deliver(); }, Qt::QueuedConnection);
+        if (!woken) {
+            woken = true;
+            const std::uint64_t one = 1;
+            [[maybe_unused]] const ssize_t written = write(wake, &one, sizeof one);
         }
         return true;
-    }
-
-    // On the starting thread.
-    void Deliver() {
-        Found run;
-        {
-            const std::lock_guard lock(mutex);
-            posted = false;
-            run.folder = folder;
-            run.names = std::exchange(pending, {});
-            run.done = done;
-        }
-        found(std::move(run));
     }
 };
 
 FolderScan::FolderScan(QStringList paths, std::function<void(Found)> found)
-    : shared_(std::make_shared<Shared>()), receiver_(std::make_unique<QObject>()) {
-    shared_->found = std::move(found);
-    shared_->receiver = receiver_.get();
+    : found_(std::move(found)), shared_(std::make_shared<Shared>()) {
+    wakeUps_ = std::make_unique<QSocketNotifier>(shared_->wake, QSocketNotifier::Read);
+    QObject::connect(wakeUps_.get(), &QSocketNotifier::activated, wakeUps_.get(),
+                     [this] { Deliver(); });
     walker_ = std::thread([shared = shared_, paths = std::move(paths)] {
         const QString common = OpenedPathsFolder(paths);
         const QString folder = common.endsWith(u'/') ? common : common + u'/';
@@ -98,19 +97,36 @@ FolderScan::FolderScan(QStringList paths, std::function<void(Found)> found)
             }
             first = false;
             lastRun = now;
-            return shared->Hand(run, false, shared);
+            return shared->Hand(run, false);
         });
-        shared->Hand(run, true, shared);
+        shared->Hand(run, true);
         const std::lock_guard lock(shared->mutex);
         shared->walkerEnded = true;
         shared->ended.notify_all();
     });
 }
 
+void FolderScan::Deliver() {
+    std::uint64_t count = 0;
+    [[maybe_unused]] const ssize_t got = read(shared_->wake, &count, sizeof count);
+    Found run;
+    {
+        const std::lock_guard lock(shared_->mutex);
+        if (!shared_->woken) {
+            return;
+        }
+        shared_->woken = false;
+        run.folder = shared_->folder;
+        run.names = std::exchange(shared_->pending, {});
+        run.done = shared_->done;
+    }
+    found_(std::move(run));
+}
+
 FolderScan::~FolderScan() {
-    shared_->stopped = true;
+    wakeUps_.reset();
     std::unique_lock lock(shared_->mutex);
-    shared_->receiver = nullptr;
+    shared_->stopped = true;
     const bool ended = shared_->ended.wait_for(lock, std::chrono::milliseconds(kStopDeadlineMs),
                                                [this] { return shared_->walkerEnded; });
     lock.unlock();

@@ -7,7 +7,7 @@
 // widgets; reads only the file system.
 #pragma once
 
-#include <QObject>
+#include <QSocketNotifier>
 #include <QString>
 #include <QStringList>
 
@@ -46,9 +46,14 @@ class FolderScan {
   private:
     struct Shared;
 
+    // On the calling thread: takes what the walker has handed over.
+    void Deliver();
+
+    std::function<void(Found)> found_;
     std::shared_ptr<Shared> shared_;
-    // Receives the runs on the calling thread; its queued calls go with it.
-    std::unique_ptr<QObject> receiver_;
+    // Watches the walker's wake-ups (an eventfd of the shared state, which
+    // stays open while a walker left behind may still write to it).
+    std::unique_ptr<QSocketNotifier> wakeUps_;
     std::thread walker_;
 };
 

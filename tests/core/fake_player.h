@@ -338,6 +338,7 @@ class CoreTest : public ::testing::Test {
     }
     // Opens paths from outside and waits until they are read.
     void Open(const QStringList& paths) {
+        NeedEventLoop();
         core.playlist.OpenPaths(paths);
         SpinUntil([this] { return !core.playlist.Opening(); });
     }

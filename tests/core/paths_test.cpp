@@ -144,6 +144,7 @@ TEST(CommandLine, PathsBecomeAbsoluteAndOptionsAreKnownOrMisused) {
 
 // What a scan of `paths` hands over: its folder and every name, in order.
 std::pair<QString, QStringList> Scan(const QStringList& paths) {
+    testing::NeedEventLoop();
     std::pair<QString, QStringList> all;
     bool done = false;
     const FolderScan scan(paths, [&](FolderScan::Found run) {

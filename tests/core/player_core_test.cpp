@@ -541,6 +541,7 @@ TEST_F(MprisTest, PositionsGoToTheCurrentTrackOnlyAndPastItsEndToTheNext) {
 TEST_F(MprisTest, OpenUriTakesLocalFilesOnly) {
     Choose({"a.wav", "b.wav"});
     EXPECT_FALSE(mpris.OpenUri("https://example.org/a.wav"));
+    NeedEventLoop();
     EXPECT_TRUE(mpris.OpenUri(QUrl::fromLocalFile(Path("b.wav")).toString()));
     SpinUntil([this] { return !core.playlist.Opening(); });
     EXPECT_EQ(view.entries, QStringList{"b.wav"});
