@@ -30,6 +30,7 @@ void PlaylistController::OpenPaths(const QStringList& paths) {
 void PlaylistController::CancelOpening() {
     scan_.reset();
     scanListed_ = false;
+    scanEnded_ = false;
 }
 
 namespace {
@@ -86,9 +87,8 @@ void PlaylistController::Opened(FolderScan::Found run) {
     if (!run.done) {
         return;
     }
-    const bool listed = scanListed_;
-    CancelOpening();
-    if (!listed) {
+    scanEnded_ = true;
+    if (!scanListed_) {
         if (nothingOpened) {
             nothingOpened();
         }

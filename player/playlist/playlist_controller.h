@@ -33,7 +33,7 @@ class PlaylistController {
     void OpenPaths(const QStringList& paths);
     void CancelOpening();
     // Opened paths are still being read.
-    bool Opening() const { return scan_ != nullptr; }
+    bool Opening() const { return scan_ != nullptr && !scanEnded_; }
     // Lists the entries of `ChosenFiles` and, with `play`, starts the
     // current one.
     void FillPlaylist(bool play = true);
@@ -86,7 +86,10 @@ class PlaylistController {
     Playback& playback_;
     QString failure_;
     qsizetype failedInARow_ = 0;
+    // The last opening's scan; one that has ended stays until the next
+    // opening, since it ends inside its own call.
     std::unique_ptr<FolderScan> scan_;
+    bool scanEnded_ = false;
     // The opening under way has listed its first files.
     bool scanListed_ = false;
     // The subfolder every entry of the opening lies in so far ("" or ending
