@@ -3,15 +3,43 @@
 namespace chromola {
 
 int EntryList::Model::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(entries.size());
+    return parent.isValid() ? 0 : rows;
+}
+
+QString EntryList::Model::text(int row) const {
+    return entries != nullptr && row >= 0 && row < rows ? entries->value(row) : QString();
 }
 
 QVariant EntryList::Model::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= entries.size() ||
-        (role != Qt::DisplayRole && role != Qt::EditRole)) {
+    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole)) {
         return {};
     }
-    return entries.at(index.row());
+    return text(index.row());
+}
+
+void EntryList::Model::Set(const QStringList& list) {
+    beginResetModel();
+    entries = &list;
+    rows = static_cast<int>(list.size());
+    endResetModel();
+}
+
+void EntryList::Model::Added(int count) {
+    if (count <= 0) {
+        return;
+    }
+    beginInsertRows({}, rows, rows + count - 1);
+    rows += count;
+    endInsertRows();
+}
+
+void EntryList::Model::Removed(int row) {
+    if (row < 0 || row >= rows) {
+        return;
+    }
+    beginRemoveRows({}, row, row);
+    --rows;
+    endRemoveRows();
 }
 
 EntryList::EntryList(QWidget* parent) : QListView(parent) {
@@ -19,11 +47,11 @@ EntryList::EntryList(QWidget* parent) : QListView(parent) {
 }
 
 int EntryList::count() const {
-    return model_.rowCount();
+    return model_.rows;
 }
 
 QString EntryList::text(int row) const {
-    return model_.entries.value(row);
+    return model_.text(row);
 }
 
 int EntryList::rowAt(const QPoint& point) const {
@@ -31,41 +59,16 @@ int EntryList::rowAt(const QPoint& point) const {
     return index.isValid() ? index.row() : -1;
 }
 
-void EntryList::Model::Set(const QStringList& list) {
-    beginResetModel();
-    entries = list;
-    endResetModel();
-}
-
-void EntryList::Model::Append(const QStringList& list) {
-    if (list.isEmpty()) {
-        return;
-    }
-    const int first = static_cast<int>(entries.size());
-    beginInsertRows({}, first, first + static_cast<int>(list.size()) - 1);
-    entries.append(list);
-    endInsertRows();
-}
-
-void EntryList::Model::Remove(int row) {
-    if (row < 0 || row >= entries.size()) {
-        return;
-    }
-    beginRemoveRows({}, row, row);
-    entries.removeAt(row);
-    endRemoveRows();
-}
-
 void EntryList::setEntries(const QStringList& entries) {
     model_.Set(entries);
 }
 
-void EntryList::addEntries(const QStringList& entries) {
-    model_.Append(entries);
+void EntryList::addedEntries(int count) {
+    model_.Added(count);
 }
 
-void EntryList::removeEntry(int row) {
-    model_.Remove(row);
+void EntryList::removedEntry(int row) {
+    model_.Removed(row);
 }
 
 int EntryList::currentRow() const {

@@ -1,8 +1,8 @@
-// The playlist on the window (`List1`): a list view over the entries' own
-// strings. A list of items would make an object, a private part and a list
-// of values for each of tens of thousands of entries (about 190 bytes each);
-// here an entry costs its slot in the model's list, the string being shared
-// with the player's own list.
+// The playlist on the window (`List1`): a list view over the player's own
+// list of entries. A list of items would make an object, a private part and
+// a list of values for each of tens of thousands of entries (about 190
+// bytes each), and a copy of the list its slots (24 bytes each, up to twice
+// that as it grows); here an entry costs nothing beyond the player's list.
 #pragma once
 
 #include <QAbstractListModel>
@@ -19,9 +19,11 @@ class EntryList : public QListView {
     QString text(int row) const;
     // The row under a point of the viewport, -1 for none.
     int rowAt(const QPoint& point) const;
+    // Shows `entries`, which the caller keeps: each change to it is followed
+    // by addedEntries (`count` appended), removedEntry, or setEntries again.
     void setEntries(const QStringList& entries);
-    void addEntries(const QStringList& entries);
-    void removeEntry(int row);
+    void addedEntries(int count);
+    void removedEntry(int row);
     // -1: none.
     int currentRow() const;
     void setCurrentRow(int row);
@@ -32,10 +34,13 @@ class EntryList : public QListView {
         int rowCount(const QModelIndex& parent = {}) const override;
         QVariant data(const QModelIndex& index, int role) const override;
         void Set(const QStringList& list);
-        void Append(const QStringList& list);
-        void Remove(int row);
+        void Added(int count);
+        void Removed(int row);
+        QString text(int row) const;
 
-        QStringList entries;
+        const QStringList* entries = nullptr;
+        // The rows the view has been told of.
+        int rows = 0;
     };
 
     Model model_;

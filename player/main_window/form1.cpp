@@ -421,11 +421,11 @@ void Form1::SetEntries(const QStringList& entries) {
 }
 
 void Form1::AppendEntries(const QStringList& entries) {
-    List1->addEntries(entries);
+    List1->addedEntries(static_cast<int>(entries.size()));
 }
 
 void Form1::RemoveEntry(int index) {
-    List1->removeEntry(index);
+    List1->removedEntry(index);
 }
 
 void Form1::SelectEntry(int index) {

@@ -19,8 +19,8 @@ namespace {
 // A run goes once this long has passed since the last one, or once it holds
 // this many files: the list grows smoothly and no run keeps the event loop
 // from the keys for long.
-constexpr auto kRunInterval = std::chrono::milliseconds(50);
-constexpr qsizetype kRunFiles = 4096;
+constexpr auto kRunInterval = std::chrono::milliseconds(20);
+constexpr qsizetype kRunFiles = 1024;
 
 }  // namespace
 

@@ -58,6 +58,11 @@ QString ChosenFilesHead(const QString& folder, const QString& firstName) {
 }  // namespace
 
 void PlaylistController::Opened(FolderScan::Found run) {
+    // The names are made again here, packed in this thread's heap: the
+    // walker's own heap is full of the holes of its folder listings.
+    for (QString& name : run.names) {
+        name = QString(name.constData(), name.size());
+    }
     if (!run.names.isEmpty() && !scanListed_) {
         // The opened list takes the current one's place as the dialog's
         // answer would, its folder for now the opened paths' own.
@@ -81,8 +86,8 @@ void PlaylistController::Opened(FolderScan::Found run) {
         for (const QString& name : run.names) {
             KeepCommonSubfolder(scanSubfolder_, name);
         }
+        state_.Entries.append(run.names);
         view_.AppendEntries(run.names);
-        state_.Entries.append(std::move(run.names));
     }
     if (!run.done) {
         return;
