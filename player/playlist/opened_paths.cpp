@@ -1,7 +1,13 @@
 #include "playlist/opened_paths.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -69,31 +75,71 @@ struct NameOrder {
     }
 };
 
-bool WalkFolder(const QString& folder, const NameOrder& order,
-                const std::function<bool(QStringList)>& found) {
-    const QDir dir(folder);
-    QStringList files;
-    QStringList folders;
-    for (const QFileInfo& info :
-         dir.entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Readable)) {
-        if (info.isDir()) {
-            if (!info.isSymLink()) {
-                folders << info.fileName();
+// What a folder holds that the walk takes: its readable, non-hidden audio
+// files (links to files too) and its readable, non-hidden folders (not the
+// linked ones, which could loop), by name. Read with the entry types the
+// folder itself records, asking after an entry only where that type is a
+// link or unknown: a folder of tens of thousands is read in a moment and
+// without an object per entry.
+void ReadFolder(const QString& folder, QStringList& files, QStringList& folders) {
+    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+    if (dir == nullptr) {
+        return;
+    }
+    const int fd = ::dirfd(dir);
+    while (const dirent* entry = ::readdir(dir)) {
+        if (entry->d_name[0] == '.') {
+            continue;  // hidden, and "." and ".."
+        }
+        unsigned char type = entry->d_type;
+        if (type == DT_UNKNOWN || type == DT_LNK) {
+            struct stat info {};
+            if (type == DT_UNKNOWN &&
+                ::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+                S_ISLNK(info.st_mode)) {
+                type = DT_LNK;
             }
-        } else if (HasPlayableExtension(info.fileName())) {
-            files << info.fileName();
+            if (::fstatat(fd, entry->d_name, &info, 0) != 0) {
+                continue;  // a dangling link
+            }
+            if (S_ISREG(info.st_mode)) {
+                type = DT_REG;
+            } else if (S_ISDIR(info.st_mode) && type != DT_LNK) {
+                type = DT_DIR;
+            } else {
+                continue;
+            }
+        }
+        if (type == DT_DIR) {
+            if (::faccessat(fd, entry->d_name, R_OK, 0) == 0) {
+                folders << QFile::decodeName(entry->d_name);
+            }
+        } else if (type == DT_REG) {
+            QString name = QFile::decodeName(entry->d_name);
+            if (HasPlayableExtension(name) && ::faccessat(fd, entry->d_name, R_OK, 0) == 0) {
+                files << std::move(name);
+            }
         }
     }
+    ::closedir(dir);
+}
+
+bool WalkFolder(const QString& folder, const NameOrder& order,
+                const std::function<bool(QStringList)>& found) {
+    QStringList files;
+    QStringList folders;
+    ReadFolder(folder, files, folders);
     std::sort(files.begin(), files.end(), order);
     std::sort(folders.begin(), folders.end(), order);
+    const QString prefix = folder.endsWith(u'/') ? folder : folder + u'/';
     for (QString& name : files) {
-        name = dir.filePath(name);
+        name.prepend(prefix);
     }
     if (!found(std::move(files))) {
         return false;
     }
     for (const QString& name : folders) {
-        if (!WalkFolder(dir.filePath(name), order, found)) {
+        if (!WalkFolder(prefix + name, order, found)) {
             return false;
         }
     }
