@@ -83,9 +83,10 @@ FolderScan::FolderScan(QStringList paths, std::function<void(Found)> found)
         QStringList run;
         bool first = true;
         auto lastRun = std::chrono::steady_clock::now();
-        WalkOpenedPaths(paths, [&](QStringList files) {
+        WalkOpenedPaths(paths, [&](const QString& in, QStringList files) {
+            const QString subfolder = in.mid(folder.size());
             for (const QString& file : files) {
-                run.append(file.mid(folder.size()));
+                run.append(subfolder + file);
             }
             if (shared->stopped.load(std::memory_order_relaxed)) {
                 return false;

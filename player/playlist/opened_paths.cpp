@@ -125,17 +125,14 @@ void ReadFolder(const QString& folder, QStringList& files, QStringList& folders)
 }
 
 bool WalkFolder(const QString& folder, const NameOrder& order,
-                const std::function<bool(QStringList)>& found) {
+                const std::function<bool(const QString&, QStringList)>& found) {
     QStringList files;
     QStringList folders;
     ReadFolder(folder, files, folders);
     std::sort(files.begin(), files.end(), order);
     std::sort(folders.begin(), folders.end(), order);
     const QString prefix = folder.endsWith(u'/') ? folder : folder + u'/';
-    for (QString& name : files) {
-        name.prepend(prefix);
-    }
-    if (!found(std::move(files))) {
+    if (!found(prefix, std::move(files))) {
         return false;
     }
     for (const QString& name : folders) {
@@ -171,17 +168,21 @@ bool HasPlayableExtension(const QString& fileName) {
     return dot >= 0 && PlayableExtensions().contains(fileName.mid(dot + 1).toLower());
 }
 
-void WalkOpenedPaths(const QStringList& paths, const std::function<bool(QStringList)>& found) {
+void WalkOpenedPaths(const QStringList& paths,
+                     const std::function<bool(const QString&, QStringList)>& found) {
     const NameOrder order;
     for (const QString& path : paths) {
         const QFileInfo info(QDir::current().absoluteFilePath(path));
+        const QString clean = QDir::cleanPath(info.absoluteFilePath());
         if (info.isDir()) {
-            if (!WalkFolder(QDir::cleanPath(info.absoluteFilePath()), order, found)) {
+            if (!WalkFolder(clean, order, found)) {
                 return;
             }
-        } else if (IsPlayableEntryFile(info.absoluteFilePath()) &&
-                   !found({QDir::cleanPath(info.absoluteFilePath())})) {
-            return;
+        } else if (IsPlayableEntryFile(clean)) {
+            const qsizetype slash = clean.lastIndexOf(u'/');
+            if (!found(clean.left(slash + 1), {clean.mid(slash + 1)})) {
+                return;
+            }
         }
     }
 }

@@ -21,12 +21,14 @@ bool HasPlayableExtension(const QString& fileName);
 // one is dropped). A folder gives the audio files directly in it in name
 // order, then those of each subfolder in name order; hidden entries and
 // linked folders (which could loop) are passed by. Paths are absolute or
-// relative to the current folder. `found` gets the clean absolute paths of
-// each folder's files (none for a folder without any) or of a file given as
-// soon as they are known, so that the files of a whole tree come in their
-// final order; when it returns false the walk stops. Reads only the file system: any thread may
+// relative to the current folder. `found` gets each folder (clean,
+// absolute, ending in '/') with the names of its files (none for a folder
+// without any), or a file given with its folder, as soon as they are known,
+// so that the files of a whole tree come in their final order; when it
+// returns false the walk stops. Reads only the file system: any thread may
 // walk.
-void WalkOpenedPaths(const QStringList& paths, const std::function<bool(QStringList)>& found);
+void WalkOpenedPaths(const QStringList& paths,
+                     const std::function<bool(const QString&, QStringList)>& found);
 
 // The deepest folder that holds every file `paths` stand for: each folder
 // among them, and the folder of each file (missing paths count for
