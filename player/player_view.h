@@ -10,7 +10,6 @@
 
 namespace chromola {
 
-
 // Window states as the settings store them; full screen counts as maximised.
 enum WindowStateValue { kNormal = 0, kMinimised = 1, kMaximised = 2 };
 
@@ -44,7 +43,13 @@ class PlayerView {
     virtual void ShowBrightness(int value, const QString& caption) = 0;
 
     // The playlist `List1`: its entries and the selected one (-1: none).
+    // The view may show the list given to SetEntries itself rather than a
+    // copy (a list of tens of thousands would otherwise be kept twice): the
+    // caller keeps that list, and each change to it is followed by
+    // AppendEntries (with the entries appended) or RemoveEntry, or by
+    // SetEntries again.
     virtual void SetEntries(const QStringList& entries) = 0;
+    virtual void AppendEntries(const QStringList& entries) = 0;
     virtual void RemoveEntry(int index) = 0;
     virtual void SelectEntry(int index) = 0;
     virtual int SelectedEntry() const = 0;

@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Decoding speed of libbass against the reference decoders, measured in the
 # same run on the same 5-minute files: mp3 (lame) and mp2 (twolame) against
-# mpg123, ogg (oggenc) against oggdec, flac against flac, and a ProTracker
-# module against openmpt123 (rendering to a pipe). Prints, per format, the
-# best of three runs of each and their ratio (libbass time / reference time;
-# goal: at most 1.05). WAV and AIFF are read by libsndfile with no decoding
-# to speak of, and no encoder in the archive writes MPEG layer I: neither is
-# measured.
+# mpg123, ogg (oggenc) against oggdec, flac against flac, a ProTracker module
+# against openmpt123 (rendering to a pipe), and opus where opusenc and
+# opusdec are installed. Prints, per format, the best of three runs of each
+# and their ratio (libbass time / reference time; goal: at most 1.05). WAV
+# and AIFF are read by libsndfile with no decoding to speak of, and no
+# encoder in the archive writes MPEG layer I: neither is measured.
 # Usage: bench/libbass/decode_ratio.sh <build folder>   (default: build-libbass)
 set -euo pipefail
 
@@ -25,10 +25,14 @@ trap 'rm -rf "$work"' EXIT
 lame --quiet -b 192 "$work/signal.wav" "$work/signal.mp3"
 oggenc --quiet -q 5 -o "$work/signal.ogg" "$work/signal.wav"
 flac --silent -5 -o "$work/signal.flac" "$work/signal.wav"
+formats=(mp3 ogg flac mp2 mod)
 twolame --quiet -b 192 "$work/signal.wav" "$work/signal.mp2"
 # 40 patterns of 7.68 s: the same five minutes.
 "$(dirname "$tool")/make_tone" "$work/signal.mod" module 40 2>/dev/null ||
   "$build/bin/make_tone" "$work/signal.mod" module 40
+if command -v opusenc >/dev/null && command -v opusdec >/dev/null; then
+  opusenc --quiet "$work/signal.wav" "$work/signal.opus" && formats+=(opus)
+fi
 
 # Wall-clock seconds of the fastest of three runs of a command.
 best_of_three() {
@@ -47,10 +51,11 @@ best_of_three() {
 }
 
 printf '%-5s %12s %12s %8s  %s\n' format libbass_s reference_s ratio reference
-for fmt in mp3 mp2 ogg flac mod; do
+for fmt in "${formats[@]}"; do
   file="$work/signal.$fmt"
   case $fmt in
     mp3 | mp2) ref=(mpg123 -q -t "$file") ;;
+    opus) ref=(opusdec --quiet "$file" /dev/null) ;;
     mod) ref=(sh -c 'openmpt123 --batch --quiet --stdout "$1" >/dev/null' - "$file") ;;
     ogg) ref=(oggdec --quiet -o /dev/null "$file") ;;
     flac) ref=(flac --silent -t "$file") ;;
@@ -62,3 +67,4 @@ for fmt in mp3 mp2 ogg flac mod; do
   [ "$fmt" != mod ] || name=openmpt123
   printf '%-5s %12.3f %12.3f %8s  %s\n' "$fmt" "$ours" "$theirs" "$ratio" "$name"
 done
+command -v opusdec >/dev/null || echo "(opusdec is not installed: opus is left out)"

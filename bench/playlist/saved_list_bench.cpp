@@ -106,7 +106,8 @@ int Widget() {
     phase.start();
     form.SetEntries(playable);
     const double show = static_cast<double>(phase.nsecsElapsed()) / 1e6;
-    form.SetEntries({});
+    const QStringList none;
+    form.SetEntries(none);
     std::printf("parse_ms %.3f check_ms %.3f widget_ms %.3f\n", parse, check, show);
     QElapsedTimer fill;
     fill.start();

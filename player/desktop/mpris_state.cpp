@@ -159,7 +159,11 @@ void MprisState::SeekToUs(long long positionUs) {
 
 bool MprisState::OpenUri(const QString& uri) {
     const QUrl url(uri);
-    return url.isLocalFile() && core_.playlist.OpenPaths({url.toLocalFile()});
+    if (!url.isLocalFile()) {
+        return false;
+    }
+    core_.playlist.OpenPaths({url.toLocalFile()});
+    return true;
 }
 
 }  // namespace chromola

@@ -106,10 +106,9 @@ void Form1::buildControls(std::shared_ptr<ServerLink> link) {
     connect(HScroll1, &QScrollBar::sliderReleased, this,
             [this] { framePainter_->setPositionDragged(false); });
 
-    List1 = new QListWidget(Frame1);
+    List1 = new EntryList(Frame1);
     List1->setGeometry(TwipsRect(0, 120, 2295, 2790));
     List1->setSelectionMode(QAbstractItemView::SingleSelection);
-    List1->setSortingEnabled(false);
     // Every entry is one line of the same font: the list needs no measuring
     // of each of tens of thousands to lay them out, scroll or find one.
     List1->setUniformItemSizes(true);
@@ -322,8 +321,8 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
         }
         // The popup removes the selected entry: a right click selects the
         // entry under the pointer first.
-        if (QListWidgetItem* item = List1->itemAt(mouse->position().toPoint())) {
-            List1->setCurrentItem(item);
+        if (const int row = List1->rowAt(mouse->position().toPoint()); row > -1) {
+            List1->setCurrentRow(row);
         }
         if (List1->currentRow() > -1) {
             mMenu->popup(QCursor::pos());
@@ -334,8 +333,8 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
         // The tooltip names the entry under the pointer and keeps its last
         // text over the empty space below the entries.
         const auto* mouse = static_cast<QMouseEvent*>(event);
-        if (const QListWidgetItem* item = List1->itemAt(mouse->position().toPoint())) {
-            List1->setToolTip(item->text());
+        if (const int row = List1->rowAt(mouse->position().toPoint()); row > -1) {
+            List1->setToolTip(List1->text(row));
         }
         return false;
     }
@@ -418,12 +417,15 @@ void Form1::ShowBrightness(int value, const QString& caption) {
 }
 
 void Form1::SetEntries(const QStringList& entries) {
-    List1->clear();
-    List1->addItems(entries);
+    List1->setEntries(entries);
+}
+
+void Form1::AppendEntries(const QStringList& entries) {
+    List1->addedEntries(static_cast<int>(entries.size()));
 }
 
 void Form1::RemoveEntry(int index) {
-    std::unique_ptr<QListWidgetItem> removed(List1->takeItem(index));
+    List1->removedEntry(index);
 }
 
 void Form1::SelectEntry(int index) {

@@ -11,7 +11,7 @@
 #include <QColor>
 #include <QIcon>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QMenu>
 #include <QPointer>
 #include <QPushButton>
@@ -23,6 +23,7 @@
 
 #include "main_window/colour_surface.h"
 #include "main_window/control_panel.h"
+#include "main_window/entry_list.h"
 #include "main_window/frame_painter.h"
 #include "main_window/picture_box.h"
 #include "main_window/window_placement.h"
@@ -72,6 +73,7 @@ class Form1 : public QWidget, public PlayerView {
     void EnablePosition(bool enabled) override { HScroll1->setEnabled(enabled); }
     void ShowBrightness(int value, const QString& caption) override;
     void SetEntries(const QStringList& entries) override;
+    void AppendEntries(const QStringList& entries) override;
     void RemoveEntry(int index) override;
     void SelectEntry(int index) override;
     int SelectedEntry() const override;
@@ -107,7 +109,7 @@ class Form1 : public QWidget, public PlayerView {
     QPushButton* Command1;
     QScrollBar* VScroll1;
     QScrollBar* HScroll1;
-    QListWidget* List1;
+    EntryList* List1;
     QLabel* Label2;
     QLabel* Label1;
     PictureBox* Image1;

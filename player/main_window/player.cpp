@@ -56,6 +56,10 @@
 //   the colour and the state to phones, and the commands, which it hands to
 //   the core as the keys do. The tick only stores the colour in one atomic
 //   word (RemoteLink::ShowColour); the server never waits on a phone.
+// - A folder scan (folder_scan.h), while files opened from outside are read:
+//   it reads the file system only and hands what it finds to the UI thread
+//   through the event loop. Opening again, choosing files and closing stop
+//   it, waiting 0.5 s at most for the folder it is reading.
 // - A start that hands its files to the running player (instance_link.h)
 //   does so before it makes any thread, window or connection, and waits for
 //   the running player's socket 5 s at most.
@@ -182,6 +186,16 @@ std::optional<int> Player::Start() {
         clock_ = std::make_unique<QtClock>(form_->Timer1, tick, pauseElapsed);
     }
     core_ = std::make_unique<PlayerCore>(*bass_, state_, *form_, *clock_);
+    // Files opened from outside take the stored list's place once they list
+    // something; when they hold nothing to play, the stored list plays if it
+    // was held back for them.
+    core_->playlist.listOpened = [this] { playlistFilled_ = true; };
+    core_->playlist.nothingOpened = [this] {
+        if (!playlistFilled_) {
+            playlistFilled_ = true;
+            core_->playlist.FillPlaylist();
+        }
+    };
     if (tickThread) {
         core_->display.DrawFramesWith(&form_->framePainter());
     }
@@ -250,12 +264,7 @@ void Player::OpenFromOutside(const QStringList& paths) {
     if (!isLoaded()) {
         return;
     }
-    // Files that hold nothing to play leave the list alone; the stored one
-    // then plays if it was held back for them.
-    if (!core_->playlist.OpenPaths(paths) && !playlistFilled_) {
-        core_->playlist.FillPlaylist();
-    }
-    playlistFilled_ = true;
+    core_->playlist.OpenPaths(paths);
     form_->BringToFront();
 }
 
@@ -276,7 +285,7 @@ void Player::ConnectWindow() {
                      [&core] { core.playlist.PreviousTrack(); });
     QObject::connect(form.Command3, &QPushButton::clicked, &form,
                      [&core] { core.playlist.NextTrack(); });
-    QObject::connect(form.List1, &QListWidget::itemDoubleClicked, &form,
+    QObject::connect(form.List1, &QListView::doubleClicked, &form,
                      [&core] { core.playlist.PlaySelected(); });
     QObject::connect(form.mDel, &QAction::triggered, &form,
                      [&core] { core.playlist.RemoveSelected(); });
@@ -385,6 +394,7 @@ void Player::Unload() {
     mprisState_.reset();
     instanceServer_.reset();
     remote_->Stop();
+    core_->playlist.CancelOpening();
     core_->sequence.CancelPendingStart();
     if (form2_ != nullptr && form2_->isVisible()) {
         form2_->close();

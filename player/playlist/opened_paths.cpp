@@ -1,7 +1,13 @@
 #include "playlist/opened_paths.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -69,28 +75,83 @@ struct NameOrder {
     }
 };
 
-void AddFolder(const QString& folder, const NameOrder& order, QStringList& out) {
-    const QDir dir(folder);
-    QStringList files;
-    QStringList folders;
-    for (const QFileInfo& info :
-         dir.entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::Readable)) {
-        if (info.isDir()) {
-            if (!info.isSymLink()) {
-                folders << info.fileName();
+// What a folder holds that the walk takes: its readable, non-hidden audio
+// files (links to files too) and its readable, non-hidden folders (not the
+// linked ones, which could loop), by name. Read with the entry types the
+// folder itself records, asking after an entry only where that type is a
+// link or unknown: a folder of tens of thousands is read in a moment and
+// without an object per entry.
+void ReadFolder(const QString& folder, QStringList& files, QStringList& folders) {
+    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+    if (dir == nullptr) {
+        return;
+    }
+    const int fd = ::dirfd(dir);
+    while (const dirent* entry = ::readdir(dir)) {
+        if (entry->d_name[0] == '.') {
+            continue;  // hidden, and "." and ".."
+        }
+        unsigned char type = entry->d_type;
+        if (type == DT_UNKNOWN || type == DT_LNK) {
+            struct stat info {};
+            if (type == DT_UNKNOWN &&
+                ::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+                S_ISLNK(info.st_mode)) {
+                type = DT_LNK;
             }
-        } else if (HasPlayableExtension(info.fileName())) {
-            files << info.fileName();
+            if (::fstatat(fd, entry->d_name, &info, 0) != 0) {
+                continue;  // a dangling link
+            }
+            if (S_ISREG(info.st_mode)) {
+                type = DT_REG;
+            } else if (S_ISDIR(info.st_mode) && type != DT_LNK) {
+                type = DT_DIR;
+            } else {
+                continue;
+            }
+        }
+        if (type == DT_DIR) {
+            if (::faccessat(fd, entry->d_name, R_OK, 0) == 0) {
+                folders << QFile::decodeName(entry->d_name);
+            }
+        } else if (type == DT_REG) {
+            QString name = QFile::decodeName(entry->d_name);
+            if (HasPlayableExtension(name) && ::faccessat(fd, entry->d_name, R_OK, 0) == 0) {
+                files << std::move(name);
+            }
         }
     }
+    ::closedir(dir);
+}
+
+bool WalkFolder(const QString& folder, const NameOrder& order,
+                const std::function<bool(const QString&, QStringList)>& found) {
+    QStringList files;
+    QStringList folders;
+    ReadFolder(folder, files, folders);
     std::sort(files.begin(), files.end(), order);
     std::sort(folders.begin(), folders.end(), order);
-    for (const QString& name : files) {
-        out << dir.filePath(name);
+    const QString prefix = folder.endsWith(u'/') ? folder : folder + u'/';
+    if (!found(prefix, std::move(files))) {
+        return false;
     }
     for (const QString& name : folders) {
-        AddFolder(dir.filePath(name), order, out);
+        if (!WalkFolder(prefix + name, order, found)) {
+            return false;
+        }
     }
+    return true;
+}
+
+// Whether a clean absolute path is `folder` or lies below it.
+bool IsAtOrBelow(const QString& path, const QString& folder) {
+    return folder == u"/" || path == folder ||
+           (path.startsWith(folder) && path.at(folder.size()) == u'/');
+}
+
+QString ParentOf(const QString& path) {
+    const qsizetype slash = path.lastIndexOf(u'/');
+    return slash <= 0 ? QStringLiteral("/") : path.left(slash);
 }
 
 }  // namespace
@@ -107,18 +168,46 @@ bool HasPlayableExtension(const QString& fileName) {
     return dot >= 0 && PlayableExtensions().contains(fileName.mid(dot + 1).toLower());
 }
 
-QStringList ExpandOpenedPaths(const QStringList& paths) {
+void WalkOpenedPaths(const QStringList& paths,
+                     const std::function<bool(const QString&, QStringList)>& found) {
     const NameOrder order;
-    QStringList files;
     for (const QString& path : paths) {
         const QFileInfo info(QDir::current().absoluteFilePath(path));
+        const QString clean = QDir::cleanPath(info.absoluteFilePath());
         if (info.isDir()) {
-            AddFolder(QDir::cleanPath(info.absoluteFilePath()), order, files);
-        } else if (IsPlayableEntryFile(info.absoluteFilePath())) {
-            files << QDir::cleanPath(info.absoluteFilePath());
+            if (!WalkFolder(clean, order, found)) {
+                return;
+            }
+        } else if (IsPlayableEntryFile(clean)) {
+            const qsizetype slash = clean.lastIndexOf(u'/');
+            if (!found(clean.left(slash + 1), {clean.mid(slash + 1)})) {
+                return;
+            }
         }
     }
-    return files;
+}
+
+QString OpenedPathsFolder(const QStringList& paths) {
+    QString common;
+    for (const QString& path : paths) {
+        const QFileInfo info(QDir::current().absoluteFilePath(path));
+        const QString clean = QDir::cleanPath(info.absoluteFilePath());
+        QString folder;
+        if (info.isDir()) {
+            folder = clean;
+        } else if (IsPlayableEntryFile(clean)) {
+            folder = ParentOf(clean);
+        } else {
+            continue;
+        }
+        if (common.isEmpty()) {
+            common = folder;
+        }
+        while (!IsAtOrBelow(folder, common)) {
+            common = ParentOf(common);
+        }
+    }
+    return common;
 }
 
 QStringList MergeHandedOver(std::vector<QStringList> lists) {

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <vector>
 
 namespace chromola {
@@ -16,11 +17,24 @@ const QStringList& PlayableExtensions();
 // Whether a file name ends in one of them, in any letter case.
 bool HasPlayableExtension(const QString& fileName);
 
-// Files stay as they are (a missing one is dropped). A folder gives the
-// audio files directly in it in name order, then those of each subfolder in
-// name order; hidden entries and linked folders (which could loop) are
-// passed by. Paths are absolute or relative to the current folder.
-QStringList ExpandOpenedPaths(const QStringList& paths);
+// Walks what `paths` stand for, in order. Files stay as they are (a missing
+// one is dropped). A folder gives the audio files directly in it in name
+// order, then those of each subfolder in name order; hidden entries and
+// linked folders (which could loop) are passed by. Paths are absolute or
+// relative to the current folder. `found` gets each folder (clean,
+// absolute, ending in '/') with the names of its files (none for a folder
+// without any), or a file given with its folder, as soon as they are known,
+// so that the files of a whole tree come in their final order; when it
+// returns false the walk stops. Reads only the file system: any thread may
+// walk.
+void WalkOpenedPaths(const QStringList& paths,
+                     const std::function<bool(const QString&, QStringList)>& found);
+
+// The deepest folder that holds every file `paths` stand for: each folder
+// among them, and the folder of each file (missing paths count for
+// nothing). Clean and absolute, without a trailing '/' ("/" for the root);
+// empty when nothing among them exists.
+QString OpenedPathsFolder(const QStringList& paths);
 
 // Several starts at once hand over one list each, in no particular order:
 // one list keeps its order, several are put in the order of their first

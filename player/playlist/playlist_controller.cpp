@@ -2,7 +2,6 @@
 
 #include "display/level_bars.h"
 #include "playlist/chosen_files.h"
-#include "playlist/opened_paths.h"
 #include "transport_math.h"
 
 namespace chromola {
@@ -16,19 +15,106 @@ void PlaylistController::ChooseFiles(const QStringList& paths) {
     if (chosen.isEmpty()) {
         return;
     }
+    CancelOpening();
     state_.ChosenFiles = chosen;
     clock_.StopTicks();
     state_.TrackIndex = 0;
     FillPlaylist();
 }
 
-bool PlaylistController::OpenPaths(const QStringList& paths) {
-    const QStringList files = ExpandOpenedPaths(paths);
-    if (files.isEmpty()) {
-        return false;
+void PlaylistController::OpenPaths(const QStringList& paths) {
+    CancelOpening();
+    scan_ = std::make_unique<FolderScan>(paths, [this](FolderScan::Found run) { Opened(run); });
+}
+
+void PlaylistController::CancelOpening() {
+    scan_.reset();
+    scanListed_ = false;
+    scanEnded_ = false;
+}
+
+namespace {
+
+// The part of a name up to and including its last '/'.
+QStringView SubfolderOf(const QString& name) {
+    return QStringView(name).left(name.lastIndexOf(u'/') + 1);
+}
+
+// Narrows `subfolder` to the part of it `name` lies in.
+void KeepCommonSubfolder(QString& subfolder, const QString& name) {
+    while (!subfolder.isEmpty() && !name.startsWith(subfolder)) {
+        subfolder.chop(1);
+        subfolder.truncate(subfolder.lastIndexOf(u'/') + 1);
     }
-    ChooseFiles(files);
-    return true;
+}
+
+// A `ChosenFiles` of several names, under `folder` (ending in '/'), that
+// RebuildChosenFiles completes with the list's entries.
+QString ChosenFilesHead(const QString& folder, const QString& firstName) {
+    const QChar nul(u'\0');
+    return (folder.size() > 1 ? folder.chopped(1) : folder) + nul + firstName + nul + nul;
+}
+
+}  // namespace
+
+void PlaylistController::Opened(FolderScan::Found run) {
+    // The names are made again here, packed in this thread's heap: the
+    // walker's own heap is full of the holes of its folder listings.
+    for (QString& name : run.names) {
+        name = QString(name.constData(), name.size());
+    }
+    if (!run.names.isEmpty() && !scanListed_) {
+        // The opened list takes the current one's place as the dialog's
+        // answer would, its folder for now the opened paths' own.
+        scanListed_ = true;
+        scanSubfolder_ = SubfolderOf(run.names.first()).toString();
+        for (const QString& name : run.names) {
+            KeepCommonSubfolder(scanSubfolder_, name);
+        }
+        clock_.StopTicks();
+        state_.PlaylistFolder = run.folder;
+        state_.ChosenFiles = ChosenFilesHead(run.folder, run.names.first());
+        state_.Entries = std::move(run.names);
+        state_.TrackIndex = 0;
+        view_.SetEntries(state_.Entries);
+        failedInARow_ = 0;
+        if (listOpened) {
+            listOpened();
+        }
+        StartFilledList();
+    } else if (!run.names.isEmpty()) {
+        for (const QString& name : run.names) {
+            KeepCommonSubfolder(scanSubfolder_, name);
+        }
+        state_.Entries.append(run.names);
+        view_.AppendEntries(run.names);
+    }
+    if (!run.done) {
+        return;
+    }
+    scanEnded_ = true;
+    if (!scanListed_) {
+        if (nothingOpened) {
+            nothingOpened();
+        }
+        return;
+    }
+    // Stored as the dialog's answer for these files would be: under their
+    // deepest common folder, or as the one path.
+    if (!scanSubfolder_.isEmpty()) {
+        for (QString& entry : state_.Entries) {
+            entry.remove(0, scanSubfolder_.size());
+        }
+        state_.PlaylistFolder += scanSubfolder_;
+        state_.ChosenFiles = ChosenFilesHead(state_.PlaylistFolder, state_.Entries.value(0));
+        view_.SetEntries(state_.Entries);
+        view_.SelectEntry(state_.TrackIndex);
+    }
+    // The names themselves join it when the list is saved (RebuildChosenFiles).
+    if (state_.Entries.size() == 1) {
+        state_.ChosenFiles = state_.PlaylistFolder + state_.Entries.first();
+    }
+    playback_.Notify(PlaybackEvent::ListChanged);
 }
 
 void PlaylistController::FillPlaylist(bool play) {
@@ -56,6 +142,10 @@ void PlaylistController::FillPlaylist(bool play) {
         view_.SelectEntry(state_.TrackIndex);
         return;
     }
+    StartFilledList();
+}
+
+void PlaylistController::StartFilledList() {
     if (beforeTrackStart) {
         beforeTrackStart();
     }

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -261,6 +263,7 @@ class FakeView final : public PlayerView {
         entries = e;
         selected = -1;
     }
+    void AppendEntries(const QStringList& e) override { entries.append(e); }
     void RemoveEntry(int index) override { entries.removeAt(index); }
     void SelectEntry(int index) override { selected = index; }
     int SelectedEntry() const override { return selected; }
@@ -297,6 +300,24 @@ class FakeView final : public PlayerView {
     int setupShown = 0;
 };
 
+// An event loop for what threads of the core hand to the UI thread.
+inline void NeedEventLoop() {
+    static int argc = 1;
+    static char name[] = "core_tests";
+    static char* argv[] = {name, nullptr};
+    static const QCoreApplication app(argc, argv);
+}
+
+// Runs the event loop until `done`, 10 s at most.
+template <typename Done>
+void SpinUntil(Done done) {
+    NeedEventLoop();
+    const QDeadlineTimer deadline(10'000);
+    while (!done() && !deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+}
+
 // The core on the fakes, with a folder of (empty) files it can list.
 class CoreTest : public ::testing::Test {
   protected:
@@ -315,6 +336,12 @@ class CoreTest : public ::testing::Test {
             EXPECT_TRUE(QFile(paths.emplace_back(Path(name))).open(QIODevice::WriteOnly));
         }
         core.playlist.ChooseFiles(paths);
+    }
+    // Opens paths from outside and waits until they are read.
+    void Open(const QStringList& paths) {
+        NeedEventLoop();
+        core.playlist.OpenPaths(paths);
+        SpinUntil([this] { return !core.playlist.Opening(); });
     }
     // Entry `index`, `name`, plays and is selected.
     void ExpectPlaying(int index, const QString& name) {

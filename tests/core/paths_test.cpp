@@ -3,6 +3,7 @@
 // paths and options, what a folder stands for, the order of lists several
 // starts hand over, where the dialog opens).
 #include "playlist/chosen_files.h"
+#include "playlist/folder_scan.h"
 #include "playlist/opened_paths.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +17,7 @@
 #include <sys/stat.h>
 
 #include "command_line.h"
+#include "fake_player.h"
 
 void PrintTo(const QString& text, std::ostream* out) {
     *out << '"' << text.toStdString() << '"';
@@ -140,7 +142,22 @@ TEST(CommandLine, PathsBecomeAbsoluteAndOptionsAreKnownOrMisused) {
     EXPECT_TRUE(HelpText("chromola").contains("--version"));
 }
 
-TEST(ExpandOpenedPaths, FoldersGiveTheirAudioFilesInNameOrderAndFilesStay) {
+// What a scan of `paths` hands over: its folder and every name, in order.
+std::pair<QString, QStringList> Scan(const QStringList& paths) {
+    testing::NeedEventLoop();
+    std::pair<QString, QStringList> all;
+    bool done = false;
+    const FolderScan scan(paths, [&](FolderScan::Found run) {
+        EXPECT_FALSE(done) << "nothing after the last run";
+        all.first = run.folder;
+        all.second << run.names;
+        done = run.done;
+    });
+    testing::SpinUntil([&done] { return done; });
+    return all;
+}
+
+TEST(FolderScan, FoldersGiveTheirAudioFilesInNameOrderAndFilesStay) {
     QTemporaryDir dir;
     const QDir root(dir.path());
     for (const QString folder : {"d/sub/deeper", "d/.git", "d/Album 2", "other", "empty"}) {
@@ -154,17 +171,29 @@ TEST(ExpandOpenedPaths, FoldersGiveTheirAudioFilesInNameOrderAndFilesStay) {
     // A link back up would loop for ever.
     ASSERT_TRUE(QFile::link(root.filePath("d"), root.filePath("d/sub/loop")));
 
-    const QStringList expanded =
-        ExpandOpenedPaths({root.filePath("d"), root.filePath("other/cover.jpg"),
-                           root.filePath("missing.mp3"), root.filePath("other/../other/f.umx")});
-    QStringList expected;
-    for (const QString name :
-         {"d/9.ogg", "d/10.wav", "d/a.flac", "d/B.MP3", "d/Album 2/z.aiff", "d/sub/x.IT",
-          "d/sub/deeper/y.opus", "other/cover.jpg", "other/f.umx"}) {
-        expected << root.filePath(name);
-    }
-    EXPECT_EQ(expanded, expected);
-    EXPECT_TRUE(ExpandOpenedPaths({root.filePath("empty")}).isEmpty());
+    const QStringList expected = {"d/9.ogg",
+                                  "d/10.wav",
+                                  "d/a.flac",
+                                  "d/B.MP3",
+                                  "d/Album 2/z.aiff",
+                                  "d/sub/x.IT",
+                                  "d/sub/deeper/y.opus",
+                                  "other/cover.jpg",
+                                  "other/f.umx"};
+    EXPECT_EQ(Scan({root.filePath("d"), root.filePath("other/cover.jpg"),
+                    root.filePath("missing.mp3"), root.filePath("other/../other/f.umx")}),
+              std::pair(root.path() + '/', expected));
+    EXPECT_EQ(Scan({root.filePath("d/sub")}),
+              std::pair(root.filePath("d/sub/"), QStringList{"x.IT", "deeper/y.opus"}));
+    EXPECT_EQ(Scan({root.filePath("empty")}).second, QStringList{});
+
+    // A scan stopped hands nothing more over.
+    int runs = 0;
+    std::optional<FolderScan> stopped(std::in_place, QStringList{root.filePath("d")},
+                                      [&runs](const FolderScan::Found&) { ++runs; });
+    stopped.reset();
+    EXPECT_EQ(Scan({root.filePath("other")}).second, QStringList{"f.umx"});
+    EXPECT_EQ(runs, 0);
 }
 
 TEST(MergeHandedOver, OneListKeepsItsOrderSeveralGoByTheirFirstPaths) {

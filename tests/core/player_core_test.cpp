@@ -11,6 +11,7 @@
 #include "display/level_bars.h"
 #include "fake_player.h"
 #include "keys/keyboard_control.h"
+#include "playlist/chosen_files.h"
 #include "transport_math.h"
 
 namespace chromola::testing {
@@ -257,11 +258,23 @@ TEST_F(CoreTest, FilesOpenedFromOutsideListedUnderTheirCommonFolder) {
     Choose({"one/a.wav", "two/b.wav"});
     EXPECT_EQ(view.entries, (QStringList{"one/a.wav", "two/b.wav"}));
     EXPECT_EQ(engine.PlayingName(), "a.wav");
-    EXPECT_FALSE(core.playlist.OpenPaths({Path("missing.wav")}));
+    int nothing = 0;
+    core.playlist.nothingOpened = [&nothing] { ++nothing; };
+    Open({Path("missing.wav")});
+    EXPECT_EQ(nothing, 1);
     EXPECT_EQ(view.entries.size(), 2) << "nothing to play changes nothing";
-    EXPECT_TRUE(core.playlist.OpenPaths({Path("two")}));
+    // A folder whose files all lie in one subfolder is stored under it.
+    Open({Path("two")});
     EXPECT_EQ(view.entries, QStringList{"b.wav"});
+    EXPECT_EQ(state.ChosenFiles, Path("two/b.wav"));
     EXPECT_EQ(engine.PlayingName(), "b.wav");
+    const QString folder = QFileInfo(Path("x")).path();
+    Open({folder});
+    EXPECT_EQ(view.entries, (QStringList{"one/a.wav", "two/b.wav"}));
+    const QChar nul(u'\0');
+    EXPECT_EQ(RebuildChosenFiles(state.ChosenFiles, state.Entries),
+              folder + nul + "one/a.wav" + nul + "two/b.wav" + nul + nul);
+    EXPECT_EQ(nothing, 1);
 }
 
 // What can be played: paths_test (PlayableEntries).
@@ -532,7 +545,9 @@ TEST_F(MprisTest, PositionsGoToTheCurrentTrackOnlyAndPastItsEndToTheNext) {
 TEST_F(MprisTest, OpenUriTakesLocalFilesOnly) {
     Choose({"a.wav", "b.wav"});
     EXPECT_FALSE(mpris.OpenUri("https://example.org/a.wav"));
+    NeedEventLoop();
     EXPECT_TRUE(mpris.OpenUri(QUrl::fromLocalFile(Path("b.wav")).toString()));
+    SpinUntil([this] { return !core.playlist.Opening(); });
     EXPECT_EQ(view.entries, QStringList{"b.wav"});
     EXPECT_EQ(mpris.Track().title, "b.wav");
 }

@@ -1,7 +1,9 @@
 // Sound files for the end-to-end tests and the benchmarks, 44.1 kHz:
-//   make_tone PATH FREQUENCY SECONDS   a stereo sine tone in the format that
-//                                      PATH's extension names (wav, aif, flac,
-//                                      ogg, mp3, mp2; WAV for any other)
+//   make_tone PATH FREQUENCY SECONDS   a stereo sine tone in the format PATH's
+//                                      extension names (mp3, mp2, ogg, opus at
+//                                      48 kHz, flac, aif or aiff), else as WAV;
+//                                      a .mod is a looped note of about that
+//                                      length
 //   make_tone PATH drums BPM SECONDS    a mono drum loop
 //   make_tone PATH module PATTERNS      a ProTracker module, PATTERNS x 7.68 s
 //   make_tone PATH clicks BPM SECONDS   a mono click track, the first click
@@ -9,9 +11,11 @@
 // and the flash counter over a log of shown colours:
 //   make_tone --count-flashes LOG      prints "general red", the most
 //                                      transitions in any second
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -73,13 +77,22 @@ int main(int argc, char** argv) {
     tone.seconds = std::atof(argv[3]);
     tone.amplitude = 0.8;
     const std::filesystem::path path = argv[1];
+    const std::string extension = path.extension().string();
+    if (extension == ".mod") {
+        // 64 rows at speed 31 last 39.68 s a pattern.
+        const int patterns = std::clamp(static_cast<int>(tone.seconds / 39.68) + 1, 1, 127);
+        return writeProTrackerModule(path, {.speed = 31, .patterns = patterns}) ? 0 : 1;
+    }
     AudioFormat format = AudioFormat::Wav;
-    for (const AudioFormat f : {AudioFormat::Aiff, AudioFormat::Flac, AudioFormat::OggVorbis,
-                                AudioFormat::Mp3, AudioFormat::Mp2}) {
-        if (path.extension() == "." + extensionOf(f) ||
-            (f == AudioFormat::Aiff && path.extension() == ".aif")) {
+    for (const AudioFormat f : {AudioFormat::Mp3, AudioFormat::Mp2, AudioFormat::OggVorbis,
+                                AudioFormat::Flac, AudioFormat::Aiff}) {
+        if (extension == "." + extensionOf(f) || (f == AudioFormat::Aiff && extension == ".aif")) {
             format = f;
         }
+    }
+    if (extension == ".opus") {
+        format = AudioFormat::OggOpus;
+        tone.rate = 48000;
     }
     return writeTone(path, format, tone) ? 0 : 1;
 }

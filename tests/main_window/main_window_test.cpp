@@ -135,8 +135,8 @@ TEST_F(PlayerTest, DraggingThePositionThumbSeeksButArrowClicksDoNot) {
 TEST_F(PlayerTest, DoubleClickOrReturnPlaysTheEntry) {
     harness.ChooseFiles(
         {WriteTone(dir, "a.wav"), WriteTone(dir, "b.wav"), WriteTone(dir, "c.wav")});
-    QListWidget* list = harness.form().List1;
-    const QPoint second = list->visualItemRect(list->item(1)).center();
+    EntryList* list = harness.form().List1;
+    const QPoint second = list->visualRect(list->model()->index(1, 0)).center();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, second);
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, second);
     EXPECT_EQ(harness.state().TrackIndex, 1);
@@ -147,11 +147,19 @@ TEST_F(PlayerTest, DoubleClickOrReturnPlaysTheEntry) {
 }
 
 // Files and folders dropped on the window are opened (what they stand for:
-// paths_test); a drop without local files is refused.
+// paths_test), read on a thread of their own: the first file plays and the
+// list ends in name order, subfolders after files; a drop without local
+// files is refused.
 TEST_F(PlayerTest, DroppedFilesAndFoldersAreOpened) {
     WriteTone(dir, "a.wav");
-    ASSERT_TRUE(QDir().mkpath(QPath(dir / "album")));
-    WriteTone(dir, "album/2.wav");
+    for (const char* folder : {"album/cd 10/x", "album/cd 9", "album/.cache"}) {
+        ASSERT_TRUE(QDir().mkpath(QPath(dir / folder)));
+    }
+    for (const char* name : {"album/cd 10/x/1.wav", "album/cd 10/2.wav", "album/cd 9/3.wav",
+                             "album/2.wav", "album/10.wav", "album/.cache/4.wav"}) {
+        WriteTone(dir, name);
+    }
+    ASSERT_TRUE(QFile(QPath(dir / "album/cover.jpg")).open(QIODevice::WriteOnly));
     const auto drop = [this](const QList<QUrl>& urls) {
         QMimeData data;
         data.setUrls(urls);
@@ -167,14 +175,24 @@ TEST_F(PlayerTest, DroppedFilesAndFoldersAreOpened) {
     EXPECT_FALSE(drop({QUrl("https://example.org/x.wav")}));
     EXPECT_TRUE(drop(
         {QUrl::fromLocalFile(QPath(dir / "album")), QUrl::fromLocalFile(QPath(dir / "a.wav"))}));
-    EXPECT_EQ(harness.state().Entries, (QStringList{"album/2.wav", "a.wav"}));
+    const PlaylistController& playlist = harness.player().core().playlist;
+    for (int i = 0; i < 500 && playlist.Opening(); ++i) {
+        Spin(10);
+    }
+    EXPECT_EQ(harness.state().Entries,
+              (QStringList{"album/2.wav", "album/10.wav", "album/cd 9/3.wav", "album/cd 10/2.wav",
+                           "album/cd 10/x/1.wav", "a.wav"}));
+    EXPECT_EQ(harness.form().List1->count(), 6);
+    EXPECT_EQ(harness.form().List1->text(4), "album/cd 10/x/1.wav");
+    EXPECT_EQ(harness.state().TrackIndex, 0);
+    EXPECT_TRUE(harness.IsPlaying());
 }
 
 // Which entry stays selected after a removal: the core.
 TEST_F(PlayerTest, RightClickSelectsTheEntryForThePopupAndTheTooltipStays) {
     harness.ChooseFiles({WriteTone(dir, "a.wav"), WriteTone(dir, "b.wav")});
-    QListWidget* list = harness.form().List1;
-    const QPoint onSecond = list->visualItemRect(list->item(1)).center();
+    EntryList* list = harness.form().List1;
+    const QPoint onSecond = list->visualRect(list->model()->index(1, 0)).center();
 
     // The tooltip names the entry under the pointer and keeps it over empty
     // space.
@@ -194,7 +212,7 @@ TEST_F(PlayerTest, RightClickSelectsTheEntryForThePopupAndTheTooltipStays) {
     harness.form().mMenu->close();
     harness.form().mDel->trigger();
     EXPECT_EQ(list->count(), 1);
-    EXPECT_EQ(list->item(0)->text(), "a.wav");
+    EXPECT_EQ(list->text(0), "a.wav");
 }
 
 // Signals the event loop has not taken in yet fill the handler's socket: a
