@@ -12,6 +12,7 @@
 #include <QWebSocketCorsAuthenticator>
 
 #include <qrencode.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -317,7 +318,7 @@ void RemoteHttpServer::Admit(QTcpSocket* socket) {
     connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
     if (connections_.size() > static_cast<std::size_t>(kMaxConnections) ||
         perAddress_[key] > kMaxPerAddress) {
-        Refuse(c, 503, "Service Unavailable");
+        Refuse(c, 503, "Service Unavailable", {}, false);  // many: none kept open
         return;
     }
     // Requests sent ahead wait in the kernel, not in this process: a
@@ -615,7 +616,7 @@ void RemoteHttpServer::Failed(const QString& key) {
 }
 
 void RemoteHttpServer::Refuse(Connection& c, int status, const QByteArray& reason,
-                              const QByteArray& extra) {
+                              const QByteArray& extra, bool linger) {
     QByteArray answer = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason + "\r\n";
     for (const auto& [name, value] : kSecurityHeaders) {
         answer += name + ": " + value + "\r\n";
@@ -625,7 +626,22 @@ void RemoteHttpServer::Refuse(Connection& c, int status, const QByteArray& reaso
     c.deadline.stop();
     QTcpSocket* socket = c.socket;
     socket->write(answer);
-    socket->disconnectFromHost();
+    if (linger && !c.http) {
+        // Closing with unread bytes (the rest of a head too large) would
+        // reset the connection and lose the answer: the sending half is
+        // shut once the answer is out, and Readable drops what follows.
+        const auto shut = [socket] {
+            if (socket->bytesToWrite() == 0 && socket->state() == QAbstractSocket::ConnectedState) {
+                ::shutdown(static_cast<int>(socket->socketDescriptor()), SHUT_WR);
+            }
+        };
+        connect(socket, &QTcpSocket::bytesWritten, socket, shut);
+        socket->flush();
+        shut();
+        socket->skip(socket->bytesAvailable());
+    } else {
+        socket->disconnectFromHost();
+    }
     // A client that does not take the answer is not waited for.
     QTimer::singleShot(2000, socket, &QTcpSocket::abort);
 }

@@ -88,8 +88,10 @@ class RemoteHttpServer final : public QObject, public RemoteServer {
     void Readable(Connection& connection);
     // Returns false once the connection is refused or handed over.
     bool HeadReceived(Connection& connection, const QByteArray& head);
+    // `linger`: what the client still sends is read and dropped until it
+    // closes, so that it reads the answer rather than a reset.
     void Refuse(Connection& connection, int status, const QByteArray& reason,
-                const QByteArray& extra = {});
+                const QByteArray& extra = {}, bool linger = true);
     void HandOverToHttp(Connection& connection);
     void HandOverToWebSocket(Connection& connection);
     void Forget(QTcpSocket* socket);
