@@ -12,6 +12,7 @@
 #include <QWebSocketCorsAuthenticator>
 
 #include <qrencode.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -286,6 +287,11 @@ std::vector<bool> RemoteHttpServer::QrCode(const QByteArray& text, int& width) c
 QString RemoteHttpServer::AddressKey(const QHostAddress& address) const {
     bool mapped = false;
     const quint32 v4 = address.toIPv4Address(&mapped);
+    // This computer has a whole /8 of loopback addresses and ::1: all of
+    // them are one sender, as an IPv6 /64 is.
+    if (address.isLoopback() || (mapped && QHostAddress(v4).isLoopback())) {
+        return QStringLiteral("loopback");
+    }
     if (mapped) {
         return QHostAddress(v4).toString();
     }
@@ -312,9 +318,13 @@ void RemoteHttpServer::Admit(QTcpSocket* socket) {
     connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
     if (connections_.size() > static_cast<std::size_t>(kMaxConnections) ||
         perAddress_[key] > kMaxPerAddress) {
-        Refuse(c, 503, "Service Unavailable");
+        Refuse(c, 503, "Service Unavailable", {}, false);  // many: none kept open
         return;
     }
+    // Requests sent ahead wait in the kernel, not in this process: a
+    // client that never reads its answers cannot make it copy and scan
+    // megabytes on every read.
+    socket->setReadBufferSize(kMaxUnread);
     c.deadline.setSingleShot(true);
     connect(&c.deadline, &QTimer::timeout, socket, &QTcpSocket::abort);
     c.deadline.start(kDeadlineMs);
@@ -338,28 +348,37 @@ void RemoteHttpServer::Forget(QTcpSocket* socket) {
 
 void RemoteHttpServer::Readable(Connection& c) {
     QTcpSocket* socket = c.socket;
+    if (!socket->isOpen()) {
+        return;  // aborted by a deadline while this read was queued
+    }
     if (c.closing) {
         if (!c.http) {
             socket->skip(socket->bytesAvailable());
         }
         return;
     }
+    if (socket->bytesToWrite() > kMaxUnanswered) {
+        socket->abort();  // asks and does not read the answers
+        return;
+    }
     const QByteArray all = socket->peek(socket->bytesAvailable());
-    QByteArray fresh = all.mid(c.seen);
+    qsizetype at = c.seen;
     c.seen = all.size();
-    while (!fresh.isEmpty()) {
+    while (at < all.size()) {
         if (c.bodyLeft > 0) {
-            const qint64 n = std::min<qint64>(c.bodyLeft, fresh.size());
+            const qint64 n = std::min<qint64>(c.bodyLeft, all.size() - at);
             c.bodyLeft -= n;
-            fresh.remove(0, n);
+            at += n;
             if (c.bodyLeft == 0) {
                 c.deadline.start(kDeadlineMs);
             }
             continue;
         }
-        const qsizetype from = std::max<qsizetype>(0, c.head.size() - 2);
-        c.head += fresh;
-        fresh.clear();
+        // No more is taken than a head may hold: each request costs the
+        // same however much follows it.
+        const qsizetype kept = c.head.size();
+        const qsizetype from = std::max<qsizetype>(0, kept - 2);
+        c.head += all.mid(at, kMaxHead + 1 - kept);
         const qsizetype end = HeadEnd(c.head, from);
         if (end < 0 ? c.head.size() > kMaxHead : end > kMaxHead) {
             Refuse(c, 431, "Request Header Fields Too Large");
@@ -368,7 +387,7 @@ void RemoteHttpServer::Readable(Connection& c) {
         if (end < 0) {
             return;
         }
-        fresh = c.head.mid(end);
+        at += end - kept;
         const QByteArray head = c.head.left(end);
         c.head.clear();
         if (!HeadReceived(c, head)) {
@@ -597,7 +616,7 @@ void RemoteHttpServer::Failed(const QString& key) {
 }
 
 void RemoteHttpServer::Refuse(Connection& c, int status, const QByteArray& reason,
-                              const QByteArray& extra) {
+                              const QByteArray& extra, bool linger) {
     QByteArray answer = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason + "\r\n";
     for (const auto& [name, value] : kSecurityHeaders) {
         answer += name + ": " + value + "\r\n";
@@ -607,7 +626,22 @@ void RemoteHttpServer::Refuse(Connection& c, int status, const QByteArray& reaso
     c.deadline.stop();
     QTcpSocket* socket = c.socket;
     socket->write(answer);
-    socket->disconnectFromHost();
+    if (linger && !c.http) {
+        // Closing with unread bytes (the rest of a head too large) would
+        // reset the connection and lose the answer: the sending half is
+        // shut once the answer is out, and Readable drops what follows.
+        const auto shut = [socket] {
+            if (socket->bytesToWrite() == 0 && socket->state() == QAbstractSocket::ConnectedState) {
+                ::shutdown(static_cast<int>(socket->socketDescriptor()), SHUT_WR);
+            }
+        };
+        connect(socket, &QTcpSocket::bytesWritten, socket, shut);
+        socket->flush();
+        shut();
+        socket->skip(socket->bytesAvailable());
+    } else {
+        socket->disconnectFromHost();
+    }
     // A client that does not take the answer is not waited for.
     QTimer::singleShot(2000, socket, &QTcpSocket::abort);
 }

@@ -15,14 +15,18 @@
 // - a client that has not sent a whole request kDeadlineMs (10 s) after the
 //   connection opened or its previous request ended is dropped, and so is a
 //   WebSocket handshake that takes as long;
+// - a client that sends requests faster than it reads their answers: at
+//   most kMaxUnread bytes read ahead of Qt's parser (the kernel holds the
+//   rest back), and at most kMaxUnanswered bytes of answers waiting for it,
+//   else dropped;
 // - at most kMaxPhones (8) WebSockets at once, else 503; at most
 //   kMaxConnections (32) other connections, kMaxPerAddress (8) from one
 //   address, else 503 and closed;
 // - at most kCommandsPerSecond (20) commands a second from a phone: more are
 //   dropped, and a phone that sends three times as many is closed;
 // - at most kMaxFailures (10) wrong or missing secrets a minute from one
-//   address (an IPv6 /64 counts as one): later attempts get 429 until the
-//   minute has passed, unchecked;
+//   address (an IPv6 /64, and all of loopback, count as one): later attempts
+//   get 429 until the minute has passed, unchecked;
 // - only GET, only the page's few paths (no path names a file: the page's
 //   files are resources inside the module), only hosts that are an address,
 //   localhost or this computer's name (against DNS rebinding), and in the
@@ -64,6 +68,8 @@ class RemoteHttpServer final : public QObject, public RemoteServer {
     static constexpr qsizetype kMaxHead = 8192;
     static constexpr qsizetype kMaxMessage = 4096;
     static constexpr int kDeadlineMs = 10000;
+    static constexpr qint64 kMaxUnread = kMaxHead + kMaxMessage;
+    static constexpr qint64 kMaxUnanswered = 256 * 1024;
     static constexpr int kMaxPhones = 8;
     static constexpr int kMaxConnections = 32;
     static constexpr int kMaxPerAddress = 8;
@@ -82,8 +88,10 @@ class RemoteHttpServer final : public QObject, public RemoteServer {
     void Readable(Connection& connection);
     // Returns false once the connection is refused or handed over.
     bool HeadReceived(Connection& connection, const QByteArray& head);
+    // `linger`: what the client still sends is read and dropped until it
+    // closes, so that it reads the answer rather than a reset.
     void Refuse(Connection& connection, int status, const QByteArray& reason,
-                const QByteArray& extra = {});
+                const QByteArray& extra = {}, bool linger = true);
     void HandOverToHttp(Connection& connection);
     void HandOverToWebSocket(Connection& connection);
     void Forget(QTcpSocket* socket);
