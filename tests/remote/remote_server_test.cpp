@@ -7,6 +7,8 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QNetworkProxy>
+#include <QNetworkProxyFactory>
 #include <QNetworkRequest>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -118,6 +120,10 @@ bool OpenPhone(QWebSocket& phone, int port, const QByteArray& secret, const QStr
 class RemoteTest : public ::testing::Test {
   protected:
     void SetUp() override {
+        // The clients talk to loopback directly: no system proxy is asked
+        // (libproxy's own thread would answer it, outside the sanitizer's view).
+        QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
+        QNetworkProxyFactory::setUseSystemConfiguration(false);
         files_ = {WriteTone(dir_, "first.wav", {.seconds = 60}),
                   WriteTone(dir_, "second.wav", {.seconds = 60}),
                   WriteTone(dir_, "third.wav", {.seconds = 60})};
