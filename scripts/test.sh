@@ -3,9 +3,10 @@
 # (unit, core, widget, audio and end-to-end tests), then the same tests under
 # AddressSanitizer + UndefinedBehaviorSanitizer and under ThreadSanitizer.
 # Each is one CMake preset; ctest starts the sound server the tests need
-# itself. Under a sanitizer the end-to-end cases run several times slower
-# and their timing is less even: a case that fails there runs once more
-# (the presets' until-pass), and its first failure stays in the log.
+# itself. End-to-end cases wait on a real X server and sound server, and
+# under a sanitizer they run several times slower: a case that fails runs
+# once more (the presets' until-pass), and its first failure stays in the
+# log.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 bash "$here/scripts/install-deps.sh"
