@@ -211,10 +211,12 @@ QString RemoteHttpServer::Listen(int mode, int port, const QByteArray& secret) {
     mode_ = mode;
     port_ = port;
     secret_ = secret;
+    // Loopback unless the user chose the local network; even then every
+    // answer but the page's own files wants the secret.
     const QList<QHostAddress> addresses =
-        mode == kRemoteLocal ? QList<QHostAddress>{QHostAddress(QHostAddress::LocalHost),
-                                                   QHostAddress(QHostAddress::LocalHostIPv6)}
-                             : QList<QHostAddress>{QHostAddress(QHostAddress::Any)};
+        mode == kRemoteNetwork ? QList<QHostAddress>{QHostAddress(QHostAddress::Any)}
+                               : QList<QHostAddress>{QHostAddress(QHostAddress::LocalHost),
+                                                     QHostAddress(QHostAddress::LocalHostIPv6)};
     QString error;
     for (const QHostAddress& address : addresses) {
         auto* gate = new Gate(*this);
